@@ -1,0 +1,206 @@
+// The expression grammar: a recursive descent that computes while it reads,
+// one character at a time, straight from the Calculator's expression buffer.
+//
+//   sum     = product { ("+" | "-") product }
+//   product = power { ("*" | "/") power }
+//   power   = ["-"] primary { "^" ["-"] primary }
+//   primary = number | "(" sum ")" | name
+//
+// Blanks (spaces only) are skipped between the pieces. Nothing checks that
+// the whole text was consumed.
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "calculator/calculator.h"
+#include "calculator/characters.h"
+
+namespace {
+
+constexpr double kE = 2.718281828459045;
+
+char CurrentChar(const Calculator& calculator) {
+  return calculator.expression[calculator.cursor];
+}
+
+void SkipBlanks(Calculator& calculator) {
+  while (IsBlank(CurrentChar(calculator))) {
+    ++calculator.cursor;
+  }
+}
+
+[[noreturn]] void RaiseParseError() {
+  throw EvaluationError{"Func6 Error : Parse Error."};
+}
+
+// Consumes the whole run of digits and dots and converts its longest prefix
+// of the form digits[.digits], however long the run is.
+double ReadNumber(Calculator& calculator) {
+  const char* start = calculator.expression + calculator.cursor;
+  const char* end = start;
+  while (IsDigit(*end) || *end == '.') {
+    ++end;
+  }
+  calculator.cursor += static_cast<std::int32_t>(end - start);
+
+  const char* number_end = start;
+  while (IsDigit(*number_end)) {
+    ++number_end;
+  }
+  if (*number_end == '.' && IsDigit(number_end[1])) {
+    ++number_end;
+    while (IsDigit(*number_end)) {
+      ++number_end;
+    }
+  }
+  // A text of at most 249 characters keeps the number well inside the double
+  // range, so the conversion cannot fail.
+  double value = 0.0;
+  std::from_chars(start, number_end, value, std::chars_format::fixed);
+  return value;
+}
+
+// Consumes the whole run of letters and digits into `name` (a 250-byte
+// buffer: an expression text never holds a longer name).
+void ReadName(Calculator& calculator, char* name) {
+  std::int32_t length = 0;
+  while (IsAlphanumeric(CurrentChar(calculator)) && length < kMaxTextLength) {
+    name[length++] = CurrentChar(calculator);
+    ++calculator.cursor;
+  }
+  name[length] = '\0';
+}
+
+double ResolveName(Calculator& calculator, const char* name) {
+  if (IsRegistered(name, calculator.ConstTable)) {
+    if (std::strcmp(name, "e") == 0) {
+      return kE;
+    }
+    return ConstValue(name);
+  }
+  if (IsRegistered(name, calculator.VariableTable)) {
+    return VariableValue(calculator, name);
+  }
+  if (IsRegistered(name, calculator.FunctionTable)) {
+    return CallFunction(name, calculator);
+  }
+  throw EvaluationError{"Func6 Error : Wrong character."};
+}
+
+double ParseParenthesisedSum(Calculator& calculator) {
+  ++calculator.cursor;
+  double value = ParseSum(calculator);
+  SkipBlanks(calculator);
+  if (CurrentChar(calculator) != ')') {
+    throw EvaluationError{"Func6 Error : ) has not been closed."};
+  }
+  ++calculator.cursor;
+  return value;
+}
+
+// Reads an operand that may carry one leading minus: the base of a power or
+// an exponent.
+double ReadSignedPrimary(Calculator& calculator) {
+  if (CurrentChar(calculator) == '-') {
+    ++calculator.cursor;
+    return -Func6(calculator);
+  }
+  return Func6(calculator);
+}
+
+}  // namespace
+
+double Calculate(Calculator& calculator, const char* text) {
+  std::int32_t length = 0;
+  while (length < kMaxTextLength && text[length] != '\0') {
+    calculator.expression[length] = text[length];
+    ++length;
+  }
+  calculator.expression[length] = '\0';
+  calculator.length = length;
+  calculator.cursor = 0;
+  return ParseSum(calculator);
+}
+
+double ParseSum(Calculator& calculator) {
+  double value = ParseProduct(calculator);
+  for (;;) {
+    char c = CurrentChar(calculator);
+    if (c == '+') {
+      ++calculator.cursor;
+      value = value + ParseProduct(calculator);
+    } else if (c == '-') {
+      ++calculator.cursor;
+      value = value - ParseProduct(calculator);
+    } else if (IsBlank(c)) {
+      ++calculator.cursor;
+    } else {
+      return value;
+    }
+  }
+}
+
+double ParseProduct(Calculator& calculator) {
+  double value = ParsePower(calculator);
+  for (;;) {
+    char c = CurrentChar(calculator);
+    if (c == '*') {
+      ++calculator.cursor;
+      value = value * ParsePower(calculator);
+    } else if (c == '/') {
+      ++calculator.cursor;
+      double divisor = ParsePower(calculator);
+      if (divisor == 0.0) {
+        throw EvaluationError{"Can't divide by 0."};
+      }
+      value = value / divisor;
+    } else if (IsBlank(c)) {
+      ++calculator.cursor;
+    } else {
+      return value;
+    }
+  }
+}
+
+double ParsePower(Calculator& calculator) {
+  SkipBlanks(calculator);
+  double value = ReadSignedPrimary(calculator);
+  for (;;) {
+    char c = CurrentChar(calculator);
+    if (c == '^') {
+      ++calculator.cursor;
+      SkipBlanks(calculator);
+      double exponent = ReadSignedPrimary(calculator);
+      value = std::pow(value, exponent);
+    } else if (IsBlank(c)) {
+      ++calculator.cursor;
+    } else {
+      return value;
+    }
+  }
+}
+
+double Func6(Calculator& calculator) {
+  for (;;) {
+    if (calculator.cursor >= calculator.length) {
+      RaiseParseError();
+    }
+    char c = CurrentChar(calculator);
+    if (IsDigit(c)) {
+      return ReadNumber(calculator);
+    }
+    if (c == '(') {
+      return ParseParenthesisedSum(calculator);
+    }
+    if (IsLetter(c)) {
+      char name[kTextBufferSize];
+      ReadName(calculator, name);
+      return ResolveName(calculator, name);
+    }
+    if (!IsBlank(c)) {
+      RaiseParseError();
+    }
+    ++calculator.cursor;
+  }
+}

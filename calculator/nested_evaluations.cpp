@@ -1,0 +1,229 @@
+// Nested evaluations: set, integral and sigma, which take their argument list
+// apart as text and evaluate the pieces in child Calculators.
+//
+// A child starts with a copy of its parent's variables and lives for one
+// evaluation: one argument or one loop step. An evaluation error inside a
+// child is reported on two lines and does not end the input line.
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "calculator/calculator.h"
+
+namespace {
+
+constexpr const char* kReportHeadline = "Function Error : Wrong define in \"function\".";
+constexpr std::int32_t kSetName = 0;
+constexpr std::int32_t kSetExpression = 1;
+constexpr std::int32_t kLoopVariable = 0;
+constexpr std::int32_t kIntegralLower = 1;
+constexpr std::int32_t kIntegralUpper = 2;
+constexpr std::int32_t kIntegralSteps = 3;
+constexpr std::int32_t kIntegralBody = 4;
+constexpr std::int32_t kSigmaFirst = 1;
+constexpr std::int32_t kSigmaLast = 2;
+constexpr std::int32_t kSigmaBody = 3;
+
+ReportLineWriter report_line_writer = WriteStandardOutputLine;
+
+using ChildCalculator = std::unique_ptr<Calculator>;
+
+ChildCalculator MakeChild(const Calculator& parent) {
+  ChildCalculator child(new Calculator);
+  CopyVariables(*child, parent);
+  return child;
+}
+
+// The text from the cursor to the end of the expression.
+const char* TextAtCursor(const Calculator& calculator) {
+  return calculator.expression + calculator.cursor;
+}
+
+// Cuts argument `index` into `out`, a fresh zero-filled buffer.
+void CutArgument(const Calculator& calculator, std::int32_t index, char* out) {
+  std::memset(out, 0, kTextBufferSize);
+  SplitArguments(TextAtCursor(calculator), out, index);
+}
+
+// Cuts argument `index` and keeps its first word in `word`.
+void CutFirstWord(const Calculator& calculator, std::int32_t index, char* word) {
+  char argument[kTextBufferSize];
+  CutArgument(calculator, index, argument);
+  std::memset(word, 0, kTextBufferSize);
+  TrimWord(argument, word);
+}
+
+double EvaluateArgument(const Calculator& calculator, std::int32_t index) {
+  char argument[kTextBufferSize];
+  CutArgument(calculator, index, argument);
+  return EvaluateIsolated(calculator, argument);
+}
+
+void MovePastArgumentList(Calculator& calculator) {
+  calculator.cursor += FindClosingParen(TextAtCursor(calculator)) + 1;
+}
+
+// Evaluates the loop body once in a child of `parent` that has the loop
+// variable set to `value`. Returns false, after reporting the error, when
+// the step fails.
+bool RunLoopStep(const Calculator& parent, const char* variable, double value, const char* body,
+                 double& result) {
+  ChildCalculator child = MakeChild(parent);
+  try {
+    SetVariable(*child, variable, value);
+    result = Calculate(*child, body);
+    return true;
+  } catch (const EvaluationError& error) {
+    WriteErrorReport(error.message);
+    return false;
+  }
+}
+
+}  // namespace
+
+void WriteStandardOutputLine(const char* line) {
+  char buffer[kTextBufferSize + 8];
+  std::size_t length = std::strlen(line);
+  if (length > sizeof buffer - 1) {
+    length = sizeof buffer - 1;
+  }
+  std::memcpy(buffer, line, length);
+  buffer[length++] = '\n';
+  const char* next = buffer;
+  while (length > 0) {
+    ssize_t written = write(STDOUT_FILENO, next, length);
+    if (written < 0 && errno == EINTR) {
+      continue;
+    }
+    if (written <= 0) {
+      return;
+    }
+    next += written;
+    length -= static_cast<std::size_t>(written);
+  }
+}
+
+void SetReportLineWriter(ReportLineWriter writer) {
+  report_line_writer = writer != nullptr ? writer : WriteStandardOutputLine;
+}
+
+void WriteErrorReport(const char* message) {
+  char detail[kTextBufferSize + 8] = "> ";
+  std::strncat(detail, message, sizeof detail - 3);
+  report_line_writer(kReportHeadline);
+  report_line_writer(detail);
+}
+
+std::int32_t ParseStepCount(const char* text) {
+  const char* c = text;
+  while (*c == ' ' || (*c >= '\t' && *c <= '\r')) {
+    ++c;
+  }
+  bool negative = false;
+  if (*c == '+' || *c == '-') {
+    negative = *c == '-';
+    ++c;
+  }
+  // Accumulate toward the sign so that the lowest 32-bit value fits, and
+  // saturate once the magnitude leaves the 32-bit range.
+  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
+  std::int64_t magnitude = 0;
+  while (*c >= '0' && *c <= '9') {
+    if (magnitude <= kLimit) {
+      magnitude = magnitude * 10 + (*c - '0');
+    }
+    ++c;
+  }
+  if (negative) {
+    return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min()
+                               : static_cast<std::int32_t>(-magnitude);
+  }
+  return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max()
+                             : static_cast<std::int32_t>(magnitude);
+}
+
+std::int32_t TruncateToInt32(double value) {
+  if (std::isnan(value)) {
+    return 0;
+  }
+  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+double EvaluateIsolated(const Calculator& parent, const char* text) {
+  double result = 0.0;
+  ChildCalculator child = MakeChild(parent);
+  try {
+    result = Calculate(*child, text);
+  } catch (const EvaluationError& error) {
+    WriteErrorReport(error.message);
+    result = 0.0;
+  }
+  return result;
+}
+
+double SetFunction(Calculator& calculator) {
+  char name[kTextBufferSize];
+  CutFirstWord(calculator, kSetName, name);
+  double value = EvaluateArgument(calculator, kSetExpression);
+  SetVariable(calculator, name, value);
+  MovePastArgumentList(calculator);
+  return value;
+}
+
+double IntegralFunction(Calculator& calculator) {
+  char variable[kTextBufferSize];
+  CutFirstWord(calculator, kLoopVariable, variable);
+  double a = EvaluateArgument(calculator, kIntegralLower);
+  double b = EvaluateArgument(calculator, kIntegralUpper);
+  char steps[kTextBufferSize];
+  CutFirstWord(calculator, kIntegralSteps, steps);
+  std::int32_t n = ParseStepCount(steps);
+  char body[kTextBufferSize];
+  CutArgument(calculator, kIntegralBody, body);
+
+  double width = b - a;
+  double h = width / static_cast<double>(n);
+  double sum = 0.0;
+  for (std::int32_t i = 0; i < n; ++i) {
+    double offset = static_cast<double>(i) * h;
+    double x = offset + a;
+    double f = 0.0;
+    if (RunLoopStep(calculator, variable, x, body, f)) {
+      double term = f * h;
+      sum = term + sum;
+    }
+  }
+  MovePastArgumentList(calculator);
+  return sum;
+}
+
+double SigmaFunction(Calculator& calculator) {
+  char variable[kTextBufferSize];
+  CutFirstWord(calculator, kLoopVariable, variable);
+  std::int32_t first = TruncateToInt32(EvaluateArgument(calculator, kSigmaFirst));
+  std::int32_t last = TruncateToInt32(EvaluateArgument(calculator, kSigmaLast));
+  char body[kTextBufferSize];
+  CutArgument(calculator, kSigmaBody, body);
+
+  double sum = 0.0;
+  // A 64-bit counter lets the loop end after the largest 32-bit value.
+  for (std::int64_t i = first; i <= last; ++i) {
+    double f = 0.0;
+    if (RunLoopStep(calculator, variable, static_cast<double>(i), body, f)) {
+      sum = f + sum;
+    }
+  }
+  MovePastArgumentList(calculator);
+  return sum;
+}

@@ -1,0 +1,92 @@
+#include "console/line_reader.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr int kEndOfInput = -1;
+
+bool Refill(LineReader& reader) {
+  if (reader.at_end) {
+    return false;
+  }
+  for (;;) {
+    ssize_t count = read(reader.fd, reader.chunk, sizeof reader.chunk);
+    if (count > 0) {
+      reader.start = 0;
+      reader.end = static_cast<int>(count);
+      return true;
+    }
+    if (count < 0 && errno == EINTR) {
+      continue;
+    }
+    // End of input, or an input that can no longer be read: either way no
+    // further line will come.
+    reader.at_end = true;
+    return false;
+  }
+}
+
+int PeekByte(LineReader& reader) {
+  if (reader.start == reader.end && !Refill(reader)) {
+    return kEndOfInput;
+  }
+  return static_cast<unsigned char>(reader.chunk[reader.start]);
+}
+
+int NextByte(LineReader& reader) {
+  int c = PeekByte(reader);
+  if (c != kEndOfInput) {
+    ++reader.start;
+  }
+  return c;
+}
+
+// Reads the next character with carriage return + line feed read as one
+// line feed, the way a text-mode stream delivers it.
+int NextCharacter(LineReader& reader) {
+  int c = NextByte(reader);
+  if (c == '\r' && PeekByte(reader) == '\n') {
+    return NextByte(reader);
+  }
+  return c;
+}
+
+void DiscardRestOfLine(LineReader& reader) {
+  int c = NextCharacter(reader);
+  while (c != '\n' && c != kEndOfInput) {
+    c = NextCharacter(reader);
+  }
+}
+
+}  // namespace
+
+void OpenLineReader(LineReader& reader, int fd) {
+  reader.fd = fd;
+  reader.start = 0;
+  reader.end = 0;
+  reader.at_end = false;
+}
+
+bool ReadLine(LineReader& reader, char* line) {
+  std::memset(line, 0, kLineBufferSize);
+  int length = 0;
+  for (;;) {
+    int c = NextCharacter(reader);
+    if (c == kEndOfInput) {
+      return length > 0;
+    }
+    if (c == '\n') {
+      return true;
+    }
+    if (length == kMaxLineLength) {
+      // Only the first 249 characters of an overlong line are answered.
+      DiscardRestOfLine(reader);
+      return true;
+    }
+    line[length++] = static_cast<char>(c);
+  }
+}
