@@ -5,6 +5,7 @@
 // A Calculator is single-threaded: use one per thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // A text buffer holds at most 249 characters and its terminator.
@@ -31,6 +32,9 @@ struct Calculator {
   ~Calculator();
   Calculator(const Calculator&) = delete;
   Calculator& operator=(const Calculator&) = delete;
+  // Records come from a per-thread free list: loops create one per step.
+  static void* operator new(std::size_t size);
+  static void operator delete(void* memory, std::size_t size) noexcept;
 
   char* expression;     // the text being evaluated, 250 bytes, NUL-terminated
   std::int32_t length;  // characters of the text, terminator excluded

@@ -10,57 +10,142 @@ namespace {
 
 // Every Calculator owns a dozen or more 250-byte buffers, and sigma and
 // integral build a fresh child Calculator for every loop step. Released
-// buffers go onto a per-thread free list and are handed out again, so a loop
-// step costs no trip to the general-purpose allocator.
-union TextBlock {
-  TextBlock* next;
-  char text[kTextBufferSize];
+// buffers and records are kept on per-thread free lists and handed out
+// again, so a loop step costs no trip to the general-purpose allocator.
+//
+// The buffers of the built-in names go back as one set, names still in
+// place: the next Calculator takes the whole set over instead of taking
+// fourteen buffers one by one and copying a name into each.
+
+constexpr int kConstCount = 2;
+constexpr int kFunctionCount = 12;
+constexpr int kBuiltinCount = kConstCount + kFunctionCount;
+constexpr std::size_t kBuiltinNameSize = 16;  // padded: copied with fixed moves
+constexpr char kBuiltinNames[kBuiltinCount][kBuiltinNameSize] = {
+    "pi",  "e",    "sin",     "cos",     "tan",      "log", "log10",
+    "abs", "sqrt", "rad2deg", "deg2rad", "integral", "set", "sigma"};
+
+struct FreeBlock {
+  FreeBlock* next;
 };
 
-struct TextBlockPool {
-  TextBlock* free_list = nullptr;
-  ~TextBlockPool() {
-    while (free_list != nullptr) {
-      TextBlock* block = free_list;
-      free_list = block->next;
-      delete block;
-    }
+// The buffers of one Calculator's built-in names, constants first.
+struct BuiltinNameSet {
+  BuiltinNameSet* next;
+  char* names[kBuiltinCount];
+};
+
+struct Pools {
+  FreeBlock* text_blocks = nullptr;
+  FreeBlock* records = nullptr;
+  BuiltinNameSet* filled_sets = nullptr;  // buffers attached, names in place
+  BuiltinNameSet* empty_sets = nullptr;   // holders without buffers
+
+  Pools() = default;
+  Pools(const Pools&) = delete;
+  Pools& operator=(const Pools&) = delete;
+  ~Pools();
+};
+
+thread_local Pools pools;
+
+void* PopBlock(FreeBlock*& list, std::size_t size) {
+  FreeBlock* block = list;
+  if (block == nullptr) {
+    return ::operator new(size);
   }
-};
+  list = block->next;
+  return block;
+}
 
-thread_local TextBlockPool text_block_pool;
+void PushBlock(FreeBlock*& list, void* memory) {
+  FreeBlock* block = static_cast<FreeBlock*>(memory);
+  block->next = list;
+  list = block;
+}
+
+void FreeBlocks(FreeBlock* list) {
+  while (list != nullptr) {
+    FreeBlock* next = list->next;
+    ::operator delete(list);
+    list = next;
+  }
+}
+
+Pools::~Pools() {
+  while (filled_sets != nullptr) {
+    BuiltinNameSet* set = filled_sets;
+    filled_sets = set->next;
+    for (char* name : set->names) {
+      ::operator delete(name);
+    }
+    delete set;
+  }
+  while (empty_sets != nullptr) {
+    BuiltinNameSet* set = empty_sets;
+    empty_sets = set->next;
+    delete set;
+  }
+  FreeBlocks(text_blocks);
+  FreeBlocks(records);
+}
 
 char* AcquireTextBlock() {
-  TextBlockPool& pool = text_block_pool;
-  if (pool.free_list == nullptr) {
-    return (new TextBlock)->text;
-  }
-  TextBlock* block = pool.free_list;
-  pool.free_list = block->next;
-  return block->text;
+  return static_cast<char*>(PopBlock(pools.text_blocks, kTextBufferSize));
 }
-
 void ReleaseTextBlock(char* text) {
-  TextBlockPool& pool = text_block_pool;
-  TextBlock* block = reinterpret_cast<TextBlock*>(text);
-  block->next = pool.free_list;
-  pool.free_list = block;
+  PushBlock(pools.text_blocks, text);
 }
 
-constexpr const char* kConstNames[] = {"pi", "e"};
-constexpr const char* kFunctionNames[] = {"sin",     "cos",      "tan",  "log",
-                                          "log10",   "abs",      "sqrt", "rad2deg",
-                                          "deg2rad", "integral", "set",  "sigma"};
+void TakeBuiltinNames(Calculator& calculator) {
+  Pools& pool = pools;
+  BuiltinNameSet* set = pool.filled_sets;
+  if (set != nullptr) {
+    pool.filled_sets = set->next;
+    set->next = pool.empty_sets;
+    pool.empty_sets = set;
+    std::memcpy(calculator.ConstTable.names, set->names, sizeof(char*) * kConstCount);
+    std::memcpy(calculator.FunctionTable.names, set->names + kConstCount,
+                sizeof(char*) * kFunctionCount);
+  } else {
+    for (int i = 0; i < kBuiltinCount; ++i) {
+      char* buffer = AcquireTextBlock();
+      std::memcpy(buffer, kBuiltinNames[i], kBuiltinNameSize);
+      if (i < kConstCount) {
+        calculator.ConstTable.names[i] = buffer;
+      } else {
+        calculator.FunctionTable.names[i - kConstCount] = buffer;
+      }
+    }
+  }
+  calculator.ConstTable.count = kConstCount;
+  calculator.FunctionTable.count = kFunctionCount;
+}
+
+void ReturnBuiltinNames(Calculator& calculator) {
+  Pools& pool = pools;
+  BuiltinNameSet* set = pool.empty_sets;
+  if (set != nullptr) {
+    pool.empty_sets = set->next;
+  } else {
+    set = new BuiltinNameSet;
+  }
+  std::memcpy(set->names, calculator.ConstTable.names, sizeof(char*) * kConstCount);
+  std::memcpy(set->names + kConstCount, calculator.FunctionTable.names,
+              sizeof(char*) * kFunctionCount);
+  set->next = pool.filled_sets;
+  pool.filled_sets = set;
+  calculator.ConstTable.count = 0;
+  calculator.FunctionTable.count = 0;
+}
 
 constexpr double kPi = 3.141592653589793;
 
 // Copies at most 249 characters of `name` and always terminates the copy.
 void CopyName(char* buffer, const char* name) {
-  int i = 0;
-  for (; i < kMaxTextLength && name[i] != '\0'; ++i) {
-    buffer[i] = name[i];
-  }
-  buffer[i] = '\0';
+  std::size_t length = strnlen(name, kMaxTextLength);
+  std::memcpy(buffer, name, length);
+  buffer[length] = '\0';
 }
 
 void AppendName(NameTable& table, const char* name) {
@@ -77,48 +162,74 @@ void ReleaseNames(NameTable& table) {
   table.count = 0;
 }
 
+// Names are short, so an inline byte loop that stops at the first
+// difference beats a library call.
+bool NamesEqual(const char* a, const char* b) {
+  while (*a == *b) {
+    if (*a == '\0') {
+      return true;
+    }
+    ++a;
+    ++b;
+  }
+  return false;
+}
+
+// A stored variable name is cut to 249 characters, so a longer name matches
+// the entry that holds its cut.
+bool VariableNameMatches(const char* entry, const char* name) {
+  int i = 0;
+  while (entry[i] != '\0' && entry[i] == name[i]) {
+    ++i;
+  }
+  return entry[i] == name[i] || (entry[i] == '\0' && i == kMaxTextLength);
+}
+
 // Index of `name` in `table`, or -1.
 std::int32_t FindName(const char* name, const NameTable& table) {
   for (std::int32_t i = 0; i < table.count; ++i) {
-    if (std::strcmp(table.names[i], name) == 0) {
+    if (NamesEqual(table.names[i], name)) {
       return i;
     }
   }
   return -1;
 }
 
-// A stored name is cut to 249 characters, so a longer name is looked up by
-// the same cut.
 std::int32_t FindVariable(const Calculator& calculator, const char* name) {
-  if (std::strlen(name) <= static_cast<std::size_t>(kMaxTextLength)) {
-    return FindName(name, calculator.VariableTable);
+  const NameTable& table = calculator.VariableTable;
+  for (std::int32_t i = 0; i < table.count; ++i) {
+    if (VariableNameMatches(table.names[i], name)) {
+      return i;
+    }
   }
-  char cut[kTextBufferSize];
-  CopyName(cut, name);
-  return FindName(cut, calculator.VariableTable);
+  return -1;
 }
 
 }  // namespace
 
 Calculator::Calculator() : length(0), cursor(0) {
-  ConstTable.count = 0;
   VariableTable.count = 0;
-  FunctionTable.count = 0;
   expression = AcquireTextBlock();
   expression[0] = '\0';
-  for (const char* name : kConstNames) {
-    AppendName(ConstTable, name);
-  }
-  for (const char* name : kFunctionNames) {
-    AppendName(FunctionTable, name);
-  }
+  TakeBuiltinNames(*this);
 }
 
 Calculator::~Calculator() {
   ReleaseTextBlock(expression);
-  ReleaseNames(ConstTable);
+  ReturnBuiltinNames(*this);
   ReleaseNames(VariableTable);
-  ReleaseNames(FunctionTable);
+}
+
+void* Calculator::operator new(std::size_t size) {
+  return size == sizeof(Calculator) ? PopBlock(pools.records, size) : ::operator new(size);
+}
+
+void Calculator::operator delete(void* memory, std::size_t size) noexcept {
+  if (size == sizeof(Calculator)) {
+    PushBlock(pools.records, memory);
+  } else {
+    ::operator delete(memory);
+  }
 }
 
 bool IsRegistered(const char* name, const NameTable& table) {
@@ -148,7 +259,7 @@ double VariableValue(const Calculator& calculator, const char* name) {
 }
 
 double ConstValue(const char* name) {
-  if (std::strcmp(name, "pi") == 0) {
+  if (NamesEqual(name, "pi")) {
     return kPi;
   }
   throw EvaluationError{"Const Fatal Error : Registered in ConstTable. But, not implement."};
@@ -156,6 +267,15 @@ double ConstValue(const char* name) {
 
 void CopyVariables(Calculator& destination, const Calculator& source) {
   const NameTable& table = source.VariableTable;
+  if (destination.VariableTable.count == 0) {
+    // The source's names are distinct, so into an empty table every
+    // assignment is an append: no search needed.
+    for (std::int32_t i = 0; i < table.count; ++i) {
+      destination.VariableValues[i] = source.VariableValues[i];
+      AppendName(destination.VariableTable, table.names[i]);
+    }
+    return;
+  }
   for (std::int32_t i = 0; i < table.count; ++i) {
     SetVariable(destination, table.names[i], source.VariableValues[i]);
   }
