@@ -6,6 +6,7 @@
 // the argument earlier.
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "calculator/calculator.h"
@@ -80,6 +81,25 @@ constexpr ElementaryFunction kElementaryFunctions[] = {
     {"deg2rad", DegreesToRadians},
 };
 
+// The not-a-number that an invalid operation produces: sign set, quiet, no
+// payload. Some library functions return another NaN for a domain error
+// (log10 of a negative number, for one); every function here answers an
+// invalid argument with this one, as the hardware's own operations do.
+double InvalidOperationResult() {
+  constexpr std::uint64_t kDefaultNaNBits = 0xFFF8000000000000u;
+  double value;
+  std::memcpy(&value, &kDefaultNaNBits, sizeof value);
+  return value;
+}
+
+double ApplyElementary(const ElementaryFunction& function, double x) {
+  double value = function.apply(x);
+  if (std::isnan(value) && !std::isnan(x)) {
+    return InvalidOperationResult();
+  }
+  return value;
+}
+
 constexpr ListFunction kListFunctions[] = {
     {"set", SetFunction},
     {"integral", IntegralFunction},
@@ -95,7 +115,7 @@ double CallFunction(const char* name, Calculator& calculator) {
   for (const ElementaryFunction& function : kElementaryFunctions) {
     if (std::strcmp(name, function.name) == 0) {
       double x = ParseSum(calculator);
-      return function.apply(x);
+      return ApplyElementary(function, x);
     }
   }
   for (const ListFunction& function : kListFunctions) {
