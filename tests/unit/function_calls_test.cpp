@@ -1,0 +1,210 @@
+// CallFunction and the elementary functions.
+#include <string>
+
+#include "test_support.h"
+
+namespace calculator_test {
+namespace {
+
+constexpr const char* kParseError = "Func6 Error : Parse Error.";
+constexpr const char* kNotClosed = "Func6 Error : ) has not been closed.";
+constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
+constexpr const char* kDivideByZero = "Can't divide by 0.";
+constexpr const char* kSqrtDomain = "Function Error : sqrt(x) is defined x >= 0.";
+constexpr const char* kFunctionNotImplemented =
+    "Function Fatal Error : Registered in FunctionTable. But, not implement.";
+
+// Library results computed at run time, so that the comparison is against
+// the same mathematics library that the calculator calls.
+double LibrarySin(double x) {
+  volatile double argument = x;
+  return std::sin(argument);
+}
+
+double Evaluate(const char* text) {
+  auto calculator = NewCalculator();
+  return Calculate(*calculator, text);
+}
+
+std::string ErrorOfText(const char* text) {
+  auto calculator = NewCalculator();
+  return ErrorOf([&] { Calculate(*calculator, text); });
+}
+
+struct FunctionValueCase {
+  const char* text;
+  double value;
+};
+
+TEST(CallFunction, ArgumentIsTheWholeSumThatFollows) {
+  const double sin1 = LibrarySin(1.0);
+  const FunctionValueCase cases[] = {
+      {"sin(0)+1", sin1},
+      {"2*sin(0)+1", 2 * sin1},
+      {"-sin(0)+1", -sin1},
+      {"(sin(0))+1", 1},
+      {"sin(0)*2", 0},
+      {"sqrt 4*4", 4},
+      {"sqrt(4)*4", 4},
+      {"sqrt(4)+sqrt(9)", 2.6457513110645907},
+      {"cos 0", 1},
+      {"abs -3", 3},
+      {"2^sqrt(4)+5", 8},
+      {"sin(pi/2)", 1},
+      {"abs(-2)*3", 6},
+      {"log10(1000)", 3},
+      {"rad2deg(pi)", 180},
+      {"deg2rad(180)", kPi},
+      {"sqrt(-0.00000001)", 0.0},
+      {"sqrt(-0)", -0.0},
+      {"abs(-0)", 0.0},
+      {"abs -0", 0.0},
+      {"rad2deg(18.7)", 1071.4310768946395},
+      {"log10(100)", 2},
+      {"sqrt(16)", 4},
+      {"sqrt 0", 0.0},
+      {"sqrt    (9)", 3},
+      {"abs(2-5)", 3},
+      {"deg2rad(0)", 0.0},
+      {"rad2deg(-0)", -0.0},
+  };
+  for (const FunctionValueCase& c : cases) {
+    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
+    double value = 0;
+    ASSERT_EQ(ErrorOf([&] { value = Evaluate(c.text); }), "<no error>");
+    EXPECT_TRUE(SameBits(c.value, value));
+  }
+}
+
+TEST(CallFunction, ShownValuesOfTheSineExamples) {
+  EXPECT_EQ(Shown(Evaluate("sin(0)+1")), "0.841471");
+  EXPECT_EQ(Shown(Evaluate("2*sin(0)+1")), "1.68294");
+  EXPECT_EQ(Shown(Evaluate("sqrt(-0.00000001)")), "0");
+  EXPECT_EQ(Shown(Evaluate("sqrt(-0)")), "-0");
+}
+
+TEST(CallFunction, ConversionsRoundInTheStatedOrder) {
+  // (x * 180) / pi, not x * (180 / pi).
+  EXPECT_EQ(Bits(Evaluate("rad2deg(18.7)")), Bits(1071.4310768946395));
+  EXPECT_NE(Bits(Evaluate("rad2deg(18.7)")), Bits(1071.4310768946393));
+  EXPECT_EQ(Bits(Evaluate("deg2rad(180)")), 0x400921FB54442D18ULL);
+  EXPECT_EQ(Bits(Evaluate("deg2rad(90)")), Bits(kPi * 90 / 180));
+  EXPECT_EQ(Bits(Evaluate("deg2rad(1)")), Bits(kPi / 180));
+}
+
+struct FunctionErrorCase {
+  const char* text;
+  const char* message;
+};
+
+TEST(CallFunction, Errors) {
+  const FunctionErrorCase cases[] = {
+      {"sqrt(-0.0000001)", kSqrtDomain},
+      {"sqrt(-1)", kSqrtDomain},
+      {"sqrt -2", kSqrtDomain},
+      {"sqrt(-0.00000010000001)", kSqrtDomain},
+      {"sqrt(0-2^2000)", kSqrtDomain},
+      {"sin", kParseError},
+      {"sin()", kParseError},
+      {"sin ", kParseError},
+      {"sin(0", kNotClosed},
+      {"sin(1/0)", kDivideByZero},
+      {"cos(x)", kWrongCharacter},
+      {"sin0", kWrongCharacter},
+      {"Sin(0)", kWrongCharacter},
+      {"log2(8)", kWrongCharacter},
+      {"sinh(0)", kWrongCharacter},
+      {"\tsin 0", kParseError},
+      {"sin\t0", kParseError},
+  };
+  for (const FunctionErrorCase& c : cases) {
+    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
+    EXPECT_EQ(ErrorOfText(c.text), c.message);
+  }
+}
+
+TEST(CallFunction, SqrtToleranceBound) {
+  // The bound is the negation of the double read from 0.0000001.
+  const double bound = -0.0000001;
+  EXPECT_EQ(ErrorOfText("sqrt(-0.0000001)"), kSqrtDomain);
+  // The next double above the bound is inside the tolerance.
+  const double above = std::nextafter(bound, 0.0);
+  auto calculator = NewCalculator();
+  SetVariable(*calculator, "x", above);
+  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt x")));
+  SetVariable(*calculator, "x", bound);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "sqrt x"); }), kSqrtDomain);
+  SetVariable(*calculator, "x", -5e-324);
+  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt x")));
+  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt(-0.000000099999999)")));
+}
+
+TEST(CallFunction, SpecialValuesPassThrough) {
+  EXPECT_TRUE(SameBits(-INFINITY, Evaluate("log(0)")));
+  EXPECT_TRUE(SameBits(-INFINITY, Evaluate("log10(0)")));
+  EXPECT_TRUE(SameBits(INFINITY, Evaluate("log(2^2000)")));
+
+  const double log_negative = Evaluate("log(-1)");
+  EXPECT_TRUE(std::isnan(log_negative));
+  EXPECT_TRUE(std::signbit(log_negative));
+  EXPECT_TRUE(std::isnan(Evaluate("log10(-1)")));
+  EXPECT_TRUE(std::isnan(Evaluate("sqrt(log(-1))")));
+
+  EXPECT_TRUE(std::isnan(Evaluate("sin(2^2000)")));
+  EXPECT_TRUE(std::isnan(Evaluate("sin(-2^2000)")));
+  EXPECT_TRUE(std::isnan(Evaluate("cos(2^2000)")));
+  EXPECT_TRUE(std::isnan(Evaluate("tan(2^2000)")));
+  EXPECT_TRUE(SameBits(INFINITY, Evaluate("abs(-2^2000)")));
+  EXPECT_TRUE(SameBits(INFINITY, Evaluate("sqrt(2^2000)")));
+  EXPECT_TRUE(SameBits(INFINITY, Evaluate("rad2deg(2^2000)")));
+
+  const double near_half_pi = Evaluate("tan(pi/2)");
+  EXPECT_TRUE(std::isfinite(near_half_pi));
+  EXPECT_GT(near_half_pi, 1e16);
+  EXPECT_LT(near_half_pi, 2e16);
+}
+
+TEST(CallFunction, AbsClearsTheSignBitOfNaN) {
+  const double value = Evaluate("abs(log(-1))");
+  EXPECT_TRUE(std::isnan(value));
+  EXPECT_FALSE(std::signbit(value));
+}
+
+TEST(CallFunction, VariableNamedLikeAFunctionHidesIt) {
+  auto calculator = NewCalculator();
+  SetVariable(*calculator, "sin", 2);
+  EXPECT_EQ(Calculate(*calculator, "sin(0)"), 2);
+  EXPECT_EQ(calculator->cursor, 3);
+  EXPECT_EQ(Calculate(*calculator, "sin*3"), 6);
+  SetVariable(*calculator, "log", 5);
+  EXPECT_EQ(Calculate(*calculator, "log10(1000)"), 3);
+}
+
+TEST(CallFunction, DirectCallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
+  auto calculator = NewCalculator();
+  Load(*calculator, "abs   -3*2)+1", 3);
+  EXPECT_EQ(CallFunction("abs", *calculator), 6);
+  EXPECT_EQ(calculator->cursor, 10);
+
+  Load(*calculator, "xsqrt 9 ,", 5);
+  EXPECT_EQ(CallFunction("sqrt", *calculator), 3);
+  EXPECT_EQ(calculator->cursor, 8);
+}
+
+TEST(CallFunction, UnknownNameRaisesTheFatalError) {
+  auto calculator = NewCalculator();
+  for (const char* name : {"foo", "", "SIN", "log1", "sigmas", "pi"}) {
+    SCOPED_TRACE(name);
+    Load(*calculator, "(1)");
+    EXPECT_EQ(ErrorOf([&] { CallFunction(name, *calculator); }), kFunctionNotImplemented);
+  }
+}
+
+TEST(CallFunction, ErrorInsideTheArgumentKeepsEarlierAssignments) {
+  auto calculator = NewCalculator();
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "sin(set(a,4)+1/0)"); }), kDivideByZero);
+  EXPECT_EQ(VariableValue(*calculator, "a"), 4);
+}
+
+}  // namespace
+}  // namespace calculator_test

@@ -1,0 +1,303 @@
+// The recursive-descent levels and Calculate.
+#include <string>
+
+#include "test_support.h"
+
+namespace calculator_test {
+namespace {
+
+constexpr const char* kParseError = "Func6 Error : Parse Error.";
+constexpr const char* kNotClosed = "Func6 Error : ) has not been closed.";
+constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
+constexpr const char* kDivideByZero = "Can't divide by 0.";
+
+// One whole text for Calculate on a fresh calculator: either the value it
+// yields or the message it raises.
+struct CalculateCase {
+  const char* text;
+  double value;
+  const char* message;  // nullptr when a value is expected
+};
+
+CalculateCase Value(const char* text, double value) {
+  return {text, value, nullptr};
+}
+CalculateCase Error(const char* text, const char* message) {
+  return {text, 0, message};
+}
+
+void PrintTo(const CalculateCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
+
+void CheckCalculate(const CalculateCase& c) {
+  auto calculator = NewCalculator();
+  if (c.message == nullptr) {
+    double value = 0;
+    const std::string error = ErrorOf([&] { value = Calculate(*calculator, c.text); });
+    ASSERT_EQ(error, "<no error>");
+    EXPECT_TRUE(SameBits(c.value, value));
+  } else {
+    EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, c.text); }), c.message);
+  }
+}
+
+class GrammarTable : public ::testing::TestWithParam<CalculateCase> {};
+
+TEST_P(GrammarTable, FreshCalculator) {
+  CheckCalculate(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operators, GrammarTable,
+    ::testing::Values(Error("", kParseError), Error("   ", kParseError), Value("2+3*4", 14),
+                      Value("10/4", 2.5), Value("7-10", -3), Value("(2+3)*4", 20),
+                      Value("1-2*3", -5), Value("8-2-1", 5), Value("2/2/2", 0.5),
+                      Value("2^3^2", 64), Value("-2^2", 4), Value("-2^-2", 0.25),
+                      Value("2^-1", 0.5), Value("2 ^ - 3", 0.125), Value("2*-3", -6),
+                      Value("2--3", 5), Value("3 - - 3", 6), Value("- 2", -2), Value("-(2+3)", -5),
+                      Error("--2", kParseError), Error("2^--1", kParseError),
+                      Error("+2", kParseError), Error("2+", kParseError), Error("-", kParseError)));
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, GrammarTable,
+    ::testing::Values(Value("1.2.3", 1.2), Value("12.5.7", 12.5), Value("1..2", 1), Value("5.", 5),
+                      Value("007", 7), Error(".5", kParseError), Value("1e3", 1), Value("0x10", 0),
+                      Value("-0", -0.0), Value("0.1+0.2", 0.30000000000000004),
+                      Value("123456789012345678901234", 1.2345678901234568e+23),
+                      Value("0.1000000000000000000001", 0.1000000000000000000001),
+                      Value("0.0000000000000000001234", 1.234e-19),
+                      Value("1234567890123456789.5.5", 1234567890123456789.5),
+                      Value("00000000000000000000001+1", 2),
+                      Value("1.00000000000000000000.5+1", 2)));
+
+INSTANTIATE_TEST_SUITE_P(LeftoverText, GrammarTable,
+                         ::testing::Values(Value("2 3", 2), Value("2)", 2), Value("3x", 3),
+                                           Value("2(3)", 2), Value("2pi", 2), Value("1,5", 1),
+                                           Value("2\t+3", 2), Error("\t2", kParseError),
+                                           Value(" 2 ^ 3 ", 8), Value("((1+2)*3)", 9)));
+
+INSTANTIATE_TEST_SUITE_P(Parentheses, GrammarTable,
+                         ::testing::Values(Error("(2", kNotClosed), Error("(2 3)", kNotClosed),
+                                           Error("2*(3", kNotClosed), Error("(", kParseError),
+                                           Error("()", kParseError), Value("( 2 )", 2),
+                                           Error("(2,3)", kNotClosed)));
+
+INSTANTIATE_TEST_SUITE_P(DivisionByZero, GrammarTable,
+                         ::testing::Values(Error("1/0", kDivideByZero), Error("0/0", kDivideByZero),
+                                           Error("1/-0", kDivideByZero),
+                                           Error("1/(2-2)", kDivideByZero),
+                                           Error("1/0+(", kDivideByZero), Error("1/(", kParseError),
+                                           Error("1/x", kWrongCharacter), Value("0/5", 0),
+                                           Value("-0/5", -0.0)));
+
+INSTANTIATE_TEST_SUITE_P(Names, GrammarTable,
+                         ::testing::Values(Value("pi", kPi), Value("2*pi", 6.283185307179586),
+                                           Value("e", kE), Error("PI", kWrongCharacter),
+                                           Error("e2", kWrongCharacter),
+                                           Error("x", kWrongCharacter), Error("_x", kParseError),
+                                           Value("pi_", kPi), Error("pie", kWrongCharacter)));
+
+INSTANTIATE_TEST_SUITE_P(HighBytes, GrammarTable,
+                         ::testing::Values(Error("\xC3\xA9", kParseError),
+                                           Error("2*\xB5", kParseError), Value("1\xB2", 1),
+                                           Value("pi\xE9", kPi),
+                                           Error("\x80"
+                                                 "1",
+                                                 kParseError),
+                                           Error("(\xFF)", kParseError)));
+
+TEST(Calculate, ConstantEHasTheExpectedBitPattern) {
+  auto calculator = NewCalculator();
+  EXPECT_EQ(Bits(Calculate(*calculator, "e")), 0x4005BF0A8B145769ULL);
+  EXPECT_EQ(Bits(Calculate(*calculator, "pi")), 0x400921FB54442D18ULL);
+}
+
+TEST(Calculate, NegativeZeroKeepsItsSign) {
+  auto calculator = NewCalculator();
+  EXPECT_EQ(Bits(Calculate(*calculator, "-0")), 0x8000000000000000ULL);
+  EXPECT_EQ(Bits(Calculate(*calculator, "0-0")), 0ULL);
+  EXPECT_EQ(Bits(Calculate(*calculator, "-0*1")), 0x8000000000000000ULL);
+}
+
+TEST(Calculate, PowerFollowsTheLibraryForSpecialResults) {
+  auto calculator = NewCalculator();
+  EXPECT_TRUE(SameBits(INFINITY, Calculate(*calculator, "2^2000")));
+  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "2^-2000")));
+  EXPECT_TRUE(SameBits(1.0, Calculate(*calculator, "0^0")));
+  EXPECT_TRUE(std::isnan(Calculate(*calculator, "(-8)^(1/3)")));
+  EXPECT_TRUE(SameBits(INFINITY, Calculate(*calculator, "0^-1")));
+}
+
+TEST(Calculate, NonZeroDivisorsThatAreNotFiniteDoNotRaise) {
+  auto calculator = NewCalculator();
+  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "1/2^2000")));
+  EXPECT_TRUE(SameBits(-0.0, Calculate(*calculator, "-1/2^2000")));
+  EXPECT_TRUE(std::isnan(Calculate(*calculator, "2^2000/2^2000")));
+}
+
+// Where the cursor stands when Calculate returns: the first character that
+// no level consumed.
+struct CursorCase {
+  const char* text;
+  std::int32_t cursor;
+};
+
+TEST(Calculate, LeavesTheCursorOnTheFirstUnreadCharacter) {
+  const CursorCase cases[] = {
+      {"2+3*4", 5}, {"2 3", 2},    {"2)", 1},    {"3x", 1},      {"2pi", 1},   {"1e3", 1},
+      {"0x10", 1},  {"1,5", 1},    {"2\t+3", 1}, {" 2 ^ 3 ", 7}, {"1.2.3", 5}, {"2(3)", 1},
+      {"7  ", 3},   {"(1)  )", 5}, {"pi_", 2},   {"e)", 1},      {"1\xB2", 1}, {"2 ^ 3 x", 6},
+  };
+  for (const CursorCase& c : cases) {
+    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
+    auto calculator = NewCalculator();
+    Calculate(*calculator, c.text);
+    EXPECT_EQ(calculator->cursor, c.cursor);
+    EXPECT_EQ(calculator->length, static_cast<std::int32_t>(std::strlen(c.text)));
+    EXPECT_STREQ(calculator->expression, c.text);
+  }
+}
+
+TEST(Calculate, EachCallStartsAfreshOnTheSameCalculator) {
+  auto calculator = NewCalculator();
+  EXPECT_EQ(Calculate(*calculator, "100+200+300"), 600);
+  EXPECT_EQ(Calculate(*calculator, "4"), 4);
+  EXPECT_EQ(calculator->cursor, 1);
+  EXPECT_EQ(calculator->length, 1);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1+"); }), kParseError);
+  EXPECT_EQ(Calculate(*calculator, "9"), 9);
+}
+
+TEST(Calculate, ErrorLeavesTheCursorWhereParsingStopped) {
+  auto calculator = NewCalculator();
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1+2+)"); }), kParseError);
+  EXPECT_EQ(calculator->cursor, 4);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "12+abc"); }), kWrongCharacter);
+  EXPECT_EQ(calculator->cursor, 6);
+}
+
+TEST(Calculate, TextLongerThan249CharactersIsCut) {
+  // 248 zeros and "12": only the "1" is kept, so the number read is 1.
+  std::string text(248, '0');
+  text += "12";
+  auto calculator = NewCalculator();
+  EXPECT_TRUE(SameBits(1, Calculate(*calculator, text.c_str())));
+  EXPECT_EQ(calculator->length, kMaxTextLength);
+  EXPECT_EQ(calculator->expression[kMaxTextLength], '\0');
+  EXPECT_EQ(calculator->cursor, kMaxTextLength);
+
+  std::string sum = "1";
+  while (sum.size() < 300) {
+    sum += "+1";
+  }
+  // 249 characters hold "1" and 124 times "+1".
+  EXPECT_EQ(Calculate(*calculator, sum.c_str()), 125);
+}
+
+TEST(Calculate, TextOfExactly249CharactersIsReadWhole) {
+  std::string text = "1";
+  while (text.size() < 249) {
+    text += "+1";
+  }
+  ASSERT_EQ(text.size(), 249u);
+  auto calculator = NewCalculator();
+  EXPECT_EQ(Calculate(*calculator, text.c_str()), 125);
+  EXPECT_EQ(calculator->length, 249);
+}
+
+TEST(Calculate, NamesLongerThan63CharactersAreResolvedWhole) {
+  std::string name;
+  for (int i = 0; i < 100; ++i) {
+    name += static_cast<char>(i % 3 == 2 ? '0' + i % 10 : 'a' + i % 26);
+  }
+  auto calculator = NewCalculator();
+  SetVariable(*calculator, name.c_str(), 2.5);
+  EXPECT_EQ(Calculate(*calculator, name.c_str()), 2.5);
+  EXPECT_EQ(calculator->cursor, 100);
+  EXPECT_EQ(Calculate(*calculator, (name + "*4").c_str()), 10);
+
+  // Only a 63-character prefix of a 64-character name is defined.
+  const std::string defined(63, 'k');
+  SetVariable(*calculator, defined.c_str(), 1);
+  EXPECT_EQ(Calculate(*calculator, defined.c_str()), 1);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (defined + "k").c_str()); }), kWrongCharacter);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (defined + "1").c_str()); }), kWrongCharacter);
+}
+
+TEST(Calculate, ResolvesConstantsBeforeVariablesBeforeFunctions) {
+  auto calculator = NewCalculator();
+  SetVariable(*calculator, "pi", 3);
+  SetVariable(*calculator, "e", 2);
+  SetVariable(*calculator, "sin", 2);
+  SetVariable(*calculator, "Pi", 7);
+  EXPECT_TRUE(SameBits(kPi, Calculate(*calculator, "pi")));
+  EXPECT_TRUE(SameBits(kE, Calculate(*calculator, "e")));
+  EXPECT_EQ(Calculate(*calculator, "Pi"), 7);
+  EXPECT_EQ(Calculate(*calculator, "sin(0)"), 2);
+  EXPECT_EQ(calculator->cursor, 3);
+  EXPECT_EQ(Calculate(*calculator, "cos(0)"), 1);
+}
+
+TEST(Calculate, VariablesCanBeUsedInExpressions) {
+  auto calculator = NewCalculator();
+  SetVariable(*calculator, "x", 3);
+  SetVariable(*calculator, "y2", 0.5);
+  EXPECT_EQ(Calculate(*calculator, "x*x-y2"), 8.5);
+  EXPECT_EQ(Calculate(*calculator, "-x^2"), 9);
+  EXPECT_EQ(Calculate(*calculator, "2^-x"), 0.125);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1/(x-3)"); }), kDivideByZero);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "X"); }), kWrongCharacter);
+}
+
+TEST(Levels, EachLevelStopsAtTheFirstCharacterItDoesNotConsume) {
+  auto calculator = NewCalculator();
+  Load(*calculator, "2*3+4");
+  EXPECT_EQ(ParseProduct(*calculator), 6);
+  EXPECT_EQ(calculator->cursor, 3);
+
+  Load(*calculator, "-2^2*3");
+  EXPECT_EQ(ParsePower(*calculator), 4);
+  EXPECT_EQ(calculator->cursor, 4);
+
+  Load(*calculator, "(1+2)*3");
+  EXPECT_EQ(Func6(*calculator), 3);
+  EXPECT_EQ(calculator->cursor, 5);
+
+  Load(*calculator, "x 12.5+1", 1);
+  EXPECT_EQ(Func6(*calculator), 12.5);
+  EXPECT_EQ(calculator->cursor, 6);
+
+  Load(*calculator, "1+2 )", 2);
+  EXPECT_EQ(ParseSum(*calculator), 2);
+  EXPECT_EQ(calculator->cursor, 4);
+
+  Load(*calculator, "8/2/2,", 0);
+  EXPECT_EQ(ParseSum(*calculator), 2);
+  EXPECT_EQ(calculator->cursor, 5);
+}
+
+TEST(Levels, Func6AtOrBeyondTheEndRaisesParseError) {
+  auto calculator = NewCalculator();
+  Load(*calculator, "12", 2);
+  EXPECT_EQ(ErrorOf([&] { Func6(*calculator); }), kParseError);
+  Load(*calculator, "1  ", 1);
+  EXPECT_EQ(ErrorOf([&] { Func6(*calculator); }), kParseError);
+  // The length bounds the text, not the terminator.
+  Load(*calculator, "12");
+  calculator->length = 0;
+  EXPECT_EQ(ErrorOf([&] { Func6(*calculator); }), kParseError);
+}
+
+TEST(Levels, OperandsAreEvaluatedLeftToRight) {
+  auto calculator = NewCalculator();
+  // The left operand's error is raised first.
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "a+1/0"); }), kWrongCharacter);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1/0*a"); }), kDivideByZero);
+  // An assignment made on the left is seen on the right.
+  EXPECT_EQ(Calculate(*calculator, "set(a,2)+a"), 4);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "b+set(b,1)"); }), kWrongCharacter);
+}
+
+}  // namespace
+}  // namespace calculator_test

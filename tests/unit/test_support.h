@@ -1,0 +1,78 @@
+// Helpers shared by the calculator unit tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "calculator/calculator.h"
+
+namespace calculator_test {
+
+// The double nearest to pi, and the one nearest to e.
+constexpr double kPi = 3.141592653589793;
+constexpr double kE = 2.718281828459045;
+
+inline std::uint64_t Bits(double value) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+inline double FromBits(std::uint64_t bits) {
+  double value = 0;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+// Compares two doubles bit for bit, so -0 differs from +0 and NaN payloads
+// and signs count.
+inline ::testing::AssertionResult SameBits(double expected, double actual) {
+  if (Bits(expected) == Bits(actual)) {
+    return ::testing::AssertionSuccess();
+  }
+  char text[160];
+  std::snprintf(text, sizeof text, "expected %.17g (0x%016llx), got %.17g (0x%016llx)", expected,
+                static_cast<unsigned long long>(Bits(expected)), actual,
+                static_cast<unsigned long long>(Bits(actual)));
+  return ::testing::AssertionFailure() << text;
+}
+
+// The message of the evaluation error raised by `action`, or a marker text
+// when nothing was raised.
+template <typename Action>
+std::string ErrorOf(Action action) {
+  try {
+    action();
+  } catch (const EvaluationError& error) {
+    return error.message == nullptr ? std::string("<null message>") : std::string(error.message);
+  }
+  return "<no error>";
+}
+
+inline std::unique_ptr<Calculator> NewCalculator() {
+  return std::make_unique<Calculator>();
+}
+
+// Puts `text` into the expression buffer with the cursor at `cursor`, the way
+// Calculate leaves a calculator before it starts parsing.
+inline void Load(Calculator& calculator, const char* text, std::int32_t cursor = 0) {
+  std::memset(calculator.expression, 0, kTextBufferSize);
+  std::strcpy(calculator.expression, text);
+  calculator.length = static_cast<std::int32_t>(std::strlen(text));
+  calculator.cursor = cursor;
+}
+
+// Printf-style general notation with six significant digits.
+inline std::string Shown(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+}  // namespace calculator_test
