@@ -1,0 +1,130 @@
+// Micro-benchmarks of the paths that dominate long runs: one loop step of
+// sigma and integral, the life of a child Calculator, whole lines, the
+// number format and the line reader.
+
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "calculator/calculator.h"
+#include "console/line_reader.h"
+#include "console/number_format.h"
+
+namespace {
+
+constexpr int kStepsPerCall = 1000;
+
+void DiscardReportLine(const char*) {}
+
+void BM_SigmaStep(benchmark::State& state) {
+  Calculator calculator;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,i)"));
+  }
+  state.SetItemsProcessed(state.iterations() * kStepsPerCall);
+}
+BENCHMARK(BM_SigmaStep);
+
+void BM_IntegralStep(benchmark::State& state) {
+  Calculator calculator;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Calculate(calculator, "integral(x,0,1,1000,x*x)"));
+  }
+  state.SetItemsProcessed(state.iterations() * kStepsPerCall);
+}
+BENCHMARK(BM_IntegralStep);
+
+// A loop step whose parent carries a handful of variables to copy.
+void BM_SigmaStepWithVariables(benchmark::State& state) {
+  Calculator calculator;
+  const char* names[] = {"a", "b", "c", "radius", "height", "offset", "scale", "count"};
+  for (const char* name : names) {
+    SetVariable(calculator, name, 2.0);
+  }
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,i*scale+offset)"));
+  }
+  state.SetItemsProcessed(state.iterations() * kStepsPerCall);
+}
+BENCHMARK(BM_SigmaStepWithVariables);
+
+void BM_SigmaStepWithErrorReport(benchmark::State& state) {
+  SetReportLineWriter(DiscardReportLine);
+  Calculator calculator;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,1/0)"));
+  }
+  state.SetItemsProcessed(state.iterations() * kStepsPerCall);
+  SetReportLineWriter(nullptr);
+}
+BENCHMARK(BM_SigmaStepWithErrorReport);
+
+void BM_ChildCalculatorLifecycle(benchmark::State& state) {
+  Calculator parent;
+  SetVariable(parent, "x", 1.0);
+  SetVariable(parent, "y", 2.0);
+  for (auto _ : state) {
+    Calculator* child = new Calculator;
+    CopyVariables(*child, parent);
+    benchmark::DoNotOptimize(child);
+    delete child;
+  }
+}
+BENCHMARK(BM_ChildCalculatorLifecycle);
+
+void BM_CalculateLine(benchmark::State& state, const char* line) {
+  Calculator calculator;
+  SetVariable(calculator, "x", 3.0);
+  for (auto _ : state) {
+    try {
+      benchmark::DoNotOptimize(Calculate(calculator, line));
+    } catch (const EvaluationError& error) {
+      benchmark::DoNotOptimize(error.message);
+    }
+  }
+}
+BENCHMARK_CAPTURE(BM_CalculateLine, arithmetic, "583/(868+64)/668*444");
+BENCHMARK_CAPTURE(BM_CalculateLine, powers, "2^10-(3.5*x)^2/7");
+BENCHMARK_CAPTURE(BM_CalculateLine, functions, "sqrt(abs(sin(pi/6))*4)+log10 1000");
+BENCHMARK_CAPTURE(BM_CalculateLine, error, "1+(2*y)");
+
+void BM_FormatNumber(benchmark::State& state) {
+  const double values[] = {3.0, 0.6666666666666666, 1234567.0, 1e-5, -2.718281828459045, 1e300};
+  char text[kNumberTextSize];
+  for (auto _ : state) {
+    for (double value : values) {
+      benchmark::DoNotOptimize(FormatNumber(value, text));
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(std::size(values)));
+}
+BENCHMARK(BM_FormatNumber);
+
+void BM_ReadLine(benchmark::State& state) {
+  constexpr int kLines = 10000;
+  std::FILE* file = std::tmpfile();
+  for (int i = 0; i < kLines; ++i) {
+    std::fputs("583/(868+64)/668*444+12.5^2\n", file);
+  }
+  std::fflush(file);
+  int fd = fileno(file);
+  static LineReader reader;
+  char line[kLineBufferSize];
+  for (auto _ : state) {
+    lseek(fd, 0, SEEK_SET);
+    OpenLineReader(reader, fd);
+    while (ReadLine(reader, line)) {
+      benchmark::DoNotOptimize(line);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kLines);
+  std::fclose(file);
+}
+BENCHMARK(BM_ReadLine);
+
+}  // namespace
+
+BENCHMARK_MAIN();
