@@ -164,6 +164,17 @@ TEST(CallFunction, SpecialValuesPassThrough) {
   EXPECT_LT(near_half_pi, 2e16);
 }
 
+// An invalid argument yields the one NaN that invalid operations produce
+// (sign set, quiet, no payload), whichever library function was asked.
+TEST(CallFunction, InvalidArgumentsYieldTheDefaultNaN) {
+  const double default_nan = -std::numeric_limits<double>::quiet_NaN();
+  for (const char* text : {"log(-1)", "log10(-1)", "log10(-(2^2000))", "log(-0.5)", "sin(2^2000)",
+                           "cos(-(2^2000))", "tan(2^2000)"}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(SameBits(default_nan, Evaluate(text)));
+  }
+}
+
 TEST(CallFunction, AbsClearsTheSignBitOfNaN) {
   const double value = Evaluate("abs(log(-1))");
   EXPECT_TRUE(std::isnan(value));
