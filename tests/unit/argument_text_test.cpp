@@ -8,11 +8,6 @@
 namespace calculator_test {
 namespace {
 
-constexpr const char* kNotEnoughArguments =
-    "SplitArguments Error : There are not enough arguments.";
-constexpr const char* kOpenMissing = "SplitArguments Error : ( is missing.";
-constexpr const char* kListNotClosed = "SplitArguments Error : ) has not been closed.";
-
 // A 250-byte output buffer filled with one byte value.
 struct OutBuffer {
   explicit OutBuffer(char fill) : bytes(kTextBufferSize, fill) {}

@@ -6,14 +6,6 @@
 namespace calculator_test {
 namespace {
 
-constexpr const char* kParseError = "Func6 Error : Parse Error.";
-constexpr const char* kNotClosed = "Func6 Error : ) has not been closed.";
-constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
-constexpr const char* kDivideByZero = "Can't divide by 0.";
-constexpr const char* kSqrtDomain = "Function Error : sqrt(x) is defined x >= 0.";
-constexpr const char* kFunctionNotImplemented =
-    "Function Fatal Error : Registered in FunctionTable. But, not implement.";
-
 // Library results computed at run time, so that the comparison is against
 // the same mathematics library that the calculator calls.
 double LibrarySin(double x) {

@@ -6,11 +6,6 @@
 namespace calculator_test {
 namespace {
 
-constexpr const char* kParseError = "Func6 Error : Parse Error.";
-constexpr const char* kNotClosed = "Func6 Error : ) has not been closed.";
-constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
-constexpr const char* kDivideByZero = "Can't divide by 0.";
-
 // One whole text for Calculate on a fresh calculator: either the value it
 // yields or the message it raises.
 struct CalculateCase {

@@ -9,16 +9,6 @@
 namespace calculator_test {
 namespace {
 
-constexpr const char* kReportHeader = "Function Error : Wrong define in \"function\".";
-constexpr const char* kParseError = "Func6 Error : Parse Error.";
-constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
-constexpr const char* kDivideByZero = "Can't divide by 0.";
-constexpr const char* kNotEnoughArguments =
-    "SplitArguments Error : There are not enough arguments.";
-constexpr const char* kOpenMissing = "SplitArguments Error : ( is missing.";
-constexpr const char* kListNotClosed = "SplitArguments Error : ) has not been closed.";
-constexpr const char* kTooManyVariables = "Variable Error : Too many variables.";
-
 constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 

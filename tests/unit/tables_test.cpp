@@ -7,11 +7,6 @@
 namespace calculator_test {
 namespace {
 
-constexpr const char* kVariableNotFound = "Variable Error : Variable not found.";
-constexpr const char* kTooManyVariables = "Variable Error : Too many variables.";
-constexpr const char* kConstNotImplemented =
-    "Const Fatal Error : Registered in ConstTable. But, not implement.";
-
 std::vector<std::string> Names(const NameTable& table) {
   std::vector<std::string> names;
   for (std::int32_t i = 0; i < table.count; ++i) {

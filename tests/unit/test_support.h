@@ -14,6 +14,24 @@
 
 namespace calculator_test {
 
+// The calculator's message texts, compared exactly.
+constexpr const char* kConstNotImplemented =
+    "Const Fatal Error : Registered in ConstTable. But, not implement.";
+constexpr const char* kDivideByZero = "Can't divide by 0.";
+constexpr const char* kFunctionNotImplemented =
+    "Function Fatal Error : Registered in FunctionTable. But, not implement.";
+constexpr const char* kListNotClosed = "SplitArguments Error : ) has not been closed.";
+constexpr const char* kNotClosed = "Func6 Error : ) has not been closed.";
+constexpr const char* kNotEnoughArguments =
+    "SplitArguments Error : There are not enough arguments.";
+constexpr const char* kOpenMissing = "SplitArguments Error : ( is missing.";
+constexpr const char* kParseError = "Func6 Error : Parse Error.";
+constexpr const char* kReportHeader = "Function Error : Wrong define in \"function\".";
+constexpr const char* kSqrtDomain = "Function Error : sqrt(x) is defined x >= 0.";
+constexpr const char* kTooManyVariables = "Variable Error : Too many variables.";
+constexpr const char* kVariableNotFound = "Variable Error : Variable not found.";
+constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
+
 // The double nearest to pi, and the one nearest to e.
 constexpr double kPi = 3.141592653589793;
 constexpr double kE = 2.718281828459045;
