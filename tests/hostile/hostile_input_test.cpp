@@ -8,30 +8,21 @@
 // it reads. Every line it reads ends at a line feed, or at the end of the
 // input if anything came after the last line feed.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "program_runner.h"
 
 namespace {
 
-constexpr char kProgram[] = CALCULATOR_PROGRAM;
 // Generous enough for the sanitized build on a slow machine; a hang is
 // something else.
 constexpr auto kTimeLimit = std::chrono::seconds(120);
@@ -39,138 +30,11 @@ constexpr std::size_t kMebibyte = std::size_t{1} << 20;
 constexpr char kPrompt[] = "Please input expression.";
 constexpr char kReportHeadline[] = "Function Error : Wrong define in \"function\".";
 
-struct Run {
-  bool finished = false;  // false: the time limit ended it
-  int status = 0;         // as waitpid reports it
-  std::string out;
-  std::string err;
-};
+using console_test::RunResult;
 
-// A file that holds the program's standard input, so that no pipe can fill
-// up while the program is still being fed.
-class InputFile {
- public:
-  explicit InputFile(const std::string& content) {
-    const char* directory = std::getenv("TMPDIR");
-    path_ = std::string(directory != nullptr ? directory : "/tmp") + "/calculator-hostile-XXXXXX";
-    fd_ = mkstemp(path_.data());
-    if (fd_ < 0) {
-      return;
-    }
-    std::size_t written = 0;
-    while (written < content.size()) {
-      ssize_t count = write(fd_, content.data() + written, content.size() - written);
-      if (count < 0 && errno == EINTR) {
-        continue;
-      }
-      if (count <= 0) {
-        close(fd_);
-        fd_ = -1;
-        return;
-      }
-      written += static_cast<std::size_t>(count);
-    }
-    lseek(fd_, 0, SEEK_SET);
-  }
-  ~InputFile() {
-    if (fd_ >= 0) {
-      close(fd_);
-    }
-    unlink(path_.c_str());
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-
-  int fd() const { return fd_; }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
-
-// Runs the calculator on `input` and collects both output streams, killing
-// it when the time limit runs out.
-Run RunCalculator(const std::string& input) {
-  Run run;
-  InputFile stdin_file(input);
-  if (stdin_file.fd() < 0) {
-    ADD_FAILURE() << "cannot write the input file";
-    return run;
-  }
-  int out_pipe[2];
-  int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "cannot create pipes";
-    return run;
-  }
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, stdin_file.fd(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-  char program[] = CALCULATOR_PROGRAM;
-  char* argv[] = {program, nullptr};
-  pid_t pid = 0;
-  int spawn_error = posix_spawn(&pid, kProgram, &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (spawn_error != 0) {
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    ADD_FAILURE() << "cannot start " << kProgram;
-    return run;
-  }
-
-  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-  pollfd streams[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&run.out, &run.err};
-  int open_streams = 2;
-  bool timed_out = false;
-  while (open_streams > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      timed_out = true;
-      break;
-    }
-    int ready = poll(streams, 2, static_cast<int>(left.count()));
-    if (ready < 0 && errno == EINTR) {
-      continue;
-    }
-    if (ready < 0) {
-      ADD_FAILURE() << "poll failed";
-      timed_out = true;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (streams[i].fd < 0 || streams[i].revents == 0) {
-        continue;
-      }
-      char buffer[65536];
-      ssize_t count = read(streams[i].fd, buffer, sizeof buffer);
-      if (count > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(count));
-      } else if (count == 0 || errno != EINTR) {
-        close(streams[i].fd);
-        streams[i].fd = -1;
-        --open_streams;
-      }
-    }
-  }
-  if (timed_out) {
-    kill(pid, SIGKILL);
-  }
-  for (pollfd& stream : streams) {
-    if (stream.fd >= 0) {
-      close(stream.fd);
-    }
-  }
-  while (waitpid(pid, &run.status, 0) < 0 && errno == EINTR) {
-  }
-  run.finished = !timed_out;
-  return run;
+// Runs the calculator on `input`, killing it when the time limit runs out.
+RunResult RunCalculator(const std::string& input) {
+  return console_test::RunWithInput(input, kTimeLimit);
 }
 
 // The number of lines the console reads from `input`.
@@ -267,10 +131,11 @@ bool IsMessageText(const std::string& text) {
 
 // Checks that every output line has one of the four forms, that error
 // reports come in whole pairs, and that there is one answer per line read.
-void ExpectSoundTranscript(const Run& run, const std::string& input) {
-  ASSERT_TRUE(run.finished) << "no end within the time limit";
-  ASSERT_TRUE(WIFEXITED(run.status)) << "ended by signal " << WTERMSIG(run.status);
-  EXPECT_EQ(WEXITSTATUS(run.status), 0);
+void ExpectSoundTranscript(const RunResult& run, const std::string& input) {
+  ASSERT_FALSE(run.timed_out) << "no end within the time limit";
+  ASSERT_FALSE(run.too_much_output) << "kept writing";
+  ASSERT_TRUE(run.exited) << "ended by signal " << run.signal_number;
+  EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.err, "");
   ASSERT_FALSE(run.out.empty());
   ASSERT_EQ(run.out.back(), '\n') << "the last output line is not complete";
@@ -307,7 +172,7 @@ void ExpectSoundTranscript(const Run& run, const std::string& input) {
 // Runs `input` and expects the whole standard output to be `answers` after
 // the prompt, besides a sound transcript.
 void ExpectTranscript(const std::string& input, const std::string& answers) {
-  Run run = RunCalculator(input);
+  RunResult run = RunCalculator(input);
   ExpectSoundTranscript(run, input);
   EXPECT_EQ(run.out, std::string(kPrompt) + "\n" + answers);
 }
