@@ -97,46 +97,50 @@ void ReleaseTextBlock(char* text) {
   PushBlock(pools.text_blocks, text);
 }
 
-void TakeBuiltinNames(Calculator& calculator) {
-  Pools& pool = pools;
-  BuiltinNameSet* set = pool.filled_sets;
-  if (set != nullptr) {
-    pool.filled_sets = set->next;
-    set->next = pool.empty_sets;
-    pool.empty_sets = set;
-    std::memcpy(calculator.ConstTable.names, set->names, sizeof(char*) * kConstCount);
-    std::memcpy(calculator.FunctionTable.names, set->names + kConstCount,
-                sizeof(char*) * kFunctionCount);
-  } else {
-    for (int i = 0; i < kBuiltinCount; ++i) {
-      char* buffer = AcquireTextBlock();
-      std::memcpy(buffer, kBuiltinNames[i], kBuiltinNameSize);
-      if (i < kConstCount) {
-        calculator.ConstTable.names[i] = buffer;
-      } else {
-        calculator.FunctionTable.names[i - kConstCount] = buffer;
-      }
-    }
+// A holder for a set: a spare one if there is, a new one otherwise.
+BuiltinNameSet* AcquireSetHolder() {
+  BuiltinNameSet* set = pools.empty_sets;
+  if (set == nullptr) {
+    return new BuiltinNameSet;
   }
-  calculator.ConstTable.count = kConstCount;
-  calculator.FunctionTable.count = kFunctionCount;
+  pools.empty_sets = set->next;
+  return set;
 }
 
-void ReturnBuiltinNames(Calculator& calculator) {
-  Pools& pool = pools;
-  BuiltinNameSet* set = pool.empty_sets;
+// A set with the names already in place: a returned one if there is, one
+// built afresh otherwise.
+BuiltinNameSet* AcquireFilledSet() {
+  BuiltinNameSet* set = pools.filled_sets;
   if (set != nullptr) {
-    pool.empty_sets = set->next;
-  } else {
-    set = new BuiltinNameSet;
+    pools.filled_sets = set->next;
+    return set;
   }
+  set = AcquireSetHolder();
+  for (int i = 0; i < kBuiltinCount; ++i) {
+    set->names[i] = AcquireTextBlock();
+    std::memcpy(set->names[i], kBuiltinNames[i], kBuiltinNameSize);
+  }
+  return set;
+}
+
+void TakeBuiltinNames(Calculator& calculator) {
+  BuiltinNameSet* set = AcquireFilledSet();
+  std::memcpy(calculator.ConstTable.names, set->names, sizeof(char*) * kConstCount);
+  std::memcpy(calculator.FunctionTable.names, set->names + kConstCount,
+              sizeof(char*) * kFunctionCount);
+  calculator.ConstTable.count = kConstCount;
+  calculator.FunctionTable.count = kFunctionCount;
+  set->next = pools.empty_sets;
+  pools.empty_sets = set;
+}
+
+void ReturnBuiltinNames(const Calculator& calculator) {
+  BuiltinNameSet* set = AcquireSetHolder();
   std::memcpy(set->names, calculator.ConstTable.names, sizeof(char*) * kConstCount);
   std::memcpy(set->names + kConstCount, calculator.FunctionTable.names,
               sizeof(char*) * kFunctionCount);
-  set->next = pool.filled_sets;
-  pool.filled_sets = set;
-  calculator.ConstTable.count = 0;
-  calculator.FunctionTable.count = 0;
+  set->next = pools.filled_sets;
+  pools.filled_sets = set;
 }
 
 constexpr double kPi = 3.141592653589793;
@@ -165,22 +169,10 @@ void ReleaseNames(NameTable& table) {
   table.count = 0;
 }
 
-// Names are short, so an inline byte loop that stops at the first
-// difference beats a library call.
-bool NamesEqual(const char* a, const char* b) {
-  while (*a == *b) {
-    if (*a == '\0') {
-      return true;
-    }
-    ++a;
-    ++b;
-  }
-  return false;
-}
-
-// A stored variable name is cut to 249 characters, so a longer name matches
-// the entry that holds its cut.
-bool VariableNameMatches(const char* entry, const char* name) {
+// A stored name is cut to 249 characters, so a longer name matches the
+// entry that holds its cut. Names are short: an inline byte loop that stops
+// at the first difference beats a library call.
+bool NameMatches(const char* entry, const char* name) {
   int i = 0;
   while (entry[i] != '\0' && entry[i] == name[i]) {
     ++i;
@@ -191,17 +183,7 @@ bool VariableNameMatches(const char* entry, const char* name) {
 // Index of `name` in `table`, or -1.
 std::int32_t FindName(const char* name, const NameTable& table) {
   for (std::int32_t i = 0; i < table.count; ++i) {
-    if (NamesEqual(table.names[i], name)) {
-      return i;
-    }
-  }
-  return -1;
-}
-
-std::int32_t FindVariable(const Calculator& calculator, const char* name) {
-  const NameTable& table = calculator.VariableTable;
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    if (VariableNameMatches(table.names[i], name)) {
+    if (NameMatches(table.names[i], name)) {
       return i;
     }
   }
@@ -241,7 +223,7 @@ bool IsRegistered(const char* name, const NameTable& table) {
 
 void SetVariable(Calculator& calculator, const char* name, double value) {
   NameTable& table = calculator.VariableTable;
-  std::int32_t index = FindVariable(calculator, name);
+  std::int32_t index = FindName(name, calculator.VariableTable);
   if (index >= 0) {
     calculator.VariableValues[index] = value;
     return;
@@ -254,7 +236,7 @@ void SetVariable(Calculator& calculator, const char* name, double value) {
 }
 
 double VariableValue(const Calculator& calculator, const char* name) {
-  std::int32_t index = FindVariable(calculator, name);
+  std::int32_t index = FindName(name, calculator.VariableTable);
   if (index < 0) {
     throw EvaluationError{"Variable Error : Variable not found."};
   }
@@ -262,7 +244,7 @@ double VariableValue(const Calculator& calculator, const char* name) {
 }
 
 double ConstValue(const char* name) {
-  if (NamesEqual(name, "pi")) {
+  if (std::strcmp(name, "pi") == 0) {
     return kPi;
   }
   throw EvaluationError{"Const Fatal Error : Registered in ConstTable. But, not implement."};
