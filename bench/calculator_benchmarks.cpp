@@ -9,15 +9,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "calculator/calculator.h"
+#include "calculator/core.h"
 #include "console/line_reader.h"
-#include "console/number_format.h"
+
+using namespace calculator_core;
 
 namespace {
 
 constexpr int kStepsPerCall = 1000;
 
-void DiscardReportLine(const char*) {}
+void DiscardReportLine(void*, const char*) {}
 
 void BM_SigmaStep(benchmark::State& state) {
   Calculator calculator;
@@ -52,13 +53,13 @@ void BM_SigmaStepWithVariables(benchmark::State& state) {
 BENCHMARK(BM_SigmaStepWithVariables);
 
 void BM_SigmaStepWithErrorReport(benchmark::State& state) {
-  SetReportLineWriter(DiscardReportLine);
-  Calculator calculator;
+  EvaluationContext context;
+  context.report = DiscardReportLine;
+  Calculator calculator(&context);
   for (auto _ : state) {
     benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,1/0)"));
   }
   state.SetItemsProcessed(state.iterations() * kStepsPerCall);
-  SetReportLineWriter(nullptr);
 }
 BENCHMARK(BM_SigmaStepWithErrorReport);
 

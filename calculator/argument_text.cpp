@@ -4,8 +4,10 @@
 
 #include <cstring>
 
-#include "calculator/calculator.h"
 #include "calculator/characters.h"
+#include "calculator/core.h"
+
+namespace calculator_core {
 
 namespace {
 
@@ -105,3 +107,5 @@ std::int32_t FindClosingParen(const char* text) {
   }
   return i - 1;
 }
+
+}  // namespace calculator_core

@@ -2,6 +2,8 @@
 // independent of any locale. Bytes from 128 up belong to no class.
 #pragma once
 
+namespace calculator_core {
+
 inline bool IsBlank(char c) {
   return c == ' ';
 }
@@ -14,3 +16,5 @@ inline bool IsLetter(char c) {
 inline bool IsAlphanumeric(char c) {
   return IsLetter(c) || IsDigit(c);
 }
+
+}  // namespace calculator_core

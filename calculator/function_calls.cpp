@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "calculator/calculator.h"
 #include "calculator/characters.h"
+#include "calculator/core.h"
+
+namespace calculator_core {
 
 namespace {
 
@@ -125,3 +127,5 @@ double CallFunction(const char* name, Calculator& calculator) {
   }
   throw EvaluationError{"Function Fatal Error : Registered in FunctionTable. But, not implement."};
 }
+
+}  // namespace calculator_core

@@ -13,8 +13,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "calculator/calculator.h"
 #include "calculator/characters.h"
+#include "calculator/core.h"
+
+namespace calculator_core {
 
 namespace {
 
@@ -204,3 +206,5 @@ double Func6(Calculator& calculator) {
     ++calculator.cursor;
   }
 }
+
+}  // namespace calculator_core

@@ -5,15 +5,14 @@
 // evaluation: one argument or one loop step. An evaluation error inside a
 // child is reported on two lines and does not end the input line.
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
 
-#include "calculator/calculator.h"
+#include "calculator/core.h"
+
+namespace calculator_core {
 
 namespace {
 
@@ -29,12 +28,10 @@ constexpr std::int32_t kSigmaFirst = 1;
 constexpr std::int32_t kSigmaLast = 2;
 constexpr std::int32_t kSigmaBody = 3;
 
-ReportLineWriter report_line_writer = WriteStandardOutputLine;
-
 using ChildCalculator = std::unique_ptr<Calculator>;
 
 ChildCalculator MakeChild(const Calculator& parent) {
-  ChildCalculator child(new Calculator);
+  ChildCalculator child(new Calculator(parent.context));
   CopyVariables(*child, parent);
   return child;
 }
@@ -73,50 +70,45 @@ void MovePastArgumentList(Calculator& calculator) {
 // the step fails.
 bool RunLoopStep(const Calculator& parent, const char* variable, double value, const char* body,
                  double& result) {
+  CountLoopStep(parent);
   ChildCalculator child = MakeChild(parent);
   try {
     SetVariable(*child, variable, value);
     result = Calculate(*child, body);
     return true;
   } catch (const EvaluationError& error) {
-    WriteErrorReport(error.message);
+    WriteErrorReport(parent, error.message);
     return false;
   }
 }
 
 }  // namespace
 
-void WriteStandardOutputLine(const char* line) {
-  char buffer[kTextBufferSize + 8];
-  std::size_t length = std::strlen(line);
-  if (length > sizeof buffer - 1) {
-    length = sizeof buffer - 1;
+void WriteErrorReport(const Calculator& calculator, const char* message) {
+  const EvaluationContext* context = calculator.context;
+  if (context == nullptr || context->report == nullptr) {
+    return;
   }
-  std::memcpy(buffer, line, length);
-  buffer[length++] = '\n';
-  const char* next = buffer;
-  while (length > 0) {
-    ssize_t written = write(STDOUT_FILENO, next, length);
-    if (written < 0 && errno == EINTR) {
-      continue;
-    }
-    if (written <= 0) {
-      return;
-    }
-    next += written;
-    length -= static_cast<std::size_t>(written);
-  }
-}
-
-void SetReportLineWriter(ReportLineWriter writer) {
-  report_line_writer = writer != nullptr ? writer : WriteStandardOutputLine;
-}
-
-void WriteErrorReport(const char* message) {
   char detail[kTextBufferSize + 8] = "> ";
   std::strncat(detail, message, sizeof detail - 3);
-  report_line_writer(kReportHeadline);
-  report_line_writer(detail);
+  context->report(context->report_context, kReportHeadline);
+  context->report(context->report_context, detail);
+}
+
+void CountLoopStep(const Calculator& calculator) {
+  EvaluationContext* context = calculator.context;
+  if (context == nullptr) {
+    return;
+  }
+  if (context->interrupt_requested.load(std::memory_order_relaxed)) {
+    throw Interruption{};
+  }
+  if (--context->steps_until_progress == 0) {
+    context->steps_until_progress = context->steps_between_progress;
+    if (context->progress != nullptr) {
+      context->progress(context->progress_context);
+    }
+  }
 }
 
 std::int32_t ParseStepCount(const char* text) {
@@ -166,7 +158,7 @@ double EvaluateIsolated(const Calculator& parent, const char* text) {
   try {
     result = Calculate(*child, text);
   } catch (const EvaluationError& error) {
-    WriteErrorReport(error.message);
+    WriteErrorReport(parent, error.message);
     result = 0.0;
   }
   return result;
@@ -227,3 +219,5 @@ double SigmaFunction(Calculator& calculator) {
   MovePastArgumentList(calculator);
   return sum;
 }
+
+}  // namespace calculator_core

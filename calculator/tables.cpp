@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "calculator/calculator.h"
+#include "calculator/core.h"
+
+namespace calculator_core {
 
 namespace {
 
@@ -192,7 +194,7 @@ std::int32_t FindName(const char* name, const NameTable& table) {
 
 }  // namespace
 
-Calculator::Calculator() : length(0), cursor(0) {
+Calculator::Calculator(EvaluationContext* context) : length(0), cursor(0), context(context) {
   VariableTable.count = 0;
   expression = AcquireTextBlock();
   expression[0] = '\0';
@@ -265,3 +267,5 @@ void CopyVariables(Calculator& destination, const Calculator& source) {
     SetVariable(destination, table.names[i], source.VariableValues[i]);
   }
 }
+
+}  // namespace calculator_core

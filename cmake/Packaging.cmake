@@ -6,7 +6,7 @@
 #
 # Installs bin/calculator, share/man/man1/calculator.1, the static library
 # calculator_core (exported as calculator::core) with its one public header
-# include/calculator/calculator.h, and lib/cmake/calculator/ so that other
+# include/calculator/calculator.hpp, and lib/cmake/calculator/ so that other
 # CMake projects can find_package(calculator).
 
 include(CMakePackageConfigHelpers)
@@ -28,8 +28,8 @@ install(TARGETS calculator_core
   EXPORT calculatorTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
 )
-# Only the public header: calculator/characters.h is private to the core.
-install(FILES ${PROJECT_SOURCE_DIR}/calculator/calculator.h
+# Only the public header: core.h and characters.h are private to the library.
+install(FILES ${PROJECT_SOURCE_DIR}/calculator/calculator.hpp
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calculator
 )
 install(FILES ${PROJECT_SOURCE_DIR}/man/calculator.1

@@ -13,7 +13,14 @@ bool Refill(LineReader& reader) {
   if (reader.at_end) {
     return false;
   }
+  const LineReaderHooks& hooks = reader.hooks;
   for (;;) {
+    if (hooks.before_read != nullptr) {
+      hooks.before_read(hooks.context);
+    }
+    if (hooks.stop_requested != nullptr && hooks.stop_requested(hooks.context)) {
+      break;
+    }
     ssize_t count = read(reader.fd, reader.chunk, sizeof reader.chunk);
     if (count > 0) {
       reader.start = 0;
@@ -23,11 +30,12 @@ bool Refill(LineReader& reader) {
     if (count < 0 && errno == EINTR) {
       continue;
     }
-    // End of input, or an input that can no longer be read: either way no
-    // further line will come.
-    reader.at_end = true;
-    return false;
+    break;
   }
+  // End of input, an input that can no longer be read, or a stop: either
+  // way no further line will come.
+  reader.at_end = true;
+  return false;
 }
 
 int PeekByte(LineReader& reader) {
@@ -64,8 +72,9 @@ void DiscardRestOfLine(LineReader& reader) {
 
 }  // namespace
 
-void OpenLineReader(LineReader& reader, int fd) {
+void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks) {
   reader.fd = fd;
+  reader.hooks = hooks;
   reader.start = 0;
   reader.end = 0;
   reader.at_end = false;

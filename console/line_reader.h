@@ -12,15 +12,25 @@ constexpr int kLineBufferSize = 250;
 constexpr int kMaxLineLength = kLineBufferSize - 1;
 constexpr int kReadChunkSize = 65536;
 
+// Optional calls out of the reader; null members are skipped.
+struct LineReaderHooks {
+  // Right before the reader asks the system for more input, which may wait.
+  void (*before_read)(void* context) = nullptr;
+  // When a read was cut short by a signal: true ends the input there.
+  bool (*stop_requested)(void* context) = nullptr;
+  void* context = nullptr;
+};
+
 struct LineReader {
   int fd;
+  LineReaderHooks hooks;
   int start;  // next unread byte of chunk
   int end;    // bytes of chunk filled
   bool at_end;
   char chunk[kReadChunkSize];
 };
 
-void OpenLineReader(LineReader& reader, int fd);
+void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks = {});
 
 // Fills `line` (kLineBufferSize bytes; zero-filled by this call) with the next
 // line. Returns false, leaving `line` all zeros, when the input ended before

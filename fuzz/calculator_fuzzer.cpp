@@ -13,14 +13,12 @@
 // come as whole two-line pairs.
 //
 // Work budget. A short line can legitimately ask for billions of loop steps
-// (sigma(i,1,10^9,i)); that is slow, not hung. Every child Calculator -- one
-// per set/sigma/integral argument and one per loop step, whether the step
-// gets as far as evaluating its body or not -- is filled by CopyVariables, so
-// the link line wraps CopyVariables with a counter (see fuzz/CMakeLists.txt),
-// and an input that has spent its budget is abandoned by throwing an
-// exception the calculator does not catch. The product itself is never
-// limited; unwinding through it also checks that every child is released on
-// a path that no evaluation error takes.
+// (sigma(i,1,10^9,i)); that is slow, not hung. The session's progress hook,
+// called at every loop step here, counts the steps, and once an input has
+// spent its budget the hook asks the evaluation to stop, as Ctrl-C does at
+// the console. The product itself is never limited; the interruption also
+// checks that every child is released on a path that no evaluation error
+// takes.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -33,33 +31,24 @@
 #include <cstring>
 #include <memory>
 
-#include "calculator/calculator.h"
+#include "calculator/core.h"
 #include "console/line_reader.h"
-#include "console/number_format.h"
 #include "fuzz/fuzz_target.h"
 
-// With --wrap on the link line, every call of CopyVariables(Calculator&,
-// const Calculator&) lands in the first function, and the second one names
-// the real CopyVariables.
-extern "C" void __wrap__Z13CopyVariablesR10CalculatorRKS_(Calculator& destination,
-                                                          const Calculator& source);
-extern "C" void __real__Z13CopyVariablesR10CalculatorRKS_(Calculator& destination,
-                                                          const Calculator& source);
+using namespace calculator_core;
 
 namespace {
 
-// Work units one input may spend. A child with few variables costs one unit
-// (some 10 to 50 microseconds in the instrumented build); one with many
-// variables costs more (see ChildCost). The budget lets an input fill the
-// whole variable table and still loop a little with it, keeps the slowest
-// input around a second, far below libFuzzer's timeout, and keeps the
-// typical one fast enough for hundreds of runs a second.
+// Loop steps one input may spend. A step with few variables takes some 10 to
+// 50 microseconds in the instrumented build, one whose parent has a full
+// table of variables more. The budget keeps the slowest input around a
+// second, far below libFuzzer's timeout, and keeps the typical one fast
+// enough for hundreds of runs a second.
 constexpr std::int64_t kWorkBudget = 4000;
-
-struct WorkBudgetExhausted {};
 
 std::int64_t work_left = 0;
 bool last_input_over_budget = false;
+EvaluationContext context;
 
 constexpr char kReportHeadline[] = "Function Error : Wrong define in \"function\".";
 // The longest line the report writer can be handed: a 249-character text
@@ -75,17 +64,7 @@ LineReader reader;
   std::abort();
 }
 
-// A child is filled by copying every variable of its parent, so its set-up
-// grows with the variable count. The weight below charges a child with a
-// full table 32 units, so that the 250 assignments that fill the table (each
-// evaluates its value in a child) cost under 4000 units in all; the slowest
-// inputs are those that spend the whole budget on such children.
-std::int64_t ChildCost(const Calculator& parent) {
-  std::int64_t variables = parent.VariableTable.count;
-  return 1 + variables / 8;
-}
-
-void CheckReportLine(const char* line) {
+void CheckReportLine(void*, const char* line) {
   if (line == nullptr || strnlen(line, kLongestReportLine) == kLongestReportLine) {
     Fail("error report line is missing or unterminated");
   }
@@ -134,6 +113,10 @@ void AnswerLine(Calculator& calculator, const char* line) {
   double value = 0.0;
   try {
     value = Calculate(calculator, line);
+  } catch (const Interruption&) {
+    // The input asked for more work than a fuzz run affords: drop the rest.
+    last_input_over_budget = true;
+    return;
   } catch (const EvaluationError& error) {
     if (error.message == nullptr || strnlen(error.message, kTextBufferSize) == kTextBufferSize) {
       Fail("evaluation error without a terminated message");
@@ -178,26 +161,26 @@ void LoadInput(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-extern "C" void __wrap__Z13CopyVariablesR10CalculatorRKS_(Calculator& destination,
-                                                          const Calculator& source) {
-  work_left -= ChildCost(source);
-  if (work_left < 0) {
-    throw WorkBudgetExhausted{};
+// Called before every loop step.
+void CountStep(void*) {
+  if (--work_left < 0) {
+    context.interrupt_requested.store(true, std::memory_order_relaxed);
   }
-  __real__Z13CopyVariablesR10CalculatorRKS_(destination, source);
 }
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  SetReportLineWriter(CheckReportLine);
+  context.report = CheckReportLine;
+  context.progress = CountStep;
+  context.steps_between_progress = 1;
+  context.steps_until_progress = 1;
 
-  // Without the wrapped CopyVariables the budget would not see loop steps,
-  // and long loops would be reported as hangs: refuse to run at all.
-  std::unique_ptr<Calculator> probe(new Calculator);
+  // Without the step count the budget would not see loop steps, and long
+  // loops would be reported as hangs: refuse to run at all.
+  std::unique_ptr<Calculator> probe(new Calculator(&context));
   work_left = kWorkBudget;
   double value = Calculate(*probe, "sigma(i,1,3,i)");
-  // Two bounds and three loop steps.
-  if (value != 6.0 || kWorkBudget - work_left != 5) {
-    Fail("child Calculators are not counted; the link line must wrap CopyVariables");
+  if (value != 6.0 || kWorkBudget - work_left != 3) {
+    Fail("loop steps are not counted by the progress hook");
   }
   return 0;
 }
@@ -205,23 +188,21 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   LoadInput(data, size);
   OpenLineReader(reader, input_fd);
-  std::unique_ptr<Calculator> session(new Calculator);
+  std::unique_ptr<Calculator> session(new Calculator(&context));
   work_left = kWorkBudget;
+  context.interrupt_requested.store(false, std::memory_order_relaxed);
   last_input_over_budget = false;
   expecting_report_detail = false;
 
+  // Once over budget, every later loop step is interrupted at once; the
+  // lines go on, so the rest of the input is still checked.
   char line[kLineBufferSize];
-  try {
-    while (ReadLine(reader, line)) {
-      if (line[kMaxLineLength] != '\0') {
-        Fail("line reader filled the whole line buffer");
-      }
-      AnswerLine(*session, line);
-      CheckSession(*session);
+  while (ReadLine(reader, line)) {
+    if (line[kMaxLineLength] != '\0') {
+      Fail("line reader filled the whole line buffer");
     }
-  } catch (const WorkBudgetExhausted&) {
-    // The input asked for more work than a fuzz run affords: drop the rest.
-    last_input_over_budget = true;
+    AnswerLine(*session, line);
+    CheckSession(*session);
   }
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,46 @@ TEST(Interactive, ClosedInputEndsTheRunAfterThePrompt) {
   EXPECT_EQ("", end.out);
   EXPECT_EQ("", end.err);
   EXPECT_TRUE(end.exited && end.exit_status == 0) << DescribeRun(end);
+}
+
+// A long line does not hold back the answers before it, and a signal ends
+// the process only after them, with the signal's own status.
+TEST(StopSignals, SigintDuringALongLineKeepsTheEarlierAnswers) {
+  InteractiveProgram program;
+  ASSERT_TRUE(program.started()) << "cannot start " << ProgramPath();
+  ASSERT_TRUE(program.Write("1+2\nset(a,4)\nsigma(i,1,2000000000,i)\n7\n"));
+  EXPECT_EQ(std::string(kPromptLine) + "Result is 3\nResult is 4\n",
+            program.ReadLines(3, kAnswerTimeout));
+  ASSERT_TRUE(program.SendSignal(SIGINT));
+  const RunResult end = program.Finish();
+  EXPECT_EQ("", end.out) << "the interrupted line or a later one was answered";
+  EXPECT_EQ("", end.err);
+  EXPECT_TRUE(!end.exited && end.signal_number == SIGINT) << DescribeRun(end);
+}
+
+TEST(StopSignals, SigtermWhileWaitingForInput) {
+  InteractiveProgram program;
+  ASSERT_TRUE(program.started()) << "cannot start " << ProgramPath();
+  ASSERT_TRUE(program.Write("6*7\n"));
+  ASSERT_EQ(std::string(kPromptLine) + "Result is 42\n", program.ReadLines(2, kAnswerTimeout));
+  ASSERT_TRUE(program.SendSignal(SIGTERM));
+  const RunResult end = program.Finish();
+  EXPECT_EQ("", end.out);
+  EXPECT_TRUE(!end.exited && end.signal_number == SIGTERM) << DescribeRun(end);
+}
+
+// Thousands of report lines go out in blocks, all of them, in order.
+TEST(OutputBlocks, ALineThatFailsInEveryStepReportsEveryStepInOrder) {
+  constexpr int kSteps = 5000;
+  std::string expected = kPromptLine;
+  for (int i = 0; i < kSteps; ++i) {
+    expected += "Function Error : Wrong define in \"function\".\n> Can't divide by 0.\n";
+  }
+  expected += "Result is 0\nResult is 5000\n";
+  const RunResult run = RunWithInput("sigma(i,1,5000,1/0)\nsigma(i,1,5000,1)\n");
+  EXPECT_TRUE(run.exited && run.exit_status == 0) << DescribeRun(run);
+  EXPECT_TRUE(run.out == expected)
+      << "got " << run.out.size() << " bytes, expected " << expected.size();
 }
 
 }  // namespace

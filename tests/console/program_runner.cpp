@@ -288,6 +288,10 @@ bool InteractiveProgram::Write(const std::string& bytes) {
   return true;
 }
 
+bool InteractiveProgram::SendSignal(int signal) {
+  return pid_ > 0 && kill(pid_, signal) == 0;
+}
+
 bool InteractiveProgram::Pump(std::chrono::milliseconds wait) {
   return PollOutputs(out_fd_, err_fd_, out_, err_, wait);
 }

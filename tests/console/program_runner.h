@@ -60,6 +60,9 @@ class InteractiveProgram {
   // to check that nothing arrives while the program should be waiting.
   std::string ReadAvailable(std::chrono::milliseconds wait);
 
+  // Sends `signal` to the program.
+  bool SendSignal(int signal);
+
   // Closes the program's standard input, waits for it to end and returns the
   // rest of its output and its status.
   RunResult Finish(std::chrono::milliseconds timeout = std::chrono::seconds(10));

@@ -64,7 +64,7 @@ set(cmake_dir usr/${LIBDIR}/cmake/calculator)
 foreach(path
     usr/${BINDIR}/calculator
     usr/${MANDIR}/man1/calculator.1
-    usr/${INCLUDEDIR}/calculator/calculator.h
+    usr/${INCLUDEDIR}/calculator/calculator.hpp
     usr/${LIBDIR}/libcalculator_core.a
     ${cmake_dir}/calculatorConfig.cmake
     ${cmake_dir}/calculatorConfigVersion.cmake

@@ -23,7 +23,7 @@ set(cmake_dir ${LIBDIR}/cmake/calculator)
 set(expected
   ${BINDIR}/calculator
   ${MANDIR}/man1/calculator.1
-  ${INCLUDEDIR}/calculator/calculator.h
+  ${INCLUDEDIR}/calculator/calculator.hpp
   ${LIBDIR}/libcalculator_core.a
   ${cmake_dir}/calculatorConfig.cmake
   ${cmake_dir}/calculatorConfigVersion.cmake

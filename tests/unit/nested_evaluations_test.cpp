@@ -17,7 +17,7 @@ std::vector<std::string>& CapturedLines() {
   return lines;
 }
 
-void CaptureLine(const char* line) {
+void CaptureLine(void*, const char* line) {
   CapturedLines().emplace_back(line);
 }
 
@@ -52,7 +52,7 @@ double LeftRiemannSum(double a, double b, int n, Body body, int skip = -1) {
 class Nested : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetReportLineWriter(CaptureLine);
+    context_.report = CaptureLine;
     CapturedLines().clear();
   }
 
@@ -90,11 +90,12 @@ class Nested : public ::testing::Test {
     }
   }
 
-  std::unique_ptr<Calculator> calculator_ = NewCalculator();
+  EvaluationContext context_;
+  std::unique_ptr<Calculator> calculator_ = std::make_unique<Calculator>(&context_);
 };
 
 TEST_F(Nested, WriteErrorReportWritesTwoLines) {
-  WriteErrorReport("Some Error : detail.");
+  WriteErrorReport(*calculator_, "Some Error : detail.");
   EXPECT_EQ(CapturedLines(),
             (std::vector<std::string>{"Function Error : Wrong define in \"function\".",
                                       "> Some Error : detail."}));

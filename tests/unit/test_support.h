@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "calculator/calculator.h"
+#include "calculator/core.h"
 
 namespace calculator_test {
+
+using namespace calculator_core;
 
 // The calculator's message texts, compared exactly.
 constexpr const char* kConstNotImplemented =

@@ -1,12 +1,20 @@
 // The evaluator core: the Calculator record, its three name tables and every
-// operation that reads expression text.
+// operation that reads expression text. Internal to the library: programs
+// use calculator.hpp (C++) or calculator.h (C).
 //
 // Everything is plain records and free functions over fixed-size buffers.
-// A Calculator is single-threaded: use one per thread.
+// A Calculator is single-threaded; Calculators of different sessions share
+// nothing and may run on different threads.
+//
+// The namespace is not `calculator`: the C interface's handle type is called
+// `calculator`, and its implementation includes this header.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+
+namespace calculator_core {
 
 // A text buffer holds at most 249 characters and its terminator.
 constexpr int kTextBufferSize = 250;
@@ -20,6 +28,30 @@ struct EvaluationError {
   const char* message;
 };
 
+// Thrown at a loop step once the session was asked to stop. It is not an
+// EvaluationError, so no nested evaluation catches it: it abandons the whole
+// evaluation.
+struct Interruption {};
+
+// Receives one line of an error report, without its newline.
+using ReportSink = void (*)(void* context, const char* line);
+// Called every `steps_between_progress` loop steps.
+using ProgressHook = void (*)(void* context);
+
+// What the evaluations of one session share: where its error reports go,
+// the request to stop, and the progress hook. Every Calculator of the
+// session, children included, points at it.
+struct EvaluationContext {
+  ReportSink report = nullptr;
+  void* report_context = nullptr;
+  ProgressHook progress = nullptr;
+  void* progress_context = nullptr;
+  std::uint32_t steps_between_progress = 4096;
+  std::uint32_t steps_until_progress = 4096;
+  // Set from another thread or a signal handler.
+  std::atomic<bool> interrupt_requested{false};
+};
+
 // A name table: entries 0..count-1 are in use, each a 250-byte buffer of its
 // own holding a NUL-terminated name.
 struct NameTable {
@@ -28,7 +60,9 @@ struct NameTable {
 };
 
 struct Calculator {
-  Calculator();
+  // A Calculator without a context discards its error reports and is never
+  // interrupted.
+  explicit Calculator(EvaluationContext* context = nullptr);
   ~Calculator();
   Calculator(const Calculator&) = delete;
   Calculator& operator=(const Calculator&) = delete;
@@ -43,6 +77,7 @@ struct Calculator {
   NameTable VariableTable;
   double VariableValues[kTableCapacity];  // parallel to VariableTable.names
   NameTable FunctionTable;
+  EvaluationContext* context;  // shared with every child
 };
 
 // ---- Tables ---------------------------------------------------------------
@@ -103,13 +138,23 @@ std::int32_t ParseStepCount(const char* text);
 // maps NaN to 0.
 std::int32_t TruncateToInt32(double value);
 
-// Writes `line` (cut to 257 characters) and a newline to standard
-// output with one system call where it can. Output failures are ignored.
-void WriteStandardOutputLine(const char* line);
+// Hands the two-line report for a failed nested evaluation to the
+// calculator's report sink.
+void WriteErrorReport(const Calculator& calculator, const char* message);
+// Called before every loop step: throws Interruption when the session was
+// asked to stop, and calls the progress hook every so many steps.
+void CountLoopStep(const Calculator& calculator);
 
-// Where the two lines of an error report go; `line` has no newline. The
-// default is WriteStandardOutputLine.
-using ReportLineWriter = void (*)(const char* line);
-void SetReportLineWriter(ReportLineWriter writer);
-// Writes the two-line report for a failed nested evaluation.
-void WriteErrorReport(const char* message);
+// ---- Number format --------------------------------------------------------
+
+// Room for the longest number text, "-1.23457e-308", and its terminator.
+constexpr int kNumberTextSize = 32;
+
+// The answer format of a value: general notation with 6 significant digits,
+// rounded half away from zero from the 17-digit decimal form, exponents with
+// at least three digits, and 1.#INF / 1.#IND / 1.#QNAN / 1.#SNAN for values
+// that are not finite. Writes `value` into `out` (at least kNumberTextSize
+// bytes), NUL-terminated, and returns the number of characters written.
+int FormatNumber(double value, char* out);
+
+}  // namespace calculator_core

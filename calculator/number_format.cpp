@@ -3,11 +3,13 @@
 // digits is half away from zero on that decimal form, and exponents carry at
 // least three digits.
 
-#include "console/number_format.h"
-
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+
+#include "calculator/core.h"
+
+namespace calculator_core {
 
 namespace {
 
@@ -176,3 +178,5 @@ int FormatNumber(double value, char* out) {
   out[length] = '\0';
   return length;
 }
+
+}  // namespace calculator_core

@@ -3,8 +3,6 @@
 // decimal exponents -4..5, otherwise scientific with a sign and at least
 // three exponent digits, and the 1.#... forms for values that are not finite.
 
-#include "console/number_format.h"
-
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -16,7 +14,12 @@
 #include <random>
 #include <string>
 
+#include "calculator/core.h"
+
 namespace {
+
+using calculator_core::FormatNumber;
+using calculator_core::kNumberTextSize;
 
 double FromBits(std::uint64_t bits) {
   double value;
