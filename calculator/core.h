@@ -22,6 +22,12 @@ constexpr int kMaxTextLength = kTextBufferSize - 1;
 // Every name table has room for this many entries.
 constexpr int kTableCapacity = 250;
 
+// The built-in names, in table order: "pi", "e", then "sin" to "sigma".
+constexpr int kConstantCount = 2;
+constexpr int kFunctionCount = 12;
+extern const char* const kConstantNames[kConstantCount];
+extern const char* const kFunctionNames[kFunctionCount];
+
 // The only error the calculator raises. The message is a constant text that
 // lives for the whole process.
 struct EvaluationError {
@@ -144,6 +150,36 @@ void WriteErrorReport(const Calculator& calculator, const char* message);
 // Called before every loop step: throws Interruption when the session was
 // asked to stop, and calls the progress hook every so many steps.
 void CountLoopStep(const Calculator& calculator);
+
+// ---- Sessions --------------------------------------------------------------
+
+// One long-lived evaluator with its variables, as the C++ and the C
+// interfaces present it: the root Calculator and the context its children
+// share.
+struct SessionCore {
+  SessionCore() : root(&context) {}
+  SessionCore(const SessionCore&) = delete;
+  SessionCore& operator=(const SessionCore&) = delete;
+
+  EvaluationContext context;
+  Calculator root;
+};
+
+enum class Outcome { kValue, kError, kInterrupted };
+
+// Evaluates at most the first 249 characters of `text`, up to a NUL. On
+// kError, `message` is the error's constant text.
+Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length, double& value,
+                     const char*& message);
+// Assigns a variable of the root, as a top-level set does; on kError,
+// `message` says why.
+Outcome AssignVariable(SessionCore& session, const char* name, std::size_t length, double value,
+                       const char*& message);
+// The value of the root's variable `name`, if it has one.
+bool FindVariable(const SessionCore& session, const char* name, std::size_t length, double& value);
+// The root's variables, in the order first assigned.
+std::int32_t VariableCount(const SessionCore& session);
+const char* VariableName(const SessionCore& session, std::int32_t index);
 
 // ---- Number format --------------------------------------------------------
 

@@ -1,8 +1,6 @@
-// The C++ facade: a Session owns one long-lived Calculator and the context
-// that its children share, and turns the core's errors into exceptions of
-// the calculator namespace.
+// The C++ facade: a Session owns one SessionCore and turns its outcomes into
+// exceptions of the calculator namespace.
 
-#include <cstring>
 #include <utility>
 
 #include "calculator/calculator.hpp"
@@ -12,33 +10,30 @@ namespace calculator {
 
 namespace {
 
-constexpr const char* kInterruptedMessage = "Interrupted.";
-
-// Copies at most 249 characters of `text`, up to a NUL, into `buffer`, a
-// terminated text the core can read.
-void CopyText(std::string_view text, char (&buffer)[calculator_core::kTextBufferSize]) {
-  std::size_t length = text.size();
-  if (length > static_cast<std::size_t>(calculator_core::kMaxTextLength)) {
-    length = calculator_core::kMaxTextLength;
+// Turns a failed outcome into the exception of this interface.
+void ThrowUnlessValue(calculator_core::Outcome outcome, const char* message) {
+  if (outcome == calculator_core::Outcome::kInterrupted) {
+    throw Interrupted();
   }
-  std::memcpy(buffer, text.data(), length);
-  buffer[length] = '\0';
+  if (outcome == calculator_core::Outcome::kError) {
+    throw Error(message);
+  }
 }
 
-std::vector<std::string> Names(const calculator_core::NameTable& table) {
-  return std::vector<std::string>(table.names, table.names + table.count);
+std::vector<std::string> Names(const char* const* names, int count) {
+  return std::vector<std::string>(names, names + count);
 }
 
 }  // namespace
 
-Interrupted::Interrupted() : Error(kInterruptedMessage) {}
+Interrupted::Interrupted() : Error("Interrupted.") {}
 
 struct Session::State {
-  State() : root(&context) {
-    context.report = ForwardReport;
-    context.report_context = this;
-    context.progress = ForwardProgress;
-    context.progress_context = this;
+  State() {
+    core.context.report = ForwardReport;
+    core.context.report_context = this;
+    core.context.progress = ForwardProgress;
+    core.context.progress_context = this;
   }
 
   static void ForwardReport(void* state, const char* line) {
@@ -55,8 +50,7 @@ struct Session::State {
     }
   }
 
-  calculator_core::EvaluationContext context;
-  calculator_core::Calculator root;
+  calculator_core::SessionCore core;
   std::function<void(std::string_view)> report_handler;
   std::function<void()> progress_handler;
 };
@@ -67,16 +61,12 @@ Session::Session(Session&&) noexcept = default;
 Session& Session::operator=(Session&&) noexcept = default;
 
 double Session::evaluate(std::string_view text) {
-  char buffer[calculator_core::kTextBufferSize];
-  CopyText(text, buffer);
-  state_->context.interrupt_requested.store(false, std::memory_order_relaxed);
-  try {
-    return calculator_core::Calculate(state_->root, buffer);
-  } catch (const calculator_core::EvaluationError& error) {
-    throw Error(error.message);
-  } catch (const calculator_core::Interruption&) {
-    throw Interrupted();
-  }
+  double value = 0.0;
+  const char* message = nullptr;
+  calculator_core::Outcome outcome =
+      calculator_core::EvaluateText(state_->core, text.data(), text.size(), value, message);
+  ThrowUnlessValue(outcome, message);
+  return value;
 }
 
 std::string Session::answer(std::string_view line) {
@@ -97,30 +87,30 @@ void Session::on_progress(std::function<void()> handler) {
 }
 
 void Session::interrupt() noexcept {
-  state_->context.interrupt_requested.store(true, std::memory_order_relaxed);
+  state_->core.context.interrupt_requested.store(true, std::memory_order_relaxed);
 }
 
 void Session::set_variable(std::string_view name, double value) {
-  char buffer[calculator_core::kTextBufferSize];
-  CopyText(name, buffer);
-  try {
-    calculator_core::SetVariable(state_->root, buffer, value);
-  } catch (const calculator_core::EvaluationError& error) {
-    throw Error(error.message);
-  }
+  const char* message = nullptr;
+  calculator_core::Outcome outcome =
+      calculator_core::AssignVariable(state_->core, name.data(), name.size(), value, message);
+  ThrowUnlessValue(outcome, message);
 }
 
 std::optional<double> Session::variable(std::string_view name) const {
-  char buffer[calculator_core::kTextBufferSize];
-  CopyText(name, buffer);
-  if (!calculator_core::IsRegistered(buffer, state_->root.VariableTable)) {
+  double value = 0.0;
+  if (!calculator_core::FindVariable(state_->core, name.data(), name.size(), value)) {
     return std::nullopt;
   }
-  return calculator_core::VariableValue(state_->root, buffer);
+  return value;
 }
 
 std::vector<std::string> Session::variable_names() const {
-  return Names(state_->root.VariableTable);
+  std::vector<std::string> names;
+  for (std::int32_t i = 0; i < calculator_core::VariableCount(state_->core); ++i) {
+    names.emplace_back(calculator_core::VariableName(state_->core, i));
+  }
+  return names;
 }
 
 std::string format_number(double value) {
@@ -134,13 +124,11 @@ const char* version() {
 }
 
 std::vector<std::string> constant_names() {
-  calculator_core::Calculator calculator;
-  return Names(calculator.ConstTable);
+  return Names(calculator_core::kConstantNames, calculator_core::kConstantCount);
 }
 
 std::vector<std::string> function_names() {
-  calculator_core::Calculator calculator;
-  return Names(calculator.FunctionTable);
+  return Names(calculator_core::kFunctionNames, calculator_core::kFunctionCount);
 }
 
 }  // namespace calculator

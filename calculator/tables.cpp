@@ -19,8 +19,7 @@ namespace {
 // place: the next Calculator takes the whole set over instead of taking
 // fourteen buffers one by one and copying a name into each.
 
-constexpr int kConstCount = 2;
-constexpr int kFunctionCount = 12;
+constexpr int kConstCount = kConstantCount;
 constexpr int kBuiltinCount = kConstCount + kFunctionCount;
 constexpr std::size_t kBuiltinNameSize = 16;  // padded: copied with fixed moves
 constexpr char kBuiltinNames[kBuiltinCount][kBuiltinNameSize] = {
@@ -193,6 +192,12 @@ std::int32_t FindName(const char* name, const NameTable& table) {
 }
 
 }  // namespace
+
+const char* const kConstantNames[kConstantCount] = {kBuiltinNames[0], kBuiltinNames[1]};
+const char* const kFunctionNames[kFunctionCount] = {
+    kBuiltinNames[2],  kBuiltinNames[3],  kBuiltinNames[4],  kBuiltinNames[5],
+    kBuiltinNames[6],  kBuiltinNames[7],  kBuiltinNames[8],  kBuiltinNames[9],
+    kBuiltinNames[10], kBuiltinNames[11], kBuiltinNames[12], kBuiltinNames[13]};
 
 Calculator::Calculator(EvaluationContext* context) : length(0), cursor(0), context(context) {
   VariableTable.count = 0;

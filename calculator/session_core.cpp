@@ -1,0 +1,72 @@
+// The entry points of a session, shared by the C++ and the C interfaces:
+// texts of any length come in, constant messages go out, and no exception
+// of the core leaves.
+
+#include <cstring>
+
+#include "calculator/core.h"
+
+namespace calculator_core {
+
+namespace {
+
+// A terminated copy of at most 249 characters of `text`, up to a NUL.
+struct BoundedText {
+  BoundedText(const char* text, std::size_t length) {
+    if (length > static_cast<std::size_t>(kMaxTextLength)) {
+      length = kMaxTextLength;
+    }
+    std::memcpy(chars, text, length);
+    chars[length] = '\0';
+  }
+  char chars[kTextBufferSize];
+};
+
+}  // namespace
+
+Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length, double& value,
+                     const char*& message) {
+  BoundedText bounded(text, length);
+  session.context.interrupt_requested.store(false, std::memory_order_relaxed);
+  try {
+    value = Calculate(session.root, bounded.chars);
+    return Outcome::kValue;
+  } catch (const EvaluationError& error) {
+    message = error.message;
+    return Outcome::kError;
+  } catch (const Interruption&) {
+    message = "Interrupted.";
+    return Outcome::kInterrupted;
+  }
+}
+
+Outcome AssignVariable(SessionCore& session, const char* name, std::size_t length, double value,
+                       const char*& message) {
+  BoundedText bounded(name, length);
+  try {
+    SetVariable(session.root, bounded.chars, value);
+    return Outcome::kValue;
+  } catch (const EvaluationError& error) {
+    message = error.message;
+    return Outcome::kError;
+  }
+}
+
+bool FindVariable(const SessionCore& session, const char* name, std::size_t length, double& value) {
+  BoundedText bounded(name, length);
+  if (!IsRegistered(bounded.chars, session.root.VariableTable)) {
+    return false;
+  }
+  value = VariableValue(session.root, bounded.chars);
+  return true;
+}
+
+std::int32_t VariableCount(const SessionCore& session) {
+  return session.root.VariableTable.count;
+}
+
+const char* VariableName(const SessionCore& session, std::int32_t index) {
+  return session.root.VariableTable.names[index];
+}
+
+}  // namespace calculator_core
