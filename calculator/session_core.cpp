@@ -16,7 +16,9 @@ struct BoundedText {
     if (length > static_cast<std::size_t>(kMaxTextLength)) {
       length = kMaxTextLength;
     }
-    std::memcpy(chars, text, length);
+    if (length > 0) {  // an empty text may come as a null pointer
+      std::memcpy(chars, text, length);
+    }
     chars[length] = '\0';
   }
   char chars[kTextBufferSize];

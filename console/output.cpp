@@ -10,7 +10,9 @@ namespace {
 // Copies as much of `text` as `room` allows; returns the count copied.
 std::size_t CopyBounded(char* out, std::size_t room, std::string_view text) {
   std::size_t count = text.size() < room ? text.size() : room;
-  std::memcpy(out, text.data(), count);
+  if (count > 0) {  // an empty view may hold a null pointer
+    std::memcpy(out, text.data(), count);
+  }
   return count;
 }
 

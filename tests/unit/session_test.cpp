@@ -42,6 +42,8 @@ TEST(Session, ReadsOnlyTheFirst249CharactersUpToANul) {
   EXPECT_EQ(session.evaluate(text + "7"), 7);
   EXPECT_EQ(session.answer(text + " 7"), "Error : Func6 Error : Parse Error.");
   EXPECT_EQ(session.evaluate(std::string("2\0+3", 4)), 2);
+  EXPECT_THROW(session.evaluate(std::string_view()), calculator::Error);
+  EXPECT_EQ(session.variable(std::string_view()), std::nullopt);
 }
 
 TEST(Session, VariablesCarryOverAndCanBeSetAndRead) {
