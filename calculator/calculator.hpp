@@ -25,23 +25,28 @@
 #include <string_view>
 #include <vector>
 
+#include "calculator/calculator_export.h"
+#include "calculator/calculator_version.h"
+
 namespace calculator {
 
 // An evaluation error; what() is the message that the console prints after
 // "Error : ".
-class Error : public std::runtime_error {
+class CALCULATOR_EXPORT Error : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  ~Error() override;
 };
 
 // The evaluation was abandoned at a loop step because interrupt() was
 // called; what() is "Interrupted.".
-class Interrupted : public Error {
+class CALCULATOR_EXPORT Interrupted : public Error {
  public:
   Interrupted();
+  ~Interrupted() override;
 };
 
-class Session {
+class CALCULATOR_EXPORT Session {
  public:
   Session();
   ~Session();
@@ -85,12 +90,12 @@ class Session {
 
 // The console's text of a value: six significant digits, "1e+006",
 // "-1.#IND" and the like.
-std::string format_number(double value);
+CALCULATOR_EXPORT std::string format_number(double value);
 // The library's version, "MAJOR.MINOR.PATCH".
-const char* version();
+CALCULATOR_EXPORT const char* version();
 // The names of the constants ("pi", "e") and of the functions, in the order
 // they are looked up.
-std::vector<std::string> constant_names();
-std::vector<std::string> function_names();
+CALCULATOR_EXPORT std::vector<std::string> constant_names();
+CALCULATOR_EXPORT std::vector<std::string> function_names();
 
 }  // namespace calculator

@@ -26,7 +26,10 @@ std::vector<std::string> Names(const char* const* names, int count) {
 
 }  // namespace
 
+// Out of line, so that the type information of both lives in the library.
+Error::~Error() = default;
 Interrupted::Interrupted() : Error("Interrupted.") {}
+Interrupted::~Interrupted() = default;
 
 struct Session::State {
   State() {
