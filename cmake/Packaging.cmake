@@ -1,44 +1,112 @@
-# Installation, the exported CMake package of the core library, and the
-# Debian package built by CPack.
+# Installation, the pkg-config and CMake package files of the library, and
+# the Debian packages built by CPack.
 #
 #   cmake --install build --prefix /some/prefix
 #   cd build && cpack -G DEB
 #
-# Installs bin/calculator, share/man/man1/calculator.1, the static library
-# calculator_core (exported as calculator::core) with its one public header
-# include/calculator/calculator.hpp, and lib/cmake/calculator/ so that other
-# CMake projects can find_package(calculator).
+# Install components, one Debian package each:
+#   program      bin/calculator, its manual page, README     -> calculator
+#   library      lib/libcalculator.so.1*                     -> libcalculator1
+#   development  headers, libcalculator.so, libcalculator.a,
+#                pkgconfig/calculator.pc, cmake/calculator/  -> libcalculator-dev
+# A plain install also puts LICENSE and README.md in share/doc/calculator;
+# the packages carry a Debian copyright file and changelog instead.
 
 include(CMakePackageConfigHelpers)
 
 set(CALCULATOR_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/calculator)
+set(CALCULATOR_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
+set(CALCULATOR_LIBRARY_PACKAGE libcalculator${PROJECT_VERSION_MAJOR})
 
-# The installed archive may be linked into a consumer's shared library too.
-set_target_properties(calculator_core PROPERTIES
-  EXPORT_NAME core
-  POSITION_INDEPENDENT_CODE ON
+set(CALCULATOR_PACKAGE_MAINTAINER "Calculator developers <calculator@example.org>"
+  CACHE STRING "Maintainer field and changelog signature of the Debian packages")
+
+# ---- Linking --------------------------------------------------------------
+
+# Relocations read-only before the program starts (full RELRO).
+foreach(target calculator calculator_shared)
+  target_link_options(${target} PRIVATE "LINKER:-z,relro" "LINKER:-z,now")
+endforeach()
+
+# The installed program finds the library beside it, wherever the prefix
+# is. The Debian packages drop this run path (cmake/DebianStage.cmake).
+if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+  file(RELATIVE_PATH library_from_program
+    ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+  set_target_properties(calculator PROPERTIES INSTALL_RPATH "\$ORIGIN/${library_from_program}")
+endif()
+
+# ---- The program ----------------------------------------------------------
+
+# Manual pages are installed compressed, without a time stamp in the file.
+set(calculator_manual_gz ${PROJECT_BINARY_DIR}/man/calculator.1.gz)
+add_custom_command(OUTPUT ${calculator_manual_gz}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+  COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/man/calculator.1 > ${calculator_manual_gz}
+  DEPENDS ${PROJECT_SOURCE_DIR}/man/calculator.1
+  VERBATIM
 )
-# The same name as consumers of the installed package use.
-add_library(calculator::core ALIAS calculator_core)
+add_custom_target(calculator_manual ALL DEPENDS ${calculator_manual_gz})
 
 install(TARGETS calculator
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program
 )
-install(TARGETS calculator_core
+install(FILES ${calculator_manual_gz}
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program
+)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/calculator COMPONENT program
+)
+# Not packaged: the copyright files of the packages hold the licence.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/calculator COMPONENT licence
+)
+
+# ---- The library ----------------------------------------------------------
+
+install(TARGETS calculator_shared calculator_core
   EXPORT calculatorTargets
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    COMPONENT library
+    NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
 )
-# Only the public header: core.h and characters.h are private to the library.
-install(FILES ${PROJECT_SOURCE_DIR}/calculator/calculator.hpp
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calculator
+# The public headers only: core.h and characters.h are private.
+install(FILES ${CALCULATOR_PUBLIC_HEADERS}
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calculator COMPONENT development
 )
-install(FILES ${PROJECT_SOURCE_DIR}/man/calculator.1
-  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+
+# pkg-config: paths relative to the .pc file, so that the same file serves
+# any prefix (cmake --install --prefix, the Debian packages); absolute
+# directories given at configure time are kept as they are.
+function(calculator_pkgconfig_path variable directory)
+  if(IS_ABSOLUTE "${directory}")
+    set(${variable} "${directory}" PARENT_SCOPE)
+  else()
+    set(${variable} "\${prefix}/${directory}" PARENT_SCOPE)
+  endif()
+endfunction()
+set(calculator_pkgconfig_dir ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(IS_ABSOLUTE "${calculator_pkgconfig_dir}")
+  set(CALCULATOR_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+else()
+  # One ".." for every directory between the prefix and the .pc file.
+  string(REGEX REPLACE "[^/]+" ".." prefix_from_pc "${calculator_pkgconfig_dir}")
+  set(CALCULATOR_PC_PREFIX "\${pcfiledir}/${prefix_from_pc}")
+endif()
+calculator_pkgconfig_path(CALCULATOR_PC_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+calculator_pkgconfig_path(CALCULATOR_PC_INCLUDEDIR "${CMAKE_INSTALL_INCLUDEDIR}")
+configure_file(${PROJECT_SOURCE_DIR}/cmake/calculator.pc.in
+  ${PROJECT_BINARY_DIR}/calculator.pc @ONLY
+)
+install(FILES ${PROJECT_BINARY_DIR}/calculator.pc
+  DESTINATION ${calculator_pkgconfig_dir} COMPONENT development
 )
 
 install(EXPORT calculatorTargets
   NAMESPACE calculator::
   DESTINATION ${CALCULATOR_CMAKE_DIR}
+  COMPONENT development
 )
 configure_package_config_file(
   ${PROJECT_SOURCE_DIR}/cmake/calculatorConfig.cmake.in
@@ -54,49 +122,7 @@ install(FILES
   ${PROJECT_BINARY_DIR}/calculatorConfig.cmake
   ${PROJECT_BINARY_DIR}/calculatorConfigVersion.cmake
   DESTINATION ${CALCULATOR_CMAKE_DIR}
+  COMPONENT development
 )
 
-# ---- Debian package -------------------------------------------------------
-
-set(CALCULATOR_PACKAGE_MAINTAINER "Calculator developers <calculator@localhost>"
-  CACHE STRING "Maintainer field of the Debian package")
-
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME calculator)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT ${CALCULATOR_PACKAGE_MAINTAINER})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "console calculator with variables, sums and integrals")
-# The extended description of the Debian package, one line per entry.
-set(calculator_description_lines
-  "calculator reads one arithmetic expression per line on standard input"
-  "and answers each line with exactly one line: the value or an error"
-  "message. It knows + - * / and ^, the constants pi and e, the elementary"
-  "functions, variables that live from one line to the next, and sums and"
-  "integrals of an expression over a range."
-  "."
-  "The package also holds the evaluator as a static C++ library with its"
-  "header and a CMake package configuration: find_package(calculator),"
-  "target calculator::core."
-)
-string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION ${calculator_description_lines})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CALCULATOR_PACKAGE_MAINTAINER})
-set(CPACK_DEBIAN_PACKAGE_SECTION math)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS rlwrap)
-# Exact library versions from dpkg-shlibdeps where the tools are there; the
-# plain run-time libraries of a C++ program otherwise.
-find_program(CALCULATOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
-find_program(CALCULATOR_FILE_PROGRAM file)
-mark_as_advanced(CALCULATOR_DPKG_SHLIBDEPS CALCULATOR_FILE_PROGRAM)
-if(CALCULATOR_DPKG_SHLIBDEPS AND CALCULATOR_FILE_PROGRAM)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
-endif()
-
-include(CPack)
+include(${CMAKE_CURRENT_LIST_DIR}/DebianPackages.cmake)

@@ -39,3 +39,22 @@ function(expect_file path)
     message(FATAL_ERROR "missing: ${path}")
   endif()
 endfunction()
+
+# The output of `pkg-config OPTIONS calculator` as a list of arguments.
+function(pkg_config_arguments variable)
+  find_program(PKG_CONFIG NAMES pkg-config pkgconf REQUIRED)
+  run_checked(${PKG_CONFIG} ${ARGN} calculator)
+  separate_arguments(arguments UNIX_COMMAND "${run_output}")
+  set(${variable} ${arguments} PARENT_SCOPE)
+endfunction()
+
+# Compiles the C program `source` with C_COMPILER, C_FLAGS and the include
+# flags from pkg-config, and links it with C_LINK_DRIVER, C_LINK_FLAGS and
+# the remaining arguments into `output`.
+function(build_c_program source output)
+  pkg_config_arguments(cflags --cflags)
+  separate_arguments(compile_flags UNIX_COMMAND "${C_FLAGS}")
+  separate_arguments(link_flags UNIX_COMMAND "${C_LINK_FLAGS}")
+  run_checked(${C_COMPILER} ${compile_flags} ${cflags} -c ${source} -o ${output}.o)
+  run_checked(${C_LINK_DRIVER} ${link_flags} ${output}.o -o ${output} ${ARGN})
+endfunction()

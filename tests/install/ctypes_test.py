@@ -1,0 +1,39 @@
+"""Loads the installed shared library with ctypes, as a Python program
+would, and evaluates through its C interface.
+
+Usage: python3 ctypes_test.py PATH/TO/libcalculator.so.1
+"""
+import ctypes
+import sys
+
+library = ctypes.CDLL(sys.argv[1])
+library.calculator_new.restype = ctypes.c_void_p
+library.calculator_free.argtypes = [ctypes.c_void_p]
+library.calculator_evaluate.argtypes = [ctypes.c_void_p, ctypes.c_char_p,
+                                        ctypes.POINTER(ctypes.c_double)]
+library.calculator_error_message.argtypes = [ctypes.c_void_p]
+library.calculator_error_message.restype = ctypes.c_char_p
+library.calculator_version.restype = ctypes.c_char_p
+REPORT = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_char_p)
+library.calculator_set_report_handler.argtypes = [ctypes.c_void_p, REPORT, ctypes.c_void_p]
+
+session = library.calculator_new()
+value = ctypes.c_double()
+lines = []
+handler = REPORT(lambda context, line: lines.append(line.decode()))
+library.calculator_set_report_handler(session, handler, None)
+
+results = []
+for text in [b"set(r, 2)", b"pi*r^2", b"1/0", b"sigma(i,0,2,1/i)"]:
+    status = library.calculator_evaluate(session, text, ctypes.byref(value))
+    if status == 0:
+        results.append(round(value.value, 6))
+    else:
+        results.append(library.calculator_error_message(session).decode())
+library.calculator_free(session)
+
+expected = [2.0, 12.566371, "Can't divide by 0.", 1.5]
+expected_reports = ['Function Error : Wrong define in "function".', "> Can't divide by 0."]
+if results != expected or lines != expected_reports:
+    sys.exit(f"got {results} and reports {lines}, expected {expected} and {expected_reports}")
+print(f"libcalculator {library.calculator_version().decode()} through ctypes: ok")

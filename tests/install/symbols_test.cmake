@@ -1,0 +1,41 @@
+# Checks the dynamic symbol table of the shared library: it exports the C
+# interface (calculator_*) and the C++ facade (calculator::, with the type
+# information of its exceptions), and nothing else.
+#
+# Variables: LIBRARY, NM.
+
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
+
+run_checked(${NM} --dynamic --defined-only --demangle ${LIBRARY})
+string(REPLACE "\n" ";" lines "${run_output}")
+set(exported)
+set(foreign)
+foreach(line IN LISTS lines)
+  # "ADDRESS TYPE NAME@@VERSION"; the name may contain blanks.
+  if(NOT line MATCHES "^[0-9a-f]+ [A-Za-z] (.*)$")
+    continue()
+  endif()
+  string(REGEX REPLACE "@@?CALCULATOR_[0-9]+$" "" name "${CMAKE_MATCH_1}")
+  if(name MATCHES "^CALCULATOR_[0-9]+$")
+    continue()  # the version node itself
+  endif()
+  if(name MATCHES "^(calculator_|calculator::|(typeinfo|typeinfo name|vtable) for calculator::)")
+    list(APPEND exported "${name}")
+  else()
+    list(APPEND foreign "${name}")
+  endif()
+endforeach()
+if(foreign)
+  list(JOIN foreign "\n  " foreign)
+  message(FATAL_ERROR "${LIBRARY} exports names outside its interface:\n  ${foreign}")
+endif()
+foreach(name
+    calculator_new calculator_evaluate calculator_format_number
+    "calculator::Session::Session()" "typeinfo for calculator::Error")
+  if(NOT name IN_LIST exported)
+    message(FATAL_ERROR "${LIBRARY} does not export ${name}")
+  endif()
+endforeach()
+list(LENGTH exported count)
+message("${LIBRARY}: ${count} exported names, all calculator_* or calculator::")
