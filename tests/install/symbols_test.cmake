@@ -7,7 +7,9 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)
 
-run_checked(${NM} --dynamic --defined-only --demangle ${LIBRARY})
+# Mangled names: binutils' nm and llvm-nm demangle versioned names
+# differently.
+run_checked(${NM} --dynamic --defined-only ${LIBRARY})
 string(REPLACE "\n" ";" lines "${run_output}")
 set(exported)
 set(foreign)
@@ -20,7 +22,9 @@ foreach(line IN LISTS lines)
   if(name MATCHES "^CALCULATOR_[0-9]+$")
     continue()  # the version node itself
   endif()
-  if(name MATCHES "^(calculator_|calculator::|(typeinfo|typeinfo name|vtable) for calculator::)")
+  # calculator_*; functions, type information, type names and virtual
+  # tables of namespace calculator.
+  if(name MATCHES "^(calculator_|_ZNK?10calculator|_ZT[ISV]N10calculator)")
     list(APPEND exported "${name}")
   else()
     list(APPEND foreign "${name}")
@@ -32,7 +36,7 @@ if(foreign)
 endif()
 foreach(name
     calculator_new calculator_evaluate calculator_format_number
-    "calculator::Session::Session()" "typeinfo for calculator::Error")
+    _ZN10calculator7SessionC1Ev _ZTIN10calculator5ErrorE)
   if(NOT name IN_LIST exported)
     message(FATAL_ERROR "${LIBRARY} does not export ${name}")
   endif()
