@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Times whole runs of a release build of the calculator against mawk and
 # bc on the same machine, and prints one line per target with the measured
-# ratio. Needs mawk, bc and GNU time (Debian packages mawk, bc, time).
+# ratio. Each pair of programs runs alternately, so both see the same load;
+# the medians of the runs are compared. Needs mawk, bc, GNU time and strace
+# (Debian packages mawk, bc, time, strace).
 #
 #   bench/compare.sh [runs]      (default: 5 runs each, median taken)
+#
+# Exits 1 when a target is not met.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +16,7 @@ build=build-release
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for tool in mawk bc /usr/bin/time; do
+for tool in mawk bc /usr/bin/time strace; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
 done
 
@@ -39,64 +43,130 @@ make_lines() {
     }
   }'
 }
+# `count` set lines v0..v(count-1), then a million-step sigma that reads
+# the last of them.
+make_variables_then_sigma() {
+  mawk -v count="$1" 'BEGIN {
+    for (n = 0; n < count; n++) print "set(v" n ", " n ")";
+    print "sigma(i,1,1000000,i+v" (count - 1) ")";
+  }'
+}
 make_lines 200000 >"$work/lines200k.txt"
 make_lines 20000 >"$work/lines20k.txt"
+make_variables_then_sigma 240 >"$work/vars240.txt"
+make_variables_then_sigma 1 >"$work/vars1.txt"
 echo 'sigma(i,1,10000000,i)' >"$work/sigma.txt"
 echo 'integral(x,0,1,10000000,x*x)' >"$work/integral.txt"
+echo 'sigma(i,1,1000,sigma(j,1,1000,i*j))' >"$work/nested.txt"
+echo 'sigma(i,1,100000,1/0)' >"$work/reports.txt"
 echo 'sigma(i,1,1000000,i)' >"$work/sigma_small.txt"
 echo 'integral(x,0,1,1000000,x*x)' >"$work/integral_small.txt"
 mawk_sigma='BEGIN { for (i = 1; i <= 10000000; i++) s += i; print s }'
 mawk_integral='BEGIN { a = 0; b = 1; n = 10000000; h = (b - a) / n;
   for (i = 0; i < n; i++) { x = i * h + a; s = x * x * h + s }; print s }'
+mawk_nested='BEGIN { for (i = 1; i <= 1000; i++) { t = 0;
+  for (j = 1; j <= 1000; j++) t += i * j; s += t }; print s }'
 
-# Runs "$@" with standard input from $input and output to a file; records
-# elapsed seconds and peak resident kilobytes.
+# Runs "$@" with standard input from $1 and output to a file; prints
+# elapsed seconds and peak resident kilobytes. GNU time gives the memory;
+# the shell's microsecond clock gives the time (GNU time's is in 10 ms).
 measure() {
   local input=$1
   shift
-  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" <"$input" >"$work/out.txt" 2>/dev/null || true
-  cat "$work/time.txt"
+  local start=$EPOCHREALTIME
+  /usr/bin/time -f "%M" -o "$work/time.txt" "$@" <"$input" >"$work/out.txt" 2>/dev/null || true
+  local end=$EPOCHREALTIME
+  mawk -v start="$start" -v end="$end" -v kib="$(cat "$work/time.txt")" \
+    'BEGIN { printf("%.6f %d\n", end - start, kib) }'
 }
 
-# Prints "median_seconds max_kilobytes" over $runs runs.
-median_of_runs() {
-  local input=$1
-  shift
-  for _ in $(seq "$runs"); do measure "$input" "$@"; done |
-    sort -n | mawk '{ t[NR] = $1; if ($2 > m) m = $2 } END { print t[int((NR + 1) / 2)], m }'
+# Median of the first column of a file of measurements.
+median() {
+  sort -n "$1" | mawk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }'
+}
+peak() {
+  mawk '$2 > m { m = $2 } END { print m }' "$1"
 }
 
+# side_by_side NAME OUR_INPUT THEIR_INPUT -- THEIR_COMMAND...
+# Runs the calculator on OUR_INPUT and THEIR_COMMAND on THEIR_INPUT
+# alternately; leaves NAME.ours and NAME.theirs in $work.
+side_by_side() {
+  local name=$1 ours_input=$2 theirs_input=$3
+  shift 4
+  : >"$work/$name.ours"
+  : >"$work/$name.theirs"
+  for _ in $(seq "$runs"); do
+    measure "$ours_input" "$calculator" >>"$work/$name.ours"
+    measure "$theirs_input" "$@" >>"$work/$name.theirs"
+  done
+}
+
+failures=0
 report() {
-  # name, ours, theirs, limit, stretch ("" for none)
-  mawk -v name="$1" -v ours="$2" -v theirs="$3" -v limit="$4" -v stretch="$5" 'BEGIN {
-    ratio = ours / theirs;
-    verdict = ratio <= limit ? "met" : "NOT MET";
-    line = sprintf("%-40s %7.3fs vs %7.3fs  ratio %5.2f  target <= %.2f: %s", name, ours, theirs, ratio, limit, verdict);
-    if (stretch != "") line = line sprintf(" (stretch <= %.2f: %s)", stretch, ratio <= stretch ? "met" : "not met");
-    print line;
+  # label, ours, theirs, limit
+  local verdict
+  verdict=$(mawk -v ours="$2" -v theirs="$3" -v limit="$4" \
+    'BEGIN { print (theirs > 0 && ours / theirs <= limit) ? "met" : "NOT MET" }')
+  mawk -v name="$1" -v ours="$2" -v theirs="$3" -v limit="$4" -v verdict="$verdict" 'BEGIN {
+    printf("%-44s %8.4fs vs %8.4fs  ratio %5.2f  target <= %.2f: %s\n",
+           name, ours, theirs, theirs > 0 ? ours / theirs : 0, limit, verdict);
   }'
+  [ "$verdict" = met ] || failures=$((failures + 1))
 }
 
-read -r sigma_t sigma_m < <(median_of_runs "$work/sigma.txt" "$calculator")
-read -r mawk_sigma_t _ < <(median_of_runs /dev/null mawk "$mawk_sigma")
-read -r integral_t integral_m < <(median_of_runs "$work/integral.txt" "$calculator")
-read -r mawk_integral_t _ < <(median_of_runs /dev/null mawk "$mawk_integral")
-read -r lines_t lines_m < <(median_of_runs "$work/lines200k.txt" "$calculator")
-read -r bc_t _ < <(median_of_runs "$work/lines200k.txt" bc -l)
-read -r _ sigma_small_m < <(median_of_runs "$work/sigma_small.txt" "$calculator")
-read -r _ integral_small_m < <(median_of_runs "$work/integral_small.txt" "$calculator")
-read -r _ lines_small_m < <(median_of_runs "$work/lines20k.txt" "$calculator")
+# Write calls of one calculator run with output to a file.
+count_writes() {
+  strace -f -c -e trace=write -o "$work/strace.txt" "$calculator" <"$1" >"$work/out.txt"
+  mawk '$NF == "write" { print $4; found = 1 } END { if (!found) print 0 }' "$work/strace.txt"
+}
 
-report "1. sigma(i,1,10000000,i) vs mawk" "$sigma_t" "$mawk_sigma_t" 3 1.5
-report "1. integral(x,0,1,10000000,x*x) vs mawk" "$integral_t" "$mawk_integral_t" 3 1.5
-report "2. 200000 arithmetic lines vs bc -l" "$lines_t" "$bc_t" 1 ""
-mawk -v a="$sigma_small_m" -v b="$sigma_m" -v c="$integral_small_m" -v d="$integral_m" \
-  -v e="$lines_small_m" -v f="$lines_m" 'BEGIN {
-  limit = 8192; worst = a; if (b > worst) worst = b; if (c > worst) worst = c;
-  if (d > worst) worst = d; if (e > worst) worst = e; if (f > worst) worst = f;
-  # "Independent of the count": the larger run may not need more than a
-  # page table or two beyond the smaller one.
-  flat = (b - a <= 256) && (d - c <= 256) && (f - e <= 256);
-  printf("3. peak RSS KiB: sigma %d/%d, integral %d/%d, lines %d/%d (1e6/1e7 steps, 20k/200k lines); target < %d and flat: %s\n",
-         a, b, c, d, e, f, limit, (worst < limit && flat) ? "met" : "NOT MET");
-}'
+side_by_side vars "$work/vars240.txt" "$work/vars1.txt" -- "$calculator"
+side_by_side sigma "$work/sigma.txt" /dev/null -- mawk "$mawk_sigma"
+side_by_side nested "$work/nested.txt" /dev/null -- mawk "$mawk_nested"
+side_by_side integral "$work/integral.txt" /dev/null -- mawk "$mawk_integral"
+side_by_side lines "$work/lines200k.txt" "$work/lines200k.txt" -- bc -l
+: >"$work/small.ours"
+for input in sigma_small integral_small lines20k reports; do
+  measure "$work/$input.txt" "$calculator" >>"$work/small.ours"
+done
+
+report "1. sigma 1e6 with 240 variables vs with 1" "$(median "$work/vars.ours")" "$(median "$work/vars.theirs")" 1.3
+report "2. sigma(i,1,10000000,i) vs mawk" "$(median "$work/sigma.ours")" "$(median "$work/sigma.theirs")" 0.7
+report "3. nested sigma 1000x1000 vs mawk" "$(median "$work/nested.ours")" "$(median "$work/nested.theirs")" 0.8
+report "4. integral(x,0,1,10000000,x*x) vs mawk" "$(median "$work/integral.ours")" "$(median "$work/integral.theirs")" 0.5
+report "5. 200000 arithmetic lines vs bc -l" "$(median "$work/lines.ours")" "$(median "$work/lines.theirs")" 0.3
+
+answer_writes=$(count_writes "$work/lines200k.txt")
+report_writes=$(count_writes "$work/reports.txt")
+writes_verdict=met
+if [ "$answer_writes" -gt 2000 ] || [ "$report_writes" -gt 2000 ]; then
+  writes_verdict="NOT MET"
+  failures=$((failures + 1))
+fi
+printf '%-44s %d / %d  target <= 2000 each: %s\n' "6. write calls: 200000 answers / reports" \
+  "$answer_writes" "$report_writes" "$writes_verdict"
+
+# Peak memory: every run above stays under 8 MiB, and the long loop and
+# line runs need no more than their ten-times-shorter counterparts beyond
+# a page table or two.
+read -r sigma_small_m integral_small_m lines_small_m reports_m < <(mawk '{ printf("%s ", $2) } END { print "" }' "$work/small.ours")
+memory_line=$(mawk -v limit=8192 \
+  -v vars="$(peak "$work/vars.ours")" -v sigma="$(peak "$work/sigma.ours")" \
+  -v nested="$(peak "$work/nested.ours")" -v integral="$(peak "$work/integral.ours")" \
+  -v lines="$(peak "$work/lines.ours")" -v reports="$reports_m" \
+  -v sigma_small="$sigma_small_m" -v integral_small="$integral_small_m" \
+  -v lines_small="$lines_small_m" 'BEGIN {
+  worst = vars;
+  if (sigma > worst) worst = sigma; if (nested > worst) worst = nested;
+  if (integral > worst) worst = integral; if (lines > worst) worst = lines;
+  if (reports > worst) worst = reports;
+  flat = (sigma - sigma_small <= 256) && (integral - integral_small <= 256) && (lines - lines_small <= 256);
+  printf("7. peak RSS KiB: 240 variables %d, sigma %d/%d, nested %d, integral %d/%d, lines %d/%d, reports %d; target < %d and flat: %s\n",
+         vars, sigma_small, sigma, nested, integral_small, integral, lines_small, lines, reports,
+         limit, (worst < limit && flat) ? "met" : "NOT MET");
+}')
+echo "$memory_line"
+case "$memory_line" in *"NOT MET"*) failures=$((failures + 1)) ;; esac
+
+exit $((failures > 0))
