@@ -25,8 +25,10 @@ constexpr int kTableCapacity = 250;
 // The built-in names, in table order: "pi", "e", then "sin" to "sigma".
 constexpr int kConstantCount = 2;
 constexpr int kFunctionCount = 12;
-extern const char* const kConstantNames[kConstantCount];
-extern const char* const kFunctionNames[kFunctionCount];
+inline constexpr const char* kConstantNames[kConstantCount] = {"pi", "e"};
+inline constexpr const char* kFunctionNames[kFunctionCount] = {
+    "sin",  "cos",     "tan",     "log",      "log10", "abs",
+    "sqrt", "rad2deg", "deg2rad", "integral", "set",   "sigma"};
 
 // The only error the calculator raises. The message is a constant text that
 // lives for the whole process.
@@ -58,48 +60,171 @@ struct EvaluationContext {
   std::atomic<bool> interrupt_requested{false};
 };
 
-// A name table: entries 0..count-1 are in use, each a 250-byte buffer of its
-// own holding a NUL-terminated name.
-struct NameTable {
-  std::int32_t count;
-  char* names[kTableCapacity];
+// A variable name as the tables compare it: cut to its first 249
+// characters, with its length and hash worked out once.
+struct NameKey {
+  const char* chars;
+  std::int32_t length;
+  std::uint32_t hash;
+};
+
+// Hashes the bytes of a name; ReadName in the grammar computes the same hash
+// byte by byte as it reads.
+constexpr std::uint32_t kNameHashSeed = 2166136261u;
+constexpr std::uint32_t HashNameByte(std::uint32_t hash, char byte) {
+  return (hash ^ static_cast<unsigned char>(byte)) * 16777619u;
+}
+NameKey MakeNameKey(const char* name);
+
+struct Variable {
+  double value;
+  const char* name;  // NUL-terminated, at most 249 characters
+  std::int32_t length;
+  std::uint32_t hash;
+  bool owns_name;  // false for a loop variable, whose name the loop lends
+};
+
+// The variables one Calculator holds itself. A root holds all of its own.
+// A child holds only the names it assigns (the loop variable, a set in the
+// body) and reads every other name through to its parent, so creating one
+// costs the same however many variables its ancestors have.
+struct VariableScope {
+  // Few variables are scanned in place; past that the entries move to a
+  // table of full capacity with a hash index over it.
+  static constexpr std::int32_t kInlineCount = 4;
+  static constexpr std::int32_t kIndexSize = 512;  // a power of two, over twice the capacity
+
+  const VariableScope* outer;  // the parent's scope; null in a root
+  // What the table would count if the child held a copy of every variable
+  // it sees: its parent's count plus the names new to it.
+  std::int32_t visible_count;
+  std::int32_t own_count;  // entries 0..own_count-1, in the order first assigned
+  Variable* entries;       // `inline_entries` or a table of kTableCapacity
+  std::int16_t* index;     // null while the entries are inline
+  Variable inline_entries[kInlineCount];
+};
+
+struct Calculator;
+// Names the parent of a child Calculator.
+struct ChildOf {
+  const Calculator& parent;
 };
 
 struct Calculator {
   // A Calculator without a context discards its error reports and is never
   // interrupted.
   explicit Calculator(EvaluationContext* context = nullptr);
+  // A child shares its parent's context and sees its parent's variables.
+  explicit Calculator(ChildOf child_of);
   ~Calculator();
   Calculator(const Calculator&) = delete;
   Calculator& operator=(const Calculator&) = delete;
-  // Records come from a per-thread free list: loops create one per step.
-  static void* operator new(std::size_t size);
-  static void operator delete(void* memory, std::size_t size) noexcept;
 
-  char* expression;     // the text being evaluated, 250 bytes, NUL-terminated
+  // The text being evaluated, NUL-terminated: `text`, or a loop body that
+  // the loop lends to each of its steps.
+  char* expression;
   std::int32_t length;  // characters of the text, terminator excluded
   std::int32_t cursor;  // index of the next character to read
-  NameTable ConstTable;
-  NameTable VariableTable;
-  double VariableValues[kTableCapacity];  // parallel to VariableTable.names
-  NameTable FunctionTable;
+  VariableScope variables;
   EvaluationContext* context;  // shared with every child
+  char text[kTextBufferSize];
 };
 
 // ---- Tables ---------------------------------------------------------------
 
-// True if an entry of `table` equals `name` byte for byte.
-bool IsRegistered(const char* name, const NameTable& table);
-// Assigns `value` to the variable `name`, appending it when it is new.
-// Raises "Variable Error : Too many variables." when the table is full; a
-// name longer than 249 characters is stored cut to its first 249.
+// Whole, case-sensitive comparisons against the fixed built-in names,
+// shared by every Calculator (kConstantNames, kFunctionNames).
+bool IsFunctionName(const char* name);
+// True if `key` spells kConstantNames[constant].
+bool SpellsConstantName(NameKey key, std::int32_t constant);
+
+constexpr std::uint32_t HashOfName(const char* name) {
+  std::uint32_t hash = kNameHashSeed;
+  for (; *name != '\0'; ++name) {
+    hash = HashNameByte(hash, *name);
+  }
+  return hash;
+}
+
+// Every name the grammar reads is checked against the constants first, so
+// the check is inline: the hashes reject nearly every other name at once.
+inline bool IsConstantName(NameKey key) {
+  constexpr std::uint32_t kHashes[kConstantCount] = {HashOfName(kConstantNames[0]),
+                                                     HashOfName(kConstantNames[1])};
+  for (std::int32_t i = 0; i < kConstantCount; ++i) {
+    if (key.hash == kHashes[i] && SpellsConstantName(key, i)) {
+      return true;
+    }
+  }
+  return false;
+}
+// Names are short and the hash rejects nearly every other name: a byte
+// loop beats a library call.
+inline bool SameName(const Variable& variable, NameKey key) {
+  if (variable.hash != key.hash || variable.length != key.length) {
+    return false;
+  }
+  for (std::int32_t i = 0; i < key.length; ++i) {
+    if (variable.name[i] != key.chars[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The rest of a lookup from a scope with a hash index on.
+const Variable* LookUpFromIndexedScope(const VariableScope* scope, NameKey key);
+
+// The variable `key` names, looked up from `scope` outward; null when there
+// is none. Inline: loop steps look names up all the time, mostly in scopes
+// of one or two variables.
+inline const Variable* LookUpInScopes(const VariableScope* scope, NameKey key) {
+  for (; scope != nullptr; scope = scope->outer) {
+    if (scope->index != nullptr) {
+      return LookUpFromIndexedScope(scope, key);
+    }
+    const Variable* end = scope->entries + scope->own_count;
+    for (const Variable* variable = scope->entries; variable != end; ++variable) {
+      if (SameName(*variable, key)) {
+        return variable;
+      }
+    }
+  }
+  return nullptr;
+}
+
+inline const Variable* LookUpVariable(const Calculator& calculator, NameKey key) {
+  return LookUpInScopes(&calculator.variables, key);
+}
+bool HasVariable(const Calculator& calculator, const char* name);
+// The count of variables the calculator sees, as a copy of them all would
+// hold: its limit is kTableCapacity.
+std::int32_t VisibleVariableCount(const Calculator& calculator);
+// Assigns `value` to the variable `name` in this calculator, adding it when
+// the calculator holds no variable of that name itself. Raises "Variable
+// Error : Too many variables." when a name new to every ancestor would make
+// more than kTableCapacity; a name longer than 249 characters is stored cut
+// to its first 249.
 void SetVariable(Calculator& calculator, const char* name, double value);
+// Makes `child`, which serves every step of one loop, hold what a fresh
+// child of its parent would hold after assigning the loop variable: the
+// previous step's assignments go. The name is not copied: the loop's name
+// buffer outlives the child. `is_new` says that no ancestor has the name.
+void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double value);
+inline void StartLoopStep(Calculator& child, const NameKey& key, bool is_new, double value) {
+  VariableScope& scope = child.variables;
+  if (scope.own_count == 1 && scope.index == nullptr) {
+    // The last step assigned nothing but perhaps the loop variable, its
+    // first entry: only the value differs from a fresh child's.
+    scope.entries[0].value = value;
+    return;
+  }
+  RestartLoopChild(child, key, is_new, value);
+}
 // Raises "Variable Error : Variable not found." for an unknown name.
 double VariableValue(const Calculator& calculator, const char* name);
 // The value of a constant other than "e" (only "pi" has one).
 double ConstValue(const char* name);
-// Assigns every variable of `source` in `destination`, in table order.
-void CopyVariables(Calculator& destination, const Calculator& source);
 
 // ---- Grammar --------------------------------------------------------------
 
@@ -148,8 +273,23 @@ std::int32_t TruncateToInt32(double value);
 // calculator's report sink.
 void WriteErrorReport(const Calculator& calculator, const char* message);
 // Called before every loop step: throws Interruption when the session was
-// asked to stop, and calls the progress hook every so many steps.
-void CountLoopStep(const Calculator& calculator);
+// asked to stop, and calls the progress hook every so many steps. Inline:
+// it runs as often as the loop body.
+inline void CountLoopStep(const Calculator& calculator) {
+  EvaluationContext* context = calculator.context;
+  if (context == nullptr) {
+    return;
+  }
+  if (context->interrupt_requested.load(std::memory_order_relaxed)) {
+    throw Interruption{};
+  }
+  if (--context->steps_until_progress == 0) {
+    context->steps_until_progress = context->steps_between_progress;
+    if (context->progress != nullptr) {
+      context->progress(context->progress_context);
+    }
+  }
+}
 
 // ---- Sessions --------------------------------------------------------------
 

@@ -63,31 +63,47 @@ double ReadNumber(Calculator& calculator) {
   return value;
 }
 
-// Consumes the whole run of letters and digits into `name` (a 250-byte
-// buffer: an expression text never holds a longer name).
-void ReadName(Calculator& calculator, char* name) {
-  std::int32_t length = 0;
-  while (IsAlphanumeric(CurrentChar(calculator)) && length < kMaxTextLength) {
-    name[length++] = CurrentChar(calculator);
-    ++calculator.cursor;
+// Consumes the whole run of letters and digits and names it where it
+// stands in the text, hashed on the way for the variable lookup. An
+// expression text never holds a name longer than 249 characters.
+NameKey ReadName(Calculator& calculator) {
+  NameKey key{calculator.expression + calculator.cursor, 0, kNameHashSeed};
+  while (IsAlphanumeric(key.chars[key.length]) && key.length < kMaxTextLength) {
+    key.hash = HashNameByte(key.hash, key.chars[key.length]);
+    ++key.length;
   }
-  name[length] = '\0';
+  calculator.cursor += key.length;
+  return key;
 }
 
-double ResolveName(Calculator& calculator, const char* name) {
-  if (IsRegistered(name, calculator.ConstTable)) {
+// A name that is a constant, or else neither a variable nor a constant.
+// Kept apart from ResolveName, whose common path finds a variable.
+[[gnu::noinline]] double ResolveConstantOrFunction(Calculator& calculator, const NameKey& key,
+                                                   bool constant) {
+  char name[kTextBufferSize];
+  std::memcpy(name, key.chars, static_cast<std::size_t>(key.length));
+  name[key.length] = '\0';
+  if (constant) {
     if (std::strcmp(name, "e") == 0) {
       return kE;
     }
     return ConstValue(name);
   }
-  if (IsRegistered(name, calculator.VariableTable)) {
-    return VariableValue(calculator, name);
-  }
-  if (IsRegistered(name, calculator.FunctionTable)) {
+  if (IsFunctionName(name)) {
     return CallFunction(name, calculator);
   }
   throw EvaluationError{"Func6 Error : Wrong character."};
+}
+
+// Constants first, then variables, then functions.
+double ResolveName(Calculator& calculator, NameKey key) {
+  bool constant = IsConstantName(key);
+  if (!constant) {
+    if (const Variable* variable = LookUpVariable(calculator, key)) {
+      return variable->value;
+    }
+  }
+  return ResolveConstantOrFunction(calculator, key, constant);
 }
 
 double ParseParenthesisedSum(Calculator& calculator) {
@@ -114,6 +130,7 @@ double ReadSignedPrimary(Calculator& calculator) {
 }  // namespace
 
 double Calculate(Calculator& calculator, const char* text) {
+  calculator.expression = calculator.text;
   std::int32_t length = 0;
   while (length < kMaxTextLength && text[length] != '\0') {
     calculator.expression[length] = text[length];
@@ -196,9 +213,7 @@ double Func6(Calculator& calculator) {
       return ParseParenthesisedSum(calculator);
     }
     if (IsLetter(c)) {
-      char name[kTextBufferSize];
-      ReadName(calculator, name);
-      return ResolveName(calculator, name);
+      return ResolveName(calculator, ReadName(calculator));
     }
     if (!IsBlank(c)) {
       RaiseParseError();

@@ -1,14 +1,14 @@
 // Nested evaluations: set, integral and sigma, which take their argument list
 // apart as text and evaluate the pieces in child Calculators.
 //
-// A child starts with a copy of its parent's variables and lives for one
-// evaluation: one argument or one loop step. An evaluation error inside a
+// A child sees its parent's variables, holds only those it assigns itself,
+// and lives for one evaluation: one argument or one loop step. Children live
+// on the stack, so every path out of a step releases them. An evaluation error inside a
 // child is reported on two lines and does not end the input line.
 
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "calculator/core.h"
 
@@ -27,14 +27,6 @@ constexpr std::int32_t kIntegralBody = 4;
 constexpr std::int32_t kSigmaFirst = 1;
 constexpr std::int32_t kSigmaLast = 2;
 constexpr std::int32_t kSigmaBody = 3;
-
-using ChildCalculator = std::unique_ptr<Calculator>;
-
-ChildCalculator MakeChild(const Calculator& parent) {
-  ChildCalculator child(new Calculator(parent.context));
-  CopyVariables(*child, parent);
-  return child;
-}
 
 // The text from the cursor to the end of the expression.
 const char* TextAtCursor(const Calculator& calculator) {
@@ -65,19 +57,38 @@ void MovePastArgumentList(Calculator& calculator) {
   calculator.cursor += FindClosingParen(TextAtCursor(calculator)) + 1;
 }
 
-// Evaluates the loop body once in a child of `parent` that has the loop
-// variable set to `value`. Returns false, after reporting the error, when
-// the step fails.
-bool RunLoopStep(const Calculator& parent, const char* variable, double value, const char* body,
-                 double& result) {
-  CountLoopStep(parent);
-  ChildCalculator child = MakeChild(parent);
+// What the steps of one loop share. The calling Calculator does not change
+// while its loop runs, so whether the loop variable is new to it is known
+// once for all steps, and one child serves every step: each step starts it
+// afresh, as a child of its own would start. The child reads the body where
+// the loop keeps it.
+struct Loop {
+  Loop(const Calculator& parent, const char* variable, char* body)
+      : parent(parent),
+        variable(MakeNameKey(variable)),
+        variable_is_new(LookUpVariable(parent, this->variable) == nullptr),
+        child(ChildOf{parent}) {
+    child.expression = body;
+    child.length = static_cast<std::int32_t>(strnlen(body, kMaxTextLength));
+  }
+
+  const Calculator& parent;
+  NameKey variable;
+  bool variable_is_new;
+  Calculator child;
+};
+
+// Evaluates the loop body once with the loop variable set to `value`.
+// Returns false, after reporting the error, when the step fails.
+bool RunLoopStep(Loop& loop, double value, double& result) {
+  CountLoopStep(loop.parent);
   try {
-    SetVariable(*child, variable, value);
-    result = Calculate(*child, body);
+    StartLoopStep(loop.child, loop.variable, loop.variable_is_new, value);
+    loop.child.cursor = 0;
+    result = ParseSum(loop.child);
     return true;
   } catch (const EvaluationError& error) {
-    WriteErrorReport(parent, error.message);
+    WriteErrorReport(loop.parent, error.message);
     return false;
   }
 }
@@ -93,22 +104,6 @@ void WriteErrorReport(const Calculator& calculator, const char* message) {
   std::strncat(detail, message, sizeof detail - 3);
   context->report(context->report_context, kReportHeadline);
   context->report(context->report_context, detail);
-}
-
-void CountLoopStep(const Calculator& calculator) {
-  EvaluationContext* context = calculator.context;
-  if (context == nullptr) {
-    return;
-  }
-  if (context->interrupt_requested.load(std::memory_order_relaxed)) {
-    throw Interruption{};
-  }
-  if (--context->steps_until_progress == 0) {
-    context->steps_until_progress = context->steps_between_progress;
-    if (context->progress != nullptr) {
-      context->progress(context->progress_context);
-    }
-  }
 }
 
 std::int32_t ParseStepCount(const char* text) {
@@ -154,9 +149,9 @@ std::int32_t TruncateToInt32(double value) {
 
 double EvaluateIsolated(const Calculator& parent, const char* text) {
   double result = 0.0;
-  ChildCalculator child = MakeChild(parent);
+  Calculator child(ChildOf{parent});
   try {
-    result = Calculate(*child, text);
+    result = Calculate(child, text);
   } catch (const EvaluationError& error) {
     WriteErrorReport(parent, error.message);
     result = 0.0;
@@ -186,12 +181,13 @@ double IntegralFunction(Calculator& calculator) {
 
   double width = b - a;
   double h = width / static_cast<double>(n);
+  Loop loop(calculator, variable, body);
   double sum = 0.0;
   for (std::int32_t i = 0; i < n; ++i) {
     double offset = static_cast<double>(i) * h;
     double x = offset + a;
     double f = 0.0;
-    if (RunLoopStep(calculator, variable, x, body, f)) {
+    if (RunLoopStep(loop, x, f)) {
       double term = f * h;
       sum = term + sum;
     }
@@ -208,11 +204,12 @@ double SigmaFunction(Calculator& calculator) {
   char body[kTextBufferSize];
   CutArgument(calculator, kSigmaBody, body);
 
+  Loop loop(calculator, variable, body);
   double sum = 0.0;
   // A 64-bit counter lets the loop end after the largest 32-bit value.
   for (std::int64_t i = first; i <= last; ++i) {
     double f = 0.0;
-    if (RunLoopStep(calculator, variable, static_cast<double>(i), body, f)) {
+    if (RunLoopStep(loop, static_cast<double>(i), f)) {
       sum = f + sum;
     }
   }

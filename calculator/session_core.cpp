@@ -56,19 +56,20 @@ Outcome AssignVariable(SessionCore& session, const char* name, std::size_t lengt
 
 bool FindVariable(const SessionCore& session, const char* name, std::size_t length, double& value) {
   BoundedText bounded(name, length);
-  if (!IsRegistered(bounded.chars, session.root.VariableTable)) {
+  const Variable* variable = LookUpVariable(session.root, MakeNameKey(bounded.chars));
+  if (variable == nullptr) {
     return false;
   }
-  value = VariableValue(session.root, bounded.chars);
+  value = variable->value;
   return true;
 }
 
 std::int32_t VariableCount(const SessionCore& session) {
-  return session.root.VariableTable.count;
+  return session.root.variables.own_count;
 }
 
 const char* VariableName(const SessionCore& session, std::int32_t index) {
-  return session.root.VariableTable.names[index];
+  return session.root.variables.entries[index].name;
 }
 
 }  // namespace calculator_core

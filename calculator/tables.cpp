@@ -1,6 +1,7 @@
-// The Calculator record, its construction and destruction, and the name
-// table operations.
+// The Calculator record, its construction and destruction, the built-in
+// names and the variable scopes.
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -10,244 +11,243 @@ namespace calculator_core {
 
 namespace {
 
-// Every Calculator owns a dozen or more 250-byte buffers, and sigma and
-// integral build a fresh child Calculator for every loop step. Released
-// buffers and records are kept on per-thread free lists and handed out
-// again, so a loop step costs no trip to the general-purpose allocator.
-//
-// The buffers of the built-in names go back as one set, names still in
-// place: the next Calculator takes the whole set over instead of taking
-// fourteen buffers one by one and copying a name into each.
-
-constexpr int kConstCount = kConstantCount;
-constexpr int kBuiltinCount = kConstCount + kFunctionCount;
-constexpr std::size_t kBuiltinNameSize = 16;  // padded: copied with fixed moves
-constexpr char kBuiltinNames[kBuiltinCount][kBuiltinNameSize] = {
-    "pi",  "e",    "sin",     "cos",     "tan",      "log", "log10",
-    "abs", "sqrt", "rad2deg", "deg2rad", "integral", "set", "sigma"};
-
+// Variables assigned with set get a 250-byte name buffer each, and a loop
+// body that assigns one does so in every step. Released buffers are kept on
+// a per-thread free list and handed out again, so such a step costs no trip
+// to the general-purpose allocator.
 struct FreeBlock {
   FreeBlock* next;
 };
 
-// The buffers of one Calculator's built-in names, constants first.
-struct BuiltinNameSet {
-  BuiltinNameSet* next;
-  char* names[kBuiltinCount];
-};
+struct NameBlockPool {
+  FreeBlock* blocks = nullptr;
 
-struct Pools {
-  FreeBlock* text_blocks = nullptr;
-  FreeBlock* records = nullptr;
-  BuiltinNameSet* filled_sets = nullptr;  // buffers attached, names in place
-  BuiltinNameSet* empty_sets = nullptr;   // holders without buffers
-
-  Pools() = default;
-  Pools(const Pools&) = delete;
-  Pools& operator=(const Pools&) = delete;
-  ~Pools();
-};
-
-thread_local Pools pools;
-
-void* PopBlock(FreeBlock*& list, std::size_t size) {
-  FreeBlock* block = list;
-  if (block == nullptr) {
-    return ::operator new(size);
-  }
-  list = block->next;
-  return block;
-}
-
-void PushBlock(FreeBlock*& list, void* memory) {
-  FreeBlock* block = static_cast<FreeBlock*>(memory);
-  block->next = list;
-  list = block;
-}
-
-void FreeBlocks(FreeBlock* list) {
-  while (list != nullptr) {
-    FreeBlock* next = list->next;
-    ::operator delete(list);
-    list = next;
-  }
-}
-
-Pools::~Pools() {
-  while (filled_sets != nullptr) {
-    BuiltinNameSet* set = filled_sets;
-    filled_sets = set->next;
-    for (char* name : set->names) {
-      ::operator delete(name);
+  NameBlockPool() = default;
+  NameBlockPool(const NameBlockPool&) = delete;
+  NameBlockPool& operator=(const NameBlockPool&) = delete;
+  ~NameBlockPool() {
+    while (blocks != nullptr) {
+      FreeBlock* next = blocks->next;
+      ::operator delete(blocks);
+      blocks = next;
     }
-    delete set;
   }
-  while (empty_sets != nullptr) {
-    BuiltinNameSet* set = empty_sets;
-    empty_sets = set->next;
-    delete set;
+};
+
+thread_local NameBlockPool name_blocks;
+
+char* AcquireNameBlock() {
+  FreeBlock* block = name_blocks.blocks;
+  if (block == nullptr) {
+    return static_cast<char*>(::operator new(kTextBufferSize));
   }
-  FreeBlocks(text_blocks);
-  FreeBlocks(records);
+  name_blocks.blocks = block->next;
+  return reinterpret_cast<char*>(block);
 }
 
-char* AcquireTextBlock() {
-  return static_cast<char*>(PopBlock(pools.text_blocks, kTextBufferSize));
-}
-void ReleaseTextBlock(char* text) {
-  PushBlock(pools.text_blocks, text);
-}
-
-// A holder for a set: a spare one if there is, a new one otherwise.
-BuiltinNameSet* AcquireSetHolder() {
-  BuiltinNameSet* set = pools.empty_sets;
-  if (set == nullptr) {
-    return new BuiltinNameSet;
-  }
-  pools.empty_sets = set->next;
-  return set;
-}
-
-// A set with the names already in place: a returned one if there is, one
-// built afresh otherwise.
-BuiltinNameSet* AcquireFilledSet() {
-  BuiltinNameSet* set = pools.filled_sets;
-  if (set != nullptr) {
-    pools.filled_sets = set->next;
-    return set;
-  }
-  set = AcquireSetHolder();
-  for (int i = 0; i < kBuiltinCount; ++i) {
-    set->names[i] = AcquireTextBlock();
-    std::memcpy(set->names[i], kBuiltinNames[i], kBuiltinNameSize);
-  }
-  return set;
-}
-
-void TakeBuiltinNames(Calculator& calculator) {
-  BuiltinNameSet* set = AcquireFilledSet();
-  std::memcpy(calculator.ConstTable.names, set->names, sizeof(char*) * kConstCount);
-  std::memcpy(calculator.FunctionTable.names, set->names + kConstCount,
-              sizeof(char*) * kFunctionCount);
-  calculator.ConstTable.count = kConstCount;
-  calculator.FunctionTable.count = kFunctionCount;
-  set->next = pools.empty_sets;
-  pools.empty_sets = set;
-}
-
-void ReturnBuiltinNames(const Calculator& calculator) {
-  BuiltinNameSet* set = AcquireSetHolder();
-  std::memcpy(set->names, calculator.ConstTable.names, sizeof(char*) * kConstCount);
-  std::memcpy(set->names + kConstCount, calculator.FunctionTable.names,
-              sizeof(char*) * kFunctionCount);
-  set->next = pools.filled_sets;
-  pools.filled_sets = set;
+void ReleaseNameBlock(const char* name) {
+  FreeBlock* block = reinterpret_cast<FreeBlock*>(const_cast<char*>(name));
+  block->next = name_blocks.blocks;
+  name_blocks.blocks = block;
 }
 
 constexpr double kPi = 3.141592653589793;
+constexpr std::int16_t kEmptySlot = -1;
+constexpr std::uint32_t kIndexMask = VariableScope::kIndexSize - 1;
+constexpr int kIndexBits = 9;
+static_assert(VariableScope::kIndexSize == 1 << kIndexBits, "the index has 2^kIndexBits slots");
 
-// Copies at most 249 characters of `name` and always terminates the copy.
-// Variable names are short: an inline loop beats two library calls.
-void CopyName(char* buffer, const char* name) {
-  int i = 0;
-  for (; i < kMaxTextLength && name[i] != '\0'; ++i) {
-    buffer[i] = name[i];
+// The first slot to probe for a name. FNV's low bits differ little between
+// names that differ only in their last character (v1, v2, ...): the top bits
+// of a multiplicative mix spread such names over the index.
+std::uint32_t HomeSlot(std::uint32_t hash) {
+  return (hash * 2654435769u) >> (32 - kIndexBits);
+}
+
+static_assert(VariableScope::kIndexSize >= 2 * kTableCapacity,
+              "the hash index keeps at least half of its slots free");
+
+// Index of the scope's own entry for `key`, or -1.
+std::int32_t FindOwn(const VariableScope& scope, NameKey key) {
+  if (scope.index == nullptr) {
+    for (std::int32_t i = 0; i < scope.own_count; ++i) {
+      if (SameName(scope.entries[i], key)) {
+        return i;
+      }
+    }
+    return -1;
   }
-  buffer[i] = '\0';
-}
-
-void AppendName(NameTable& table, const char* name) {
-  char* buffer = AcquireTextBlock();
-  CopyName(buffer, name);
-  table.names[table.count] = buffer;
-  ++table.count;
-}
-
-void ReleaseNames(NameTable& table) {
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    ReleaseTextBlock(table.names[i]);
-  }
-  table.count = 0;
-}
-
-// A stored name is cut to 249 characters, so a longer name matches the
-// entry that holds its cut. Names are short: an inline byte loop that stops
-// at the first difference beats a library call.
-bool NameMatches(const char* entry, const char* name) {
-  int i = 0;
-  while (entry[i] != '\0' && entry[i] == name[i]) {
-    ++i;
-  }
-  return entry[i] == name[i] || (entry[i] == '\0' && i == kMaxTextLength);
-}
-
-// Index of `name` in `table`, or -1.
-std::int32_t FindName(const char* name, const NameTable& table) {
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    if (NameMatches(table.names[i], name)) {
-      return i;
+  for (std::uint32_t slot = HomeSlot(key.hash);; slot = (slot + 1) & kIndexMask) {
+    std::int16_t entry = scope.index[slot];
+    if (entry == kEmptySlot || SameName(scope.entries[entry], key)) {
+      return entry;
     }
   }
-  return -1;
+}
+
+void IndexEntry(VariableScope& scope, std::int32_t entry) {
+  std::uint32_t slot = HomeSlot(scope.entries[entry].hash);
+  while (scope.index[slot] != kEmptySlot) {
+    slot = (slot + 1) & kIndexMask;
+  }
+  scope.index[slot] = static_cast<std::int16_t>(entry);
+}
+
+// Moves the inline entries to a table of full capacity and indexes them.
+void GrowScope(VariableScope& scope) {
+  Variable* entries = new Variable[kTableCapacity];
+  std::int16_t* index = new std::int16_t[VariableScope::kIndexSize];
+  std::copy(scope.entries, scope.entries + scope.own_count, entries);
+  std::fill(index, index + VariableScope::kIndexSize, kEmptySlot);
+  scope.entries = entries;
+  scope.index = index;
+  for (std::int32_t i = 0; i < scope.own_count; ++i) {
+    IndexEntry(scope, i);
+  }
+}
+
+void AppendOwn(VariableScope& scope, const Variable& variable) {
+  if (scope.index == nullptr && scope.own_count == VariableScope::kInlineCount) {
+    GrowScope(scope);
+  }
+  std::int32_t entry = scope.own_count++;
+  scope.entries[entry] = variable;
+  if (scope.index != nullptr) {
+    IndexEntry(scope, entry);
+  }
+}
+
+void InitializeScope(VariableScope& scope, const VariableScope* outer) {
+  scope.outer = outer;
+  scope.visible_count = outer == nullptr ? 0 : outer->visible_count;
+  scope.own_count = 0;
+  scope.entries = scope.inline_entries;
+  scope.index = nullptr;
+}
+
+void ReleaseScope(VariableScope& scope) {
+  for (std::int32_t i = 0; i < scope.own_count; ++i) {
+    if (scope.entries[i].owns_name) {
+      ReleaseNameBlock(scope.entries[i].name);
+    }
+  }
+  if (scope.index != nullptr) {
+    delete[] scope.entries;
+    delete[] scope.index;
+  }
 }
 
 }  // namespace
 
-const char* const kConstantNames[kConstantCount] = {kBuiltinNames[0], kBuiltinNames[1]};
-const char* const kFunctionNames[kFunctionCount] = {
-    kBuiltinNames[2],  kBuiltinNames[3],  kBuiltinNames[4],  kBuiltinNames[5],
-    kBuiltinNames[6],  kBuiltinNames[7],  kBuiltinNames[8],  kBuiltinNames[9],
-    kBuiltinNames[10], kBuiltinNames[11], kBuiltinNames[12], kBuiltinNames[13]};
+const Variable* LookUpFromIndexedScope(const VariableScope* scope, NameKey key) {
+  std::int32_t entry = FindOwn(*scope, key);
+  if (entry >= 0) {
+    return &scope->entries[entry];
+  }
+  return LookUpInScopes(scope->outer, key);
+}
 
-Calculator::Calculator(EvaluationContext* context) : length(0), cursor(0), context(context) {
-  VariableTable.count = 0;
-  expression = AcquireTextBlock();
-  expression[0] = '\0';
-  TakeBuiltinNames(*this);
+namespace {
+
+// Counts a name that the scope does not hold itself. A name new to every
+// ancestor counts against the capacity; one that shadows an ancestor's does
+// not, as a copy of the ancestor's variables would already hold it.
+void CountAddedName(VariableScope& scope, bool is_new) {
+  if (!is_new) {
+    return;
+  }
+  if (scope.visible_count >= kTableCapacity) {
+    throw EvaluationError{"Variable Error : Too many variables."};
+  }
+  ++scope.visible_count;
+}
+
+bool SameChars(const NameKey& key, const char* name) {
+  std::int32_t length = 0;
+  while (length < key.length && name[length] == key.chars[length]) {
+    ++length;
+  }
+  return length == key.length && name[length] == '\0';
+}
+
+}  // namespace
+
+Calculator::Calculator(EvaluationContext* context)
+    : expression(text), length(0), cursor(0), context(context) {
+  InitializeScope(variables, nullptr);
+  text[0] = '\0';
+}
+
+Calculator::Calculator(ChildOf child_of)
+    : expression(text), length(0), cursor(0), context(child_of.parent.context) {
+  InitializeScope(variables, &child_of.parent.variables);
+  text[0] = '\0';
 }
 
 Calculator::~Calculator() {
-  ReleaseTextBlock(expression);
-  ReturnBuiltinNames(*this);
-  ReleaseNames(VariableTable);
+  ReleaseScope(variables);
 }
 
-void* Calculator::operator new(std::size_t size) {
-  return size == sizeof(Calculator) ? PopBlock(pools.records, size) : ::operator new(size);
-}
-
-void Calculator::operator delete(void* memory, std::size_t size) noexcept {
-  if (size == sizeof(Calculator)) {
-    PushBlock(pools.records, memory);
-  } else {
-    ::operator delete(memory);
+NameKey MakeNameKey(const char* name) {
+  NameKey key{name, 0, kNameHashSeed};
+  while (key.length < kMaxTextLength && name[key.length] != '\0') {
+    key.hash = HashNameByte(key.hash, name[key.length]);
+    ++key.length;
   }
+  return key;
 }
 
-bool IsRegistered(const char* name, const NameTable& table) {
-  return FindName(name, table) >= 0;
+bool SpellsConstantName(NameKey key, std::int32_t constant) {
+  return SameChars(key, kConstantNames[constant]);
+}
+
+bool IsFunctionName(const char* name) {
+  NameKey key = MakeNameKey(name);
+  for (const char* function : kFunctionNames) {
+    if (SameChars(key, function)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HasVariable(const Calculator& calculator, const char* name) {
+  return LookUpVariable(calculator, MakeNameKey(name)) != nullptr;
+}
+
+std::int32_t VisibleVariableCount(const Calculator& calculator) {
+  return calculator.variables.visible_count;
 }
 
 void SetVariable(Calculator& calculator, const char* name, double value) {
-  NameTable& table = calculator.VariableTable;
-  std::int32_t index = FindName(name, calculator.VariableTable);
-  if (index >= 0) {
-    calculator.VariableValues[index] = value;
+  VariableScope& scope = calculator.variables;
+  NameKey key = MakeNameKey(name);
+  std::int32_t own = FindOwn(scope, key);
+  if (own >= 0) {
+    scope.entries[own].value = value;
     return;
   }
-  if (table.count >= kTableCapacity) {
-    throw EvaluationError{"Variable Error : Too many variables."};
-  }
-  calculator.VariableValues[table.count] = value;
-  AppendName(table, name);
+  CountAddedName(scope, LookUpInScopes(scope.outer, key) == nullptr);
+  char* copy = AcquireNameBlock();
+  std::memcpy(copy, key.chars, static_cast<std::size_t>(key.length));
+  copy[key.length] = '\0';
+  AppendOwn(scope, Variable{value, copy, key.length, key.hash, true});
+}
+
+void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double value) {
+  VariableScope& scope = child.variables;
+  ReleaseScope(scope);
+  InitializeScope(scope, scope.outer);
+  CountAddedName(scope, is_new);
+  AppendOwn(scope, Variable{value, key.chars, key.length, key.hash, false});
 }
 
 double VariableValue(const Calculator& calculator, const char* name) {
-  std::int32_t index = FindName(name, calculator.VariableTable);
-  if (index < 0) {
+  const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
+  if (variable == nullptr) {
     throw EvaluationError{"Variable Error : Variable not found."};
   }
-  return calculator.VariableValues[index];
+  return variable->value;
 }
 
 double ConstValue(const char* name) {
@@ -255,22 +255,6 @@ double ConstValue(const char* name) {
     return kPi;
   }
   throw EvaluationError{"Const Fatal Error : Registered in ConstTable. But, not implement."};
-}
-
-void CopyVariables(Calculator& destination, const Calculator& source) {
-  const NameTable& table = source.VariableTable;
-  if (destination.VariableTable.count == 0) {
-    // The source's names are distinct, so into an empty table every
-    // assignment is an append: no search needed.
-    for (std::int32_t i = 0; i < table.count; ++i) {
-      destination.VariableValues[i] = source.VariableValues[i];
-      AppendName(destination.VariableTable, table.names[i]);
-    }
-    return;
-  }
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    SetVariable(destination, table.names[i], source.VariableValues[i]);
-  }
 }
 
 }  // namespace calculator_core

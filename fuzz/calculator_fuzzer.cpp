@@ -8,7 +8,7 @@
 // reports go to a sink that checks them instead of to standard output.
 //
 // Besides the sanitizers, the target checks what must hold after every line:
-// the tables are intact, the cursor stayed inside the text, the number format
+// the variables are intact, the cursor stayed inside the text, the number format
 // produced a terminated text of the length it reported, and error reports
 // come as whole two-line pairs.
 //
@@ -78,24 +78,31 @@ void CheckReportLine(void*, const char* line) {
   expecting_report_detail = !expecting_report_detail;
 }
 
-void CheckTable(const NameTable& table, std::int32_t expected_count) {
-  if (expected_count >= 0 && table.count != expected_count) {
-    Fail("a fixed name table changed its size");
+// The session's variables: every entry a terminated name of the length
+// and hash it records, found again by a lookup (so the hash index agrees
+// with the entries), and a root's count equal to its entries.
+void CheckVariables(const Calculator& calculator) {
+  const VariableScope& scope = calculator.variables;
+  if (scope.outer != nullptr || scope.own_count != scope.visible_count) {
+    Fail("a session calculator counts variables it does not hold");
   }
-  if (table.count < 0 || table.count > kTableCapacity) {
-    Fail("name table count out of range");
+  if (scope.own_count < 0 || scope.own_count > kTableCapacity) {
+    Fail("variable count out of range");
   }
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    if (strnlen(table.names[i], kTextBufferSize) == static_cast<std::size_t>(kTextBufferSize)) {
-      Fail("unterminated name in a table");
+  for (std::int32_t i = 0; i < scope.own_count; ++i) {
+    const Variable& variable = scope.entries[i];
+    if (strnlen(variable.name, kTextBufferSize) != static_cast<std::size_t>(variable.length)) {
+      Fail("variable name of another length than recorded, or unterminated");
+    }
+    NameKey key = MakeNameKey(variable.name);
+    if (key.hash != variable.hash || LookUpVariable(calculator, key) != &variable) {
+      Fail("variable not found again under its own name");
     }
   }
 }
 
 void CheckSession(const Calculator& calculator) {
-  CheckTable(calculator.ConstTable, 2);
-  CheckTable(calculator.FunctionTable, 12);
-  CheckTable(calculator.VariableTable, -1);
+  CheckVariables(calculator);
   if (calculator.length < 0 || calculator.length > kMaxTextLength ||
       calculator.expression[calculator.length] != '\0') {
     Fail("expression length does not match its text");

@@ -163,7 +163,7 @@ TEST_F(Nested, MissingArgumentEndsTheCall) {
   // The bounds were evaluated before the missing body was noticed.
   ExpectError("sigma(i,1/0,1)", kNotEnoughArguments, {kDivideByZero});
   ExpectError("set(a 3)", kNotEnoughArguments);
-  EXPECT_EQ(calculator_->VariableTable.count, 0);
+  EXPECT_EQ(VisibleVariableCount(*calculator_), 0);
 }
 
 TEST_F(Nested, MissingArgumentInsideAChildIsReported) {
@@ -176,7 +176,7 @@ TEST_F(Nested, SetAssignsInTheCallingCalculator) {
   ExpectValue("a*2", 6);
   ExpectValue("set(a, 2) + 1", 3);
   EXPECT_EQ(VariableValue(*calculator_, "a"), 2);
-  EXPECT_EQ(calculator_->VariableTable.count, 1);
+  EXPECT_EQ(VisibleVariableCount(*calculator_), 1);
   ExpectValue("sigma(i,1,2,i) * 10", 30);
 }
 
@@ -190,7 +190,7 @@ TEST_F(Nested, SetOfAFailingExpressionAssignsZero) {
 TEST_F(Nested, SetTakesTheFirstWordAndIgnoresExtraArguments) {
   ExpectValue("set(my var, 3)", 3);
   EXPECT_EQ(VariableValue(*calculator_, "my"), 3);
-  EXPECT_FALSE(IsRegistered("my var", calculator_->VariableTable));
+  EXPECT_FALSE(HasVariable(*calculator_, "my var"));
   ExpectValue("set(a, 1, 2)", 1);
   ExpectValue("set (b, 4)", 4);
   ExpectValue("sigma(i,1,3,i,5)", 6);
@@ -257,7 +257,7 @@ TEST_F(Nested, UnclosedOrMissingListRaises) {
   ExpectError("set", kOpenMissing);
   ExpectError("integral", kOpenMissing);
   ExpectError("set(a,3", kListNotClosed);
-  EXPECT_EQ(calculator_->VariableTable.count, 0);
+  EXPECT_EQ(VisibleVariableCount(*calculator_), 0);
 }
 
 TEST_F(Nested, CursorWithoutABalancingParenthesisGoesToTheEnd) {
@@ -293,8 +293,8 @@ TEST_F(Nested, EvaluateIsolatedUsesAChild) {
   EXPECT_EQ(calculator_->cursor, 5);
   EXPECT_EQ(calculator_->length, 7);
   EXPECT_STREQ(calculator_->expression, "abcdefg");
-  EXPECT_FALSE(IsRegistered("z", calculator_->VariableTable));
-  EXPECT_EQ(calculator_->VariableTable.count, 1);
+  EXPECT_FALSE(HasVariable(*calculator_, "z"));
+  EXPECT_EQ(VisibleVariableCount(*calculator_), 1);
   EXPECT_TRUE(CapturedLines().empty());
 
   EXPECT_TRUE(SameBits(-0.0, EvaluateIsolated(*calculator_, "-0")));
@@ -318,15 +318,54 @@ TEST_F(Nested, ChildThatNeedsA251stVariable) {
   EXPECT_EQ(CapturedLines(), Reports({kTooManyVariables}));
   // A new name assigned at the top level is refused by the full table.
   ExpectError("set(fresh, 1)", kTooManyVariables);
-  EXPECT_EQ(calculator_->VariableTable.count, kTableCapacity);
-  EXPECT_FALSE(IsRegistered("fresh", calculator_->VariableTable));
+  EXPECT_EQ(VisibleVariableCount(*calculator_), kTableCapacity);
+  EXPECT_FALSE(HasVariable(*calculator_, "fresh"));
 }
 
 TEST_F(Nested, ChildWithRoomForOneMoreVariable) {
   FillVariables(kTableCapacity - 1);
   ExpectValue("sigma(i,1,3,i+v248)", 6 + 3 * 248);
   ExpectValue("sigma(i,1,2,set(j,1))", 0.0, {kTooManyVariables, kTooManyVariables});
-  EXPECT_EQ(calculator_->VariableTable.count, kTableCapacity - 1);
+  EXPECT_EQ(VisibleVariableCount(*calculator_), kTableCapacity - 1);
+}
+
+// Children read through to their parents instead of holding copies, and
+// one child serves all steps of a loop: each case pins what a step sees.
+TEST_F(Nested, StepsSeeTheirParentAsIfEachHadAFreshCopy) {
+  ExpectValue("set(a, 10)", 10);
+  // A parent's variable assigned in the body: every step starts from 10.
+  ExpectValue("sigma(i,1,3,set(a,a+i)+a)", 72);
+  ExpectValue("a", 10);
+  // The loop variable itself, assigned in the body.
+  ExpectValue("sigma(i,1,3,set(i,i*10)+i)", 120);
+  ExpectError("i", kWrongCharacter);
+  // A new variable is gone at the next step: t is unknown in both.
+  ExpectValue("sigma(i,1,2,t+set(t,i))", 0.0, {kWrongCharacter, kWrongCharacter});
+  // More assignments than a child keeps inline, then a clean step.
+  ExpectValue("sigma(i,1,2,set(p,i)+set(q,p)+set(r,q)+set(s,r)+set(u,s)+set(w,u)+w)", 21);
+  ExpectError("w", kWrongCharacter);
+}
+
+TEST_F(Nested, NestedLoopsReadOuterLoopVariables) {
+  ExpectValue("sigma(i,1,3,sigma(j,1,i,i*j))", 25);
+  // An inner step shadows the outer loop variable for that inner step only.
+  ExpectValue("sigma(i,1,2,sigma(j,1,2,set(i,i+j)+i))", 24);
+  ExpectValue("integral(x,0,1,2,sigma(k,1,2,x*k))",
+              LeftRiemannSum(0, 1, 2, [](double x) { return x * 2 + (x * 1 + 0.0); }));
+}
+
+TEST_F(Nested, The250thVariableFitsInAChildAndThe251stDoesNot) {
+  FillVariables(kTableCapacity - 3);
+  // i, p and q make 250.
+  ExpectValue("sigma(i,1,2,set(p,1)+set(q,2))", 6);
+  FillVariables(kTableCapacity - 2);
+  // i and p make 250; q would be the 251st, in every step.
+  ExpectValue("sigma(i,1,2,set(p,1)+set(q,2))", 0.0, {kTooManyVariables, kTooManyVariables});
+  // An inner loop variable counts on top of the outer one.
+  ExpectValue("sigma(i,1,1,sigma(j,1,1,1))", 1);
+  FillVariables(kTableCapacity - 1);
+  ExpectValue("sigma(i,1,1,sigma(j,1,2,1))", 0.0, {kTooManyVariables, kTooManyVariables});
+  EXPECT_EQ(VisibleVariableCount(*calculator_), kTableCapacity - 1);
 }
 
 struct StepCountCase {

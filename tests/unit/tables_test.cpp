@@ -1,4 +1,5 @@
-// Construction of a Calculator and the operations on its name tables.
+// Construction of a Calculator, the built-in names and the variable scopes.
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -7,12 +8,25 @@
 namespace calculator_test {
 namespace {
 
-std::vector<std::string> Names(const NameTable& table) {
+// A root's variable names, in the order first assigned.
+std::vector<std::string> Names(const Calculator& calculator) {
   std::vector<std::string> names;
-  for (std::int32_t i = 0; i < table.count; ++i) {
-    names.emplace_back(table.names[i]);
+  for (std::int32_t i = 0; i < calculator.variables.own_count; ++i) {
+    names.emplace_back(calculator.variables.entries[i].name);
   }
   return names;
+}
+
+double ValueAt(const Calculator& calculator, std::int32_t index) {
+  return calculator.variables.entries[index].value;
+}
+
+const char* NameAt(const Calculator& calculator, std::int32_t index) {
+  return calculator.variables.entries[index].name;
+}
+
+bool IsConstant(const char* name) {
+  return IsConstantName(MakeNameKey(name));
 }
 
 std::string NumberedName(int i) {
@@ -25,31 +39,24 @@ void FillVariables(Calculator& calculator, int count) {
   }
 }
 
-TEST(Construction, FillsConstAndFunctionTablesInOrderAndLeavesVariablesEmpty) {
+TEST(Construction, BuiltinNamesInOrderAndNoVariables) {
   auto calculator = NewCalculator();
-  EXPECT_EQ(Names(calculator->ConstTable), (std::vector<std::string>{"pi", "e"}));
-  EXPECT_EQ(Names(calculator->FunctionTable),
+  EXPECT_EQ(std::vector<std::string>(std::begin(kConstantNames), std::end(kConstantNames)),
+            (std::vector<std::string>{"pi", "e"}));
+  EXPECT_EQ(std::vector<std::string>(std::begin(kFunctionNames), std::end(kFunctionNames)),
             (std::vector<std::string>{"sin", "cos", "tan", "log", "log10", "abs", "sqrt", "rad2deg",
                                       "deg2rad", "integral", "set", "sigma"}));
-  EXPECT_EQ(calculator->VariableTable.count, 0);
+  EXPECT_EQ(VisibleVariableCount(*calculator), 0);
+  EXPECT_EQ(calculator->variables.own_count, 0);
   EXPECT_NE(calculator->expression, nullptr);
 }
 
-TEST(Construction, EveryNameHasABufferOfItsOwn) {
+TEST(Construction, EveryCalculatorHasATextBufferOfItsOwn) {
   auto calculator = NewCalculator();
-  std::vector<const char*> buffers{calculator->expression};
-  for (const NameTable* table : {&calculator->ConstTable, &calculator->FunctionTable}) {
-    for (std::int32_t i = 0; i < table->count; ++i) {
-      buffers.push_back(table->names[i]);
-    }
-  }
-  for (size_t i = 0; i < buffers.size(); ++i) {
-    for (size_t j = i + 1; j < buffers.size(); ++j) {
-      EXPECT_NE(buffers[i], buffers[j]) << i << " and " << j;
-    }
-  }
   auto other = NewCalculator();
-  EXPECT_NE(other->ConstTable.names[0], calculator->ConstTable.names[0]);
+  Calculator child(ChildOf{*calculator});
+  EXPECT_NE(other->expression, calculator->expression);
+  EXPECT_NE(child.expression, calculator->expression);
 }
 
 struct RegisteredCase {
@@ -58,7 +65,7 @@ struct RegisteredCase {
   bool in_function;
 };
 
-TEST(IsRegistered, FindsWholeCaseSensitiveNamesInAFreshCalculator) {
+TEST(BuiltinNames, FindsWholeCaseSensitiveNamesAndNoVariables) {
   const RegisteredCase cases[] = {
       {"pi", true, false},       {"e", true, false},       {"sin", false, true},
       {"log10", false, true},    {"sigma", false, true},   {"log", false, true},
@@ -70,36 +77,48 @@ TEST(IsRegistered, FindsWholeCaseSensitiveNamesInAFreshCalculator) {
   auto calculator = NewCalculator();
   for (const RegisteredCase& c : cases) {
     SCOPED_TRACE(std::string("name \"") + c.name + "\"");
-    EXPECT_EQ(IsRegistered(c.name, calculator->ConstTable), c.in_const);
-    EXPECT_EQ(IsRegistered(c.name, calculator->FunctionTable), c.in_function);
-    EXPECT_FALSE(IsRegistered(c.name, calculator->VariableTable));
+    EXPECT_EQ(IsConstant(c.name), c.in_const);
+    EXPECT_EQ(IsFunctionName(c.name), c.in_function);
+    EXPECT_FALSE(HasVariable(*calculator, c.name));
   }
 }
 
-TEST(IsRegistered, LooksOnlyAtEntriesInUse) {
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "a", 1);
-  SetVariable(*calculator, "b", 2);
-  EXPECT_TRUE(IsRegistered("b", calculator->VariableTable));
-  NameTable shortened = calculator->VariableTable;
-  shortened.count = 1;
-  EXPECT_TRUE(IsRegistered("a", shortened));
-  EXPECT_FALSE(IsRegistered("b", shortened));
-  shortened.count = 0;
-  EXPECT_FALSE(IsRegistered("a", shortened));
+// One child serves every step of a loop: what a step assigned must be gone
+// at the next, as if each step had a fresh child.
+TEST(StartLoopStep, DropsWhatThePreviousStepAssigned) {
+  auto parent = NewCalculator();
+  SetVariable(*parent, "a", 1);
+  Calculator child(ChildOf{*parent});
+  const NameKey loop_variable = MakeNameKey("i");
+  StartLoopStep(child, loop_variable, true, 1);
+  SetVariable(child, "a", 10);
+  for (const char* name : {"t0", "t1", "t2", "t3", "t4", "t5"}) {
+    SetVariable(child, name, 5);  // past the inline entries: the child gets an index
+  }
+  EXPECT_EQ(VisibleVariableCount(child), 8);
+  StartLoopStep(child, loop_variable, true, 2);
+  EXPECT_EQ(VariableValue(child, "i"), 2);
+  EXPECT_EQ(VariableValue(child, "a"), 1);
+  EXPECT_FALSE(HasVariable(child, "t0"));
+  EXPECT_FALSE(HasVariable(child, "t5"));
+  EXPECT_EQ(VisibleVariableCount(child), 2);
+  SetVariable(child, "i", 7);  // the loop variable itself: only this step
+  StartLoopStep(child, loop_variable, true, 3);
+  EXPECT_EQ(VariableValue(child, "i"), 3);
+  EXPECT_FALSE(HasVariable(*parent, "i"));
 }
 
 TEST(SetVariable, AppendsNewNamesInOrderAndOverwritesInPlace) {
   auto calculator = NewCalculator();
   SetVariable(*calculator, "a", 1.5);
-  ASSERT_EQ(calculator->VariableTable.count, 1);
+  ASSERT_EQ(VisibleVariableCount(*calculator), 1);
   SetVariable(*calculator, "b", -2);
-  ASSERT_EQ(calculator->VariableTable.count, 2);
+  ASSERT_EQ(VisibleVariableCount(*calculator), 2);
   SetVariable(*calculator, "a", 7.25);
-  ASSERT_EQ(calculator->VariableTable.count, 2);
-  EXPECT_EQ(Names(calculator->VariableTable), (std::vector<std::string>{"a", "b"}));
-  EXPECT_TRUE(SameBits(7.25, calculator->VariableValues[0]));
-  EXPECT_TRUE(SameBits(-2, calculator->VariableValues[1]));
+  ASSERT_EQ(VisibleVariableCount(*calculator), 2);
+  EXPECT_EQ(Names(*calculator), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(SameBits(7.25, ValueAt(*calculator, 0)));
+  EXPECT_TRUE(SameBits(-2, ValueAt(*calculator, 1)));
   EXPECT_TRUE(SameBits(7.25, VariableValue(*calculator, "a")));
   EXPECT_TRUE(SameBits(-2, VariableValue(*calculator, "b")));
 }
@@ -113,14 +132,14 @@ TEST(SetVariable, KeepsSpecialValuesBitForBit) {
     SetVariable(*calculator, "v", value);
     EXPECT_TRUE(SameBits(value, VariableValue(*calculator, "v")));
   }
-  EXPECT_EQ(calculator->VariableTable.count, 1);
+  EXPECT_EQ(VisibleVariableCount(*calculator), 1);
 }
 
 TEST(SetVariable, NamesDifferingInCaseAreDistinct) {
   auto calculator = NewCalculator();
   SetVariable(*calculator, "x", 1);
   SetVariable(*calculator, "X", 2);
-  EXPECT_EQ(Names(calculator->VariableTable), (std::vector<std::string>{"x", "X"}));
+  EXPECT_EQ(Names(*calculator), (std::vector<std::string>{"x", "X"}));
   EXPECT_EQ(VariableValue(*calculator, "x"), 1);
   EXPECT_EQ(VariableValue(*calculator, "X"), 2);
 }
@@ -130,12 +149,12 @@ TEST(SetVariable, StoresConstantFunctionAndEmptyNamesAsVariables) {
   SetVariable(*calculator, "pi", 3);
   SetVariable(*calculator, "sin", 4);
   SetVariable(*calculator, "", 5);
-  EXPECT_EQ(Names(calculator->VariableTable), (std::vector<std::string>{"pi", "sin", ""}));
+  EXPECT_EQ(Names(*calculator), (std::vector<std::string>{"pi", "sin", ""}));
   EXPECT_EQ(VariableValue(*calculator, "pi"), 3);
   EXPECT_EQ(VariableValue(*calculator, "sin"), 4);
   EXPECT_EQ(VariableValue(*calculator, ""), 5);
-  EXPECT_EQ(calculator->ConstTable.count, 2);
-  EXPECT_EQ(calculator->FunctionTable.count, 12);
+  EXPECT_TRUE(IsConstant("pi"));
+  EXPECT_TRUE(IsFunctionName("sin"));
 }
 
 TEST(SetVariable, CopiesTheNameIntoItsOwnBuffer) {
@@ -143,25 +162,26 @@ TEST(SetVariable, CopiesTheNameIntoItsOwnBuffer) {
   char name[8] = "tmp";
   SetVariable(*calculator, name, 1);
   std::strcpy(name, "xyz");
-  EXPECT_STREQ(calculator->VariableTable.names[0], "tmp");
-  EXPECT_NE(calculator->VariableTable.names[0], name);
+  EXPECT_STREQ(NameAt(*calculator, 0), "tmp");
+  EXPECT_NE(NameAt(*calculator, 0), name);
 }
 
 TEST(SetVariable, TwoHundredFiftyFirstVariableRaisesAndChangesNothing) {
   auto calculator = NewCalculator();
   FillVariables(*calculator, kTableCapacity);
-  ASSERT_EQ(calculator->VariableTable.count, kTableCapacity);
+  ASSERT_EQ(VisibleVariableCount(*calculator), kTableCapacity);
   EXPECT_EQ(ErrorOf([&] { SetVariable(*calculator, "extra", 9); }), kTooManyVariables);
-  EXPECT_EQ(calculator->VariableTable.count, kTableCapacity);
-  EXPECT_FALSE(IsRegistered("extra", calculator->VariableTable));
+  EXPECT_EQ(VisibleVariableCount(*calculator), kTableCapacity);
+  EXPECT_FALSE(HasVariable(*calculator, "extra"));
   for (int i = 0; i < kTableCapacity; ++i) {
-    ASSERT_STREQ(calculator->VariableTable.names[i], NumberedName(i).c_str());
-    ASSERT_EQ(calculator->VariableValues[i], i * 0.5);
+    ASSERT_STREQ(NameAt(*calculator, i), NumberedName(i).c_str());
+    ASSERT_EQ(ValueAt(*calculator, i), i * 0.5);
+    ASSERT_EQ(VariableValue(*calculator, NumberedName(i).c_str()), i * 0.5);
   }
   // A full table still accepts new values for names it already holds.
   SetVariable(*calculator, "v249", -1);
   EXPECT_EQ(VariableValue(*calculator, "v249"), -1);
-  EXPECT_EQ(calculator->VariableTable.count, kTableCapacity);
+  EXPECT_EQ(VisibleVariableCount(*calculator), kTableCapacity);
 }
 
 TEST(SetVariable, NameLongerThanTheBufferIsCutTo249Characters) {
@@ -170,20 +190,29 @@ TEST(SetVariable, NameLongerThanTheBufferIsCutTo249Characters) {
   for (int i = 0; i < 400; ++i) {
     long_name += static_cast<char>('a' + i % 26);
   }
+  FillVariables(*calculator, 8);  // found through the hash index as well
   SetVariable(*calculator, long_name.c_str(), 42);
-  ASSERT_EQ(calculator->VariableTable.count, 1);
-  const std::string stored = calculator->VariableTable.names[0];
+  ASSERT_EQ(VisibleVariableCount(*calculator), 9);
+  const std::string stored = NameAt(*calculator, 8);
   EXPECT_EQ(stored.size(), 249u);
   EXPECT_EQ(stored, long_name.substr(0, 249));
   EXPECT_EQ(VariableValue(*calculator, long_name.substr(0, 249).c_str()), 42);
+  EXPECT_EQ(VariableValue(*calculator, long_name.c_str()), 42);
+  EXPECT_FALSE(HasVariable(*calculator, long_name.substr(0, 248).c_str()));
+  // A child assigning the long name shadows the parent's cut one: no new name.
+  Calculator child(ChildOf{*calculator});
+  SetVariable(child, (long_name.substr(0, 249) + "zzz").c_str(), 7);
+  EXPECT_EQ(VisibleVariableCount(child), 9);
+  EXPECT_EQ(VariableValue(child, long_name.c_str()), 7);
+  EXPECT_EQ(VariableValue(*calculator, long_name.c_str()), 42);
 }
 
 TEST(SetVariable, NameOfExactly249CharactersIsKeptWhole) {
   auto calculator = NewCalculator();
   const std::string name(249, 'q');
   SetVariable(*calculator, name.c_str(), 3);
-  EXPECT_EQ(std::string(calculator->VariableTable.names[0]), name);
-  EXPECT_FALSE(IsRegistered(name.substr(0, 248).c_str(), calculator->VariableTable));
+  EXPECT_EQ(std::string(NameAt(*calculator, 0)), name);
+  EXPECT_FALSE(HasVariable(*calculator, name.substr(0, 248).c_str()));
 }
 
 TEST(VariableValue, UnknownNameRaises) {
@@ -195,7 +224,7 @@ TEST(VariableValue, UnknownNameRaises) {
   EXPECT_EQ(ErrorOf([&] { VariableValue(*calculator, "xyz"); }), kVariableNotFound);
   EXPECT_EQ(ErrorOf([&] { VariableValue(*calculator, "XY"); }), kVariableNotFound);
   EXPECT_EQ(ErrorOf([&] { VariableValue(*calculator, "pi"); }), kVariableNotFound);
-  EXPECT_EQ(calculator->VariableTable.count, 1);
+  EXPECT_EQ(VisibleVariableCount(*calculator), 1);
 }
 
 TEST(ConstValue, OnlyPiHasAValue) {
@@ -206,59 +235,64 @@ TEST(ConstValue, OnlyPiHasAValue) {
   }
 }
 
-TEST(CopyVariables, FromEmptySourceLeavesDestinationUnchanged) {
-  auto source = NewCalculator();
-  auto destination = NewCalculator();
-  CopyVariables(*destination, *source);
-  EXPECT_EQ(destination->VariableTable.count, 0);
-  SetVariable(*destination, "k", 8);
-  CopyVariables(*destination, *source);
-  EXPECT_EQ(Names(destination->VariableTable), (std::vector<std::string>{"k"}));
-  EXPECT_EQ(destination->VariableValues[0], 8);
+TEST(ChildScope, ChildOfAParentWithoutVariablesHoldsOnlyItsOwn) {
+  auto parent = NewCalculator();
+  Calculator child(ChildOf{*parent});
+  EXPECT_EQ(VisibleVariableCount(child), 0);
+  SetVariable(child, "k", 8);
+  EXPECT_EQ(VisibleVariableCount(child), 1);
+  EXPECT_EQ(VariableValue(child, "k"), 8);
+  EXPECT_FALSE(HasVariable(*parent, "k"));
+  EXPECT_EQ(VisibleVariableCount(*parent), 0);
 }
 
-TEST(CopyVariables, CopiesNamesAndValuesInTableOrder) {
-  auto source = NewCalculator();
-  SetVariable(*source, "b", 2);
-  SetVariable(*source, "a", -0.0);
-  SetVariable(*source, "c", 0.1);
-  SetVariable(*source, "b", 20);
-  auto destination = NewCalculator();
-  CopyVariables(*destination, *source);
-  EXPECT_EQ(Names(destination->VariableTable), (std::vector<std::string>{"b", "a", "c"}));
-  EXPECT_TRUE(SameBits(20, destination->VariableValues[0]));
-  EXPECT_TRUE(SameBits(-0.0, destination->VariableValues[1]));
-  EXPECT_TRUE(SameBits(0.1, destination->VariableValues[2]));
-  // The copy owns its own name buffers; the source is unchanged.
-  EXPECT_NE(destination->VariableTable.names[0], source->VariableTable.names[0]);
-  EXPECT_EQ(Names(source->VariableTable), (std::vector<std::string>{"b", "a", "c"}));
-  EXPECT_EQ(source->VariableValues[0], 20);
+TEST(ChildScope, SeesEveryParentVariableWithoutCopyingIt) {
+  auto parent = NewCalculator();
+  SetVariable(*parent, "b", 2);
+  SetVariable(*parent, "a", -0.0);
+  SetVariable(*parent, "c", 0.1);
+  SetVariable(*parent, "b", 20);
+  Calculator child(ChildOf{*parent});
+  EXPECT_EQ(child.variables.own_count, 0);
+  EXPECT_EQ(VisibleVariableCount(child), 3);
+  EXPECT_TRUE(SameBits(20, VariableValue(child, "b")));
+  EXPECT_TRUE(SameBits(-0.0, VariableValue(child, "a")));
+  EXPECT_TRUE(SameBits(0.1, VariableValue(child, "c")));
+  Calculator grandchild(ChildOf{child});
+  EXPECT_TRUE(SameBits(0.1, VariableValue(grandchild, "c")));
+  EXPECT_EQ(ErrorOf([&] { VariableValue(grandchild, "d"); }), kVariableNotFound);
 }
 
-TEST(CopyVariables, OverwritesSharedNamesAndKeepsOthers) {
-  auto source = NewCalculator();
-  SetVariable(*source, "a", 1);
-  SetVariable(*source, "b", 2);
-  auto destination = NewCalculator();
-  SetVariable(*destination, "z", 26);
-  SetVariable(*destination, "b", 99);
-  CopyVariables(*destination, *source);
-  EXPECT_EQ(Names(destination->VariableTable), (std::vector<std::string>{"z", "b", "a"}));
-  EXPECT_EQ(destination->VariableValues[0], 26);
-  EXPECT_EQ(destination->VariableValues[1], 2);
-  EXPECT_EQ(destination->VariableValues[2], 1);
+TEST(ChildScope, AssignmentsStayInTheChildAndCountOnlyNewNames) {
+  auto parent = NewCalculator();
+  SetVariable(*parent, "a", 1);
+  SetVariable(*parent, "b", 2);
+  Calculator child(ChildOf{*parent});
+  SetVariable(child, "b", 99);
+  EXPECT_EQ(VisibleVariableCount(child), 2);
+  SetVariable(child, "z", 26);
+  EXPECT_EQ(VisibleVariableCount(child), 3);
+  EXPECT_EQ(VariableValue(child, "b"), 99);
+  EXPECT_EQ(VariableValue(child, "a"), 1);
+  EXPECT_EQ(Names(*parent), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(ValueAt(*parent, 1), 2);
+  Calculator grandchild(ChildOf{child});
+  EXPECT_EQ(VariableValue(grandchild, "b"), 99);
+  EXPECT_EQ(VariableValue(grandchild, "z"), 26);
 }
 
-TEST(CopyVariables, CopiesAFullTable) {
-  auto source = NewCalculator();
-  FillVariables(*source, kTableCapacity);
-  auto destination = NewCalculator();
-  CopyVariables(*destination, *source);
-  ASSERT_EQ(destination->VariableTable.count, kTableCapacity);
+TEST(ChildScope, ChildOfAFullParentSeesAllAndCanAddNoNewName) {
+  auto parent = NewCalculator();
+  FillVariables(*parent, kTableCapacity);
+  Calculator child(ChildOf{*parent});
+  ASSERT_EQ(VisibleVariableCount(child), kTableCapacity);
   for (int i = 0; i < kTableCapacity; ++i) {
-    ASSERT_STREQ(destination->VariableTable.names[i], NumberedName(i).c_str());
-    ASSERT_EQ(destination->VariableValues[i], i * 0.5);
+    ASSERT_EQ(VariableValue(child, NumberedName(i).c_str()), i * 0.5);
   }
+  EXPECT_EQ(ErrorOf([&] { SetVariable(child, "extra", 1); }), kTooManyVariables);
+  SetVariable(child, "v3", -3);
+  EXPECT_EQ(VariableValue(child, "v3"), -3);
+  EXPECT_EQ(VariableValue(*parent, "v3"), 1.5);
 }
 
 }  // namespace
