@@ -82,6 +82,9 @@ struct Variable {
   std::int32_t length;
   std::uint32_t hash;
   bool owns_name;  // false for a loop variable, whose name the loop lends
+  // Named like a constant, which hides it: worked out once when the name
+  // is stored rather than at every lookup.
+  bool hidden_by_constant;
 };
 
 // The variables one Calculator holds itself. A root holds all of its own.
@@ -92,7 +95,15 @@ struct VariableScope {
   // Few variables are scanned in place; past that the entries move to a
   // table of full capacity with a hash index over it.
   static constexpr std::int32_t kInlineCount = 4;
-  static constexpr std::int32_t kIndexSize = 512;  // a power of two, over twice the capacity
+  static constexpr int kIndexBits = 9;
+  static constexpr std::int32_t kIndexSize = 1 << kIndexBits;  // over twice the capacity
+
+  // The first slot to probe for a name. FNV's low bits differ little
+  // between names that differ only in their last character (v1, v2, ...):
+  // the top bits of a multiplicative mix spread such names over the index.
+  static std::uint32_t HomeSlot(std::uint32_t hash) {
+    return (hash * 2654435769u) >> (32 - kIndexBits);
+  }
 
   const VariableScope* outer;  // the parent's scope; null in a root
   // What the table would count if the child held a copy of every variable
@@ -146,18 +157,19 @@ constexpr std::uint32_t HashOfName(const char* name) {
   return hash;
 }
 
-// Every name the grammar reads is checked against the constants first, so
-// the check is inline: the hashes reject nearly every other name at once.
+inline constexpr std::uint32_t kConstantHashes[kConstantCount] = {HashOfName(kConstantNames[0]),
+                                                                  HashOfName(kConstantNames[1])};
+
+// The hashes reject nearly every other name at once.
 inline bool IsConstantName(NameKey key) {
-  constexpr std::uint32_t kHashes[kConstantCount] = {HashOfName(kConstantNames[0]),
-                                                     HashOfName(kConstantNames[1])};
   for (std::int32_t i = 0; i < kConstantCount; ++i) {
-    if (key.hash == kHashes[i] && SpellsConstantName(key, i)) {
+    if (key.hash == kConstantHashes[i] && SpellsConstantName(key, i)) {
       return true;
     }
   }
   return false;
 }
+
 // Names are short and the hash rejects nearly every other name: a byte
 // loop beats a library call.
 inline bool SameName(const Variable& variable, NameKey key) {
@@ -172,22 +184,42 @@ inline bool SameName(const Variable& variable, NameKey key) {
   return true;
 }
 
-// The rest of a lookup from a scope with a hash index on.
-const Variable* LookUpFromIndexedScope(const VariableScope* scope, NameKey key);
+// The scope's own variable `key`, for a scope without a hash index.
+inline const Variable* ScanScope(const VariableScope& scope, NameKey key) {
+  const Variable* end = scope.entries + scope.own_count;
+  for (const Variable* variable = scope.entries; variable != end; ++variable) {
+    if (SameName(*variable, key)) {
+      return variable;
+    }
+  }
+  return nullptr;
+}
+
+// The scope's own variable `key`, for a scope with a hash index (linear
+// probing; an index slot holds an entry number, or -1 when empty).
+inline const Variable* FindIndexed(const VariableScope& scope, NameKey key) {
+  for (std::uint32_t slot = VariableScope::HomeSlot(key.hash);;
+       slot = (slot + 1) & (VariableScope::kIndexSize - 1)) {
+    std::int16_t entry = scope.index[slot];
+    if (entry < 0) {
+      return nullptr;
+    }
+    if (SameName(scope.entries[entry], key)) {
+      return &scope.entries[entry];
+    }
+  }
+}
+
+inline const Variable* FindOwnVariable(const VariableScope& scope, NameKey key) {
+  return scope.index == nullptr ? ScanScope(scope, key) : FindIndexed(scope, key);
+}
 
 // The variable `key` names, looked up from `scope` outward; null when there
-// is none. Inline: loop steps look names up all the time, mostly in scopes
-// of one or two variables.
+// is none. Inline: loop steps look names up all the time.
 inline const Variable* LookUpInScopes(const VariableScope* scope, NameKey key) {
   for (; scope != nullptr; scope = scope->outer) {
-    if (scope->index != nullptr) {
-      return LookUpFromIndexedScope(scope, key);
-    }
-    const Variable* end = scope->entries + scope->own_count;
-    for (const Variable* variable = scope->entries; variable != end; ++variable) {
-      if (SameName(*variable, key)) {
-        return variable;
-      }
+    if (const Variable* variable = FindOwnVariable(*scope, key)) {
+      return variable;
     }
   }
   return nullptr;

@@ -37,8 +37,10 @@ void SkipBlanks(Calculator& calculator) {
 }
 
 // Consumes the whole run of digits and dots and converts its longest prefix
-// of the form digits[.digits], however long the run is.
-double ReadNumber(Calculator& calculator) {
+// of the form digits[.digits], however long the run is. Numbers and
+// parentheses are read out of line: Func6 then saves no registers on its
+// way to a variable, the common operand of a loop body.
+[[gnu::noinline]] double ReadNumber(Calculator& calculator) {
   const char* start = calculator.expression + calculator.cursor;
   const char* end = start;
   while (IsDigit(*end) || *end == '.') {
@@ -64,11 +66,12 @@ double ReadNumber(Calculator& calculator) {
 }
 
 // Consumes the whole run of letters and digits and names it where it
-// stands in the text, hashed on the way for the variable lookup. An
-// expression text never holds a name longer than 249 characters.
+// stands in the text, hashed on the way for the variable lookup. The text
+// is terminated within its 250 bytes, so the run holds at most 249
+// characters.
 NameKey ReadName(Calculator& calculator) {
   NameKey key{calculator.expression + calculator.cursor, 0, kNameHashSeed};
-  while (IsAlphanumeric(key.chars[key.length]) && key.length < kMaxTextLength) {
+  while (IsAlphanumeric(key.chars[key.length])) {
     key.hash = HashNameByte(key.hash, key.chars[key.length]);
     ++key.length;
   }
@@ -76,9 +79,8 @@ NameKey ReadName(Calculator& calculator) {
   return key;
 }
 
-// A name that is a constant, or else neither a variable nor a constant.
-// Kept apart from ResolveName, whose common path finds a variable.
-[[gnu::noinline]] double ResolveConstantOrFunction(Calculator& calculator, const NameKey& key,
+// A constant, or else a name that is no variable.
+[[gnu::noinline]] double ResolveConstantOrFunction(Calculator& calculator, NameKey key,
                                                    bool constant) {
   char name[kTextBufferSize];
   std::memcpy(name, key.chars, static_cast<std::size_t>(key.length));
@@ -95,18 +97,39 @@ NameKey ReadName(Calculator& calculator) {
   throw EvaluationError{"Func6 Error : Wrong character."};
 }
 
-// Constants first, then variables, then functions.
-double ResolveName(Calculator& calculator, NameKey key) {
+// What ResolveName leaves: a name to look up from `scope` outward (the
+// scopes inside it do not hold it), through the hash indexes of large
+// scopes, unless it is a constant.
+[[gnu::noinline]] double ResolveNameFrom(Calculator& calculator, NameKey key,
+                                         const VariableScope* scope) {
   bool constant = IsConstantName(key);
   if (!constant) {
-    if (const Variable* variable = LookUpVariable(calculator, key)) {
+    if (const Variable* variable = LookUpInScopes(scope, key)) {
       return variable->value;
     }
   }
   return ResolveConstantOrFunction(calculator, key, constant);
 }
 
-double ParseParenthesisedSum(Calculator& calculator) {
+// Constants first, then variables, then functions. The common case in a
+// loop body, a variable of a scope small enough to scan (a loop child's),
+// is settled here without a call, so Func6 needs few registers saved. A
+// variable found here that is named like a constant is left to
+// ResolveNameFrom, where the constant wins.
+double ResolveName(Calculator& calculator, NameKey key) {
+  const VariableScope* scope = &calculator.variables;
+  for (; scope != nullptr && scope->index == nullptr; scope = scope->outer) {
+    if (const Variable* variable = ScanScope(*scope, key)) {
+      if (variable->hidden_by_constant) {
+        break;
+      }
+      return variable->value;
+    }
+  }
+  return ResolveNameFrom(calculator, key, scope);
+}
+
+[[gnu::noinline]] double ParseParenthesisedSum(Calculator& calculator) {
   ++calculator.cursor;
   double value = ParseSum(calculator);
   SkipBlanks(calculator);
@@ -142,47 +165,12 @@ double Calculate(Calculator& calculator, const char* text) {
   return ParseSum(calculator);
 }
 
-double ParseSum(Calculator& calculator) {
-  double value = ParseProduct(calculator);
-  for (;;) {
-    char c = CurrentChar(calculator);
-    if (c == '+') {
-      ++calculator.cursor;
-      value = value + ParseProduct(calculator);
-    } else if (c == '-') {
-      ++calculator.cursor;
-      value = value - ParseProduct(calculator);
-    } else if (IsBlank(c)) {
-      ++calculator.cursor;
-    } else {
-      return value;
-    }
-  }
-}
+// The power and product levels are written once, inline, so that a sum
+// reaches its operands without a call per level; ParsePower and
+// ParseProduct are the same levels as functions of their own.
+namespace {
 
-double ParseProduct(Calculator& calculator) {
-  double value = ParsePower(calculator);
-  for (;;) {
-    char c = CurrentChar(calculator);
-    if (c == '*') {
-      ++calculator.cursor;
-      value = value * ParsePower(calculator);
-    } else if (c == '/') {
-      ++calculator.cursor;
-      double divisor = ParsePower(calculator);
-      if (divisor == 0.0) {
-        throw EvaluationError{"Can't divide by 0."};
-      }
-      value = value / divisor;
-    } else if (IsBlank(c)) {
-      ++calculator.cursor;
-    } else {
-      return value;
-    }
-  }
-}
-
-double ParsePower(Calculator& calculator) {
+[[gnu::always_inline]] inline double PowerLevel(Calculator& calculator) {
   SkipBlanks(calculator);
   double value = ReadSignedPrimary(calculator);
   for (;;) {
@@ -198,6 +186,56 @@ double ParsePower(Calculator& calculator) {
       return value;
     }
   }
+}
+
+[[gnu::always_inline]] inline double ProductLevel(Calculator& calculator) {
+  double value = PowerLevel(calculator);
+  for (;;) {
+    char c = CurrentChar(calculator);
+    if (c == '*') {
+      ++calculator.cursor;
+      value = value * PowerLevel(calculator);
+    } else if (c == '/') {
+      ++calculator.cursor;
+      double divisor = PowerLevel(calculator);
+      if (divisor == 0.0) {
+        throw EvaluationError{"Can't divide by 0."};
+      }
+      value = value / divisor;
+    } else if (IsBlank(c)) {
+      ++calculator.cursor;
+    } else {
+      return value;
+    }
+  }
+}
+
+}  // namespace
+
+double ParseSum(Calculator& calculator) {
+  double value = ProductLevel(calculator);
+  for (;;) {
+    char c = CurrentChar(calculator);
+    if (c == '+') {
+      ++calculator.cursor;
+      value = value + ProductLevel(calculator);
+    } else if (c == '-') {
+      ++calculator.cursor;
+      value = value - ProductLevel(calculator);
+    } else if (IsBlank(c)) {
+      ++calculator.cursor;
+    } else {
+      return value;
+    }
+  }
+}
+
+double ParseProduct(Calculator& calculator) {
+  return ProductLevel(calculator);
+}
+
+double ParsePower(Calculator& calculator) {
+  return PowerLevel(calculator);
 }
 
 double Func6(Calculator& calculator) {

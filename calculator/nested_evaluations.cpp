@@ -80,7 +80,7 @@ struct Loop {
 
 // Evaluates the loop body once with the loop variable set to `value`.
 // Returns false, after reporting the error, when the step fails.
-bool RunLoopStep(Loop& loop, double value, double& result) {
+[[gnu::always_inline]] inline bool RunLoopStep(Loop& loop, double value, double& result) {
   CountLoopStep(loop.parent);
   try {
     StartLoopStep(loop.child, loop.variable, loop.variable_is_new, value);

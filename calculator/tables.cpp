@@ -54,39 +54,18 @@ void ReleaseNameBlock(const char* name) {
 constexpr double kPi = 3.141592653589793;
 constexpr std::int16_t kEmptySlot = -1;
 constexpr std::uint32_t kIndexMask = VariableScope::kIndexSize - 1;
-constexpr int kIndexBits = 9;
-static_assert(VariableScope::kIndexSize == 1 << kIndexBits, "the index has 2^kIndexBits slots");
-
-// The first slot to probe for a name. FNV's low bits differ little between
-// names that differ only in their last character (v1, v2, ...): the top bits
-// of a multiplicative mix spread such names over the index.
-std::uint32_t HomeSlot(std::uint32_t hash) {
-  return (hash * 2654435769u) >> (32 - kIndexBits);
-}
 
 static_assert(VariableScope::kIndexSize >= 2 * kTableCapacity,
               "the hash index keeps at least half of its slots free");
 
 // Index of the scope's own entry for `key`, or -1.
 std::int32_t FindOwn(const VariableScope& scope, NameKey key) {
-  if (scope.index == nullptr) {
-    for (std::int32_t i = 0; i < scope.own_count; ++i) {
-      if (SameName(scope.entries[i], key)) {
-        return i;
-      }
-    }
-    return -1;
-  }
-  for (std::uint32_t slot = HomeSlot(key.hash);; slot = (slot + 1) & kIndexMask) {
-    std::int16_t entry = scope.index[slot];
-    if (entry == kEmptySlot || SameName(scope.entries[entry], key)) {
-      return entry;
-    }
-  }
+  const Variable* variable = FindOwnVariable(scope, key);
+  return variable == nullptr ? -1 : static_cast<std::int32_t>(variable - scope.entries);
 }
 
 void IndexEntry(VariableScope& scope, std::int32_t entry) {
-  std::uint32_t slot = HomeSlot(scope.entries[entry].hash);
+  std::uint32_t slot = VariableScope::HomeSlot(scope.entries[entry].hash);
   while (scope.index[slot] != kEmptySlot) {
     slot = (slot + 1) & kIndexMask;
   }
@@ -136,18 +115,6 @@ void ReleaseScope(VariableScope& scope) {
     delete[] scope.index;
   }
 }
-
-}  // namespace
-
-const Variable* LookUpFromIndexedScope(const VariableScope* scope, NameKey key) {
-  std::int32_t entry = FindOwn(*scope, key);
-  if (entry >= 0) {
-    return &scope->entries[entry];
-  }
-  return LookUpInScopes(scope->outer, key);
-}
-
-namespace {
 
 // Counts a name that the scope does not hold itself. A name new to every
 // ancestor counts against the capacity; one that shadows an ancestor's does
@@ -231,7 +198,7 @@ void SetVariable(Calculator& calculator, const char* name, double value) {
   char* copy = AcquireNameBlock();
   std::memcpy(copy, key.chars, static_cast<std::size_t>(key.length));
   copy[key.length] = '\0';
-  AppendOwn(scope, Variable{value, copy, key.length, key.hash, true});
+  AppendOwn(scope, Variable{value, copy, key.length, key.hash, true, IsConstantName(key)});
 }
 
 void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double value) {
@@ -239,7 +206,7 @@ void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double
   ReleaseScope(scope);
   InitializeScope(scope, scope.outer);
   CountAddedName(scope, is_new);
-  AppendOwn(scope, Variable{value, key.chars, key.length, key.hash, false});
+  AppendOwn(scope, Variable{value, key.chars, key.length, key.hash, false, IsConstantName(key)});
 }
 
 double VariableValue(const Calculator& calculator, const char* name) {
