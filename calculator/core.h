@@ -1,5 +1,5 @@
-// The evaluator core: the Calculator record, its three name tables and every
-// operation that reads expression text. Internal to the library: programs
+// The evaluator core: the Calculator record, its variable scopes, the
+// built-in names and every operation that reads expression text. Internal to the library: programs
 // use calculator.hpp (C++) or calculator.h (C).
 //
 // Everything is plain records and free functions over fixed-size buffers.
@@ -19,10 +19,10 @@ namespace calculator_core {
 // A text buffer holds at most 249 characters and its terminator.
 constexpr int kTextBufferSize = 250;
 constexpr int kMaxTextLength = kTextBufferSize - 1;
-// Every name table has room for this many entries.
+// A Calculator sees at most this many variables, its ancestors' included.
 constexpr int kTableCapacity = 250;
 
-// The built-in names, in table order: "pi", "e", then "sin" to "sigma".
+// The built-in names, constant and shared by every Calculator.
 constexpr int kConstantCount = 2;
 constexpr int kFunctionCount = 12;
 inline constexpr const char* kConstantNames[kConstantCount] = {"pi", "e"};
