@@ -1,107 +1,70 @@
 // The console calculator: one prompt, then one answer line for every input
-// line, until standard input ends.
+// line, until the input ends.
 
 #include <unistd.h>
 
-#include <chrono>
 #include <csignal>
+#include <cstdio>
 
 #include "calculator/calculator.hpp"
-#include "console/line_reader.h"
-#include "console/output.h"
-#include "console/signals.h"
+#include "console/command_line.h"
+#include "console/console.h"
+#include "console/inputs.h"
+#include "console/typed_lines.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+constexpr int kBadUsageStatus = 2;
 
-// Answers waiting in the output buffer go out once an evaluation has run
-// this long, so a long line does not hold back the answers before it.
-constexpr std::chrono::milliseconds kLongEvaluation(50);
-
-struct Console {
-  Output output{STDOUT_FILENO};
-  // The one session: it lives until the process ends, so variables carry
-  // over from one line to the next.
-  calculator::Session session;
-  LineReader input;
-  // Set at the first progress call of an evaluation with output pending.
-  bool timing_evaluation = false;
-  Clock::time_point evaluation_seen;
-};
-
-void FlushIfLongEvaluation(Console& console) {
-  if (!console.output.HasPending()) {
-    return;
-  }
-  Clock::time_point now = Clock::now();
-  if (!console.timing_evaluation) {
-    console.timing_evaluation = true;
-    console.evaluation_seen = now;
-  } else if (now - console.evaluation_seen >= kLongEvaluation) {
-    console.output.Flush();
-    console.timing_evaluation = false;
-  }
+// Lines are typed by a person only when both ends are a terminal; output
+// redirected to a file gets no editing and no escape sequences.
+bool AtTerminal() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
 }
 
-void FlushBeforeRead(void* console) {
-  static_cast<Console*>(console)->output.Flush();
-}
-
-bool StopRequested(void*) {
-  return PendingStopSignal() != 0;
-}
-
-// Answers one line. Returns false when the evaluation was interrupted: the
-// line then has no answer.
-bool AnswerLine(Console& console, const char* line) {
-  console.timing_evaluation = false;
-  try {
-    double value = console.session.evaluate(line);
-    console.output.WriteLine("Result is ", calculator::format_number(value));
-  } catch (const calculator::Interrupted&) {
-    return false;
-  } catch (const calculator::Error& error) {
-    console.output.WriteLine("Error : ", error.what());
-  }
-  return true;
-}
-
-// Every answer already computed goes out before the signal ends the process.
-void EndOnStopSignal(Console& console) {
-  int signal = PendingStopSignal();
-  if (signal != 0) {
-    console.output.Flush();
-    EndBySignal(signal);
-  }
-}
-
-}  // namespace
-
-int main() {
+int RunSession(const CommandLine& command_line, const std::vector<Input>& inputs) {
   // A reader that goes away must not end the session; its answers are lost.
   std::signal(SIGPIPE, SIG_IGN);
 
   // Large buffers: kept off the stack.
   static Console console;
-  console.session.on_report([](std::string_view line) { console.output.WriteLine(line); });
-  console.session.on_progress([] { FlushIfLongEvaluation(console); });
-  InstallStopSignals(console.session);
-
-  console.output.WriteLine("Please input expression.");
-  LineReaderHooks hooks;
-  hooks.before_read = FlushBeforeRead;
-  hooks.stop_requested = StopRequested;
-  hooks.context = &console;
-  OpenLineReader(console.input, STDIN_FILENO, hooks);
-
-  char line[kLineBufferSize];
-  while (ReadLine(console.input, line)) {
-    EndOnStopSignal(console);
-    AnswerLine(console, line);
-    EndOnStopSignal(console);
+  PrepareConsole(console);
+  if (!command_line.quiet) {
+    console.output.WriteLine("Please input expression.");
   }
-  EndOnStopSignal(console);
+  const bool at_terminal = AtTerminal();
+  for (const Input& input : inputs) {
+    if (input.is_standard_input && at_terminal) {
+      AnswerTypedLines(console);
+    } else {
+      AnswerInput(console, input.fd);
+    }
+    CloseInput(input);
+  }
   console.output.Flush();
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const CommandLine command_line = ParseCommandLine(argc, argv);
+  switch (command_line.action) {
+    case CommandLine::Action::kShowHelp:
+      std::fputs(UsageText().c_str(), stdout);
+      return 0;
+    case CommandLine::Action::kShowVersion:
+      std::fputs(VersionText(calculator::version()).c_str(), stdout);
+      return 0;
+    case CommandLine::Action::kBadUsage:
+      std::fputs(kTryHelpText, stderr);
+      return kBadUsageStatus;
+    case CommandLine::Action::kRun:
+      break;
+  }
+  const std::optional<std::vector<Input>> inputs = OpenInputs(command_line.inputs);
+  if (!inputs) {
+    return kBadUsageStatus;
+  }
+  return RunSession(command_line, *inputs);
 }

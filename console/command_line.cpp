@@ -1,0 +1,88 @@
+#include "console/command_line.h"
+
+#include <getopt.h>
+
+const char kProgramName[] = "calculator";
+const char kTryHelpText[] = "Try 'calculator --help' for more information.\n";
+
+namespace {
+
+const char kStandardInputName[] = "-";
+
+const option kLongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"quiet", no_argument, nullptr, 'q'},
+    {nullptr, 0, nullptr, 0},
+};
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char** argv) {
+  // getopt names the program by argv[0] in its messages; give it the short
+  // name instead of the path the program was started by. getopt may reorder
+  // the copy, never the caller's vector.
+  std::vector<char*> arguments(argv, argv + argc);
+  std::string name = kProgramName;
+  if (!arguments.empty()) {
+    arguments[0] = name.data();
+  }
+  arguments.push_back(nullptr);
+
+  CommandLine command_line;
+  optind = 0;  // a full reset, so that parsing twice behaves the same
+  opterr = 1;
+  int option_code = 0;
+  while ((option_code = getopt_long(argc, arguments.data(), "hVq", kLongOptions, nullptr)) != -1) {
+    switch (option_code) {
+      case 'h':
+        command_line.action = CommandLine::Action::kShowHelp;
+        return command_line;
+      case 'V':
+        command_line.action = CommandLine::Action::kShowVersion;
+        return command_line;
+      case 'q':
+        command_line.quiet = true;
+        break;
+      default:
+        command_line.action = CommandLine::Action::kBadUsage;
+        return command_line;
+    }
+  }
+  for (int i = optind; i < argc; ++i) {
+    command_line.inputs.emplace_back(arguments[static_cast<std::size_t>(i)]);
+  }
+  if (command_line.inputs.empty()) {
+    command_line.inputs.emplace_back(kStandardInputName);
+  }
+  return command_line;
+}
+
+bool IsStandardInputName(const std::string& name) {
+  return name == kStandardInputName;
+}
+
+std::string UsageText() {
+  return "Usage: calculator [OPTION]... [FILE]...\n"
+         "Evaluate the expression on every line of the FILEs, in order and as one\n"
+         "session, and answer each line with its value or an error message.\n"
+         "\n"
+         "With no FILE, or when FILE is -, read standard input. When standard input\n"
+         "and standard output are both terminals, typed lines can be edited, Tab\n"
+         "completes names, and lines are kept in a history file.\n"
+         "\n"
+         "  -q, --quiet    do not write the prompt line\n"
+         "  -h, --help     display this help and exit\n"
+         "  -V, --version  output version information and exit\n"
+         "\n"
+         "Exit status: 0 at the end of input, 2 for a wrong option or a FILE that\n"
+         "cannot be read.\n"
+         "\n"
+         "The language, the keys and the history file: man calculator\n";
+}
+
+std::string VersionText(const char* version) {
+  return std::string("calculator ") + version +
+         "\n"
+         "Released under the MIT License. There is NO WARRANTY, to the extent permitted by law.\n";
+}

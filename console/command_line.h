@@ -1,0 +1,28 @@
+// The command line: `calculator [OPTION]... [FILE]...`.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+  enum class Action { kRun, kShowHelp, kShowVersion, kBadUsage };
+  Action action = Action::kRun;
+  bool quiet = false;               // no prompt line
+  std::vector<std::string> inputs;  // in reading order; "-" is standard input
+};
+
+// Reads the options with getopt_long. An unknown option has already been
+// reported on standard error (getopt's own message) when kBadUsage comes back.
+// No FILE at all means standard input.
+CommandLine ParseCommandLine(int argc, char** argv);
+
+std::string UsageText();
+std::string VersionText(const char* version);
+// The hint that follows a usage error on standard error.
+extern const char kTryHelpText[];
+
+// True for the name that stands for standard input, "-".
+bool IsStandardInputName(const std::string& name);
+
+// The name the program gives itself in messages, whatever path started it.
+extern const char kProgramName[];

@@ -1,0 +1,44 @@
+// Reads the lines typed at a terminal. Built with libedit it offers the
+// editing keys, a history kept across sessions and Tab completion of names;
+// without it, the terminal's own line input (Backspace, Ctrl-U, Ctrl-W).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "console/completion.h"
+#include "console/history_file.h"
+
+class LineEditor {
+ public:
+  enum class Outcome {
+    kLine,      // a line was typed
+    kCutShort,  // a signal arrived first: what was typed is dropped
+    kEnd,       // Ctrl-D on an empty line, or the terminal is gone
+  };
+
+  // `names` is asked for the names to complete at every Tab. Without a
+  // `history` location nothing is read or saved.
+  LineEditor(std::function<CompletionNames()> names, std::optional<HistoryLocation> history);
+  ~LineEditor();
+  LineEditor(const LineEditor&) = delete;
+  LineEditor& operator=(const LineEditor&) = delete;
+
+  // Reads one line into `line`, without its line feed. After kCutShort and
+  // kEnd the cursor stands at the start of a fresh screen line.
+  Outcome ReadLine(std::string& line);
+
+  // Writes the history file; once, when the session ends.
+  void SaveHistory();
+
+  // True when the program was built with libedit.
+  static bool EditsLines();
+
+  // Opaque; public only for libedit's callbacks.
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};

@@ -1,0 +1,67 @@
+#include "console/typed_lines.h"
+
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include "console/completion.h"
+#include "console/history_file.h"
+#include "console/line_editor.h"
+#include "console/signals.h"
+
+namespace {
+
+CompletionNames NamesOf(const calculator::Session& session) {
+  CompletionNames names;
+  names.constants = calculator::constant_names();
+  names.variables = session.variable_names();
+  names.functions = calculator::function_names();
+  return names;
+}
+
+bool SessionMustEnd() {
+  return PendingStopSignal() == SIGTERM;
+}
+
+// Reads and answers typed lines until Ctrl-D or SIGTERM.
+void AnswerUntilTheEnd(Console& console, LineEditor& editor) {
+  std::string line;
+  for (;;) {
+    console.output.Flush();
+    ClearPendingStopSignal();
+    const LineEditor::Outcome outcome = editor.ReadLine(line);
+    if (SessionMustEnd() || outcome == LineEditor::Outcome::kEnd) {
+      return;
+    }
+    if (outcome == LineEditor::Outcome::kCutShort) {
+      continue;  // Ctrl-C while typing: nothing to answer
+    }
+    // A Ctrl-C after the editor handed the line over came too late to drop
+    // it and too early to stop it: it is forgotten.
+    if (PendingStopSignal() == SIGINT) {
+      ClearPendingStopSignal();
+    }
+    const bool answered = AnswerLine(console, line);
+    if (SessionMustEnd()) {
+      return;
+    }
+    if (!answered) {
+      console.output.WriteLine("Error : ", calculator::Interrupted().what());
+    }
+  }
+}
+
+}  // namespace
+
+void AnswerTypedLines(Console& console) {
+  // Typed text in the terminal's character set; LC_ALL would also change
+  // how numbers are read and written.
+  std::setlocale(LC_CTYPE, "");
+  LineEditor editor([&console] { return NamesOf(console.session); },
+                    FindHistoryLocation(std::getenv));
+  AnswerUntilTheEnd(console, editor);
+  console.output.Flush();
+  editor.SaveHistory();
+  EndOnStopSignal(console);
+}
