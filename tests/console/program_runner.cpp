@@ -41,7 +41,8 @@ void CloseFd(int& fd) {
 
 // Starts the program with `stdin_fd` as its standard input and two new pipes
 // as its standard output and error. Returns the child's id, or -1.
-pid_t Spawn(int stdin_fd, int* out_read, int* err_read) {
+pid_t Spawn(int stdin_fd, int* out_read, int* err_read,
+            const std::vector<std::string>& arguments = {}) {
   IgnoreSigpipe();
   int out_pipe[2];
   int err_pipe[2];
@@ -58,9 +59,13 @@ pid_t Spawn(int stdin_fd, int* out_read, int* err_read) {
   posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
   posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  char* argv[] = {const_cast<char*>(ProgramPath()), nullptr};
+  std::vector<char*> argv = {const_cast<char*>(ProgramPath())};
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, ProgramPath(), &actions, nullptr, argv, environ);
+  const int rc = posix_spawn(&pid, ProgramPath(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out_pipe[1]);
   close(err_pipe[1]);
@@ -157,6 +162,11 @@ const char* ProgramPath() {
 }
 
 RunResult RunWithInput(const std::string& input, std::chrono::milliseconds timeout) {
+  return RunWithArguments({}, input, timeout);
+}
+
+RunResult RunWithArguments(const std::vector<std::string>& arguments, const std::string& input,
+                           std::chrono::milliseconds timeout) {
   RunResult result;
   char path[] = "/tmp/calculator-stdin-XXXXXX";
   const int input_fd = mkostemp(path, O_CLOEXEC);
@@ -179,7 +189,7 @@ RunResult RunWithInput(const std::string& input, std::chrono::milliseconds timeo
 
   int out_fd = -1;
   int err_fd = -1;
-  const pid_t pid = Spawn(input_fd, &out_fd, &err_fd);
+  const pid_t pid = Spawn(input_fd, &out_fd, &err_fd, arguments);
   close(input_fd);
   if (pid < 0) {
     result.err = std::string("test error: cannot start ") + ProgramPath();

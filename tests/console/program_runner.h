@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace console_test {
 
@@ -28,6 +29,9 @@ struct RunResult {
 // its output passes a few megabytes, whichever comes first.
 RunResult RunWithInput(const std::string& input,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// The same, with `arguments` on the program's command line.
+RunResult RunWithArguments(const std::vector<std::string>& arguments, const std::string& input,
+                           std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Text for a failure message: the run's status and its standard error.
 std::string DescribeRun(const RunResult& run);
