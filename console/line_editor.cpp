@@ -198,20 +198,19 @@ LineEditor::~LineEditor() {
 }
 
 LineEditor::Outcome LineEditor::ReadLine(std::string& line) {
-  errno = 0;
   char* typed = readline("");
   if (typed == nullptr) {
-    // libedit gives up with EINTR when a signal arrives while it waits;
-    // otherwise it is Ctrl-D on an empty line or the end of input.
-    const bool cut_short = errno == EINTR || PendingStopSignal() != 0;
+    // A stop signal ends the wait for a key (see ReadKey); otherwise it is
+    // Ctrl-D on an empty line or the end of input.
+    const bool cut_short = PendingStopSignal() != 0;
     WriteToTerminal(cut_short && PendingStopSignal() == SIGINT ? "^C\n" : "\n");
     return cut_short ? Outcome::kCutShort : Outcome::kEnd;
   }
   line = typed;
   std::free(typed);
   if (PendingStopSignal() == SIGINT) {
-    // Keys that follow a Ctrl-C closely are read before the signal is
-    // noticed, and the line comes back whole: drop it all the same.
+    // Ctrl-C right after the Enter key, before the line came back: it was
+    // meant for this line, which is dropped as while typing.
     WriteToTerminal("^C\n");
     return Outcome::kCutShort;
   }
@@ -239,10 +238,6 @@ void LineEditor::SaveHistory() {
   if (const int error = write_history(file); error != 0) {
     WarnHistoryNotKept(state_->history->file, error);
   }
-}
-
-bool LineEditor::EditsLines() {
-  return true;
 }
 
 #else  // no libedit: the terminal's own line input
@@ -288,9 +283,5 @@ LineEditor::Outcome LineEditor::ReadLine(std::string& line) {
 }
 
 void LineEditor::SaveHistory() {}
-
-bool LineEditor::EditsLines() {
-  return false;
-}
 
 #endif

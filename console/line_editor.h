@@ -33,9 +33,6 @@ class LineEditor {
   // Writes the history file; once, when the session ends.
   void SaveHistory();
 
-  // True when the program was built with libedit.
-  static bool EditsLines();
-
   // Opaque; public only for libedit's callbacks.
   struct State;
 

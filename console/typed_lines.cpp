@@ -38,7 +38,8 @@ void AnswerUntilTheEnd(Console& console, LineEditor& editor) {
       continue;  // Ctrl-C while typing: nothing to answer
     }
     // A Ctrl-C after the editor handed the line over came too late to drop
-    // it and too early to stop it: it is forgotten.
+    // it and, as the evaluation has not begun, too early to stop it: it is
+    // forgotten.
     if (PendingStopSignal() == SIGINT) {
       ClearPendingStopSignal();
     }

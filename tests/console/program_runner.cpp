@@ -212,6 +212,21 @@ RunResult RunWithArguments(const std::vector<std::string>& arguments, const std:
   return result;
 }
 
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
 std::string Escape(const std::string& text) {
   std::string escaped;
   for (const char c : text) {
@@ -284,18 +299,7 @@ void InteractiveProgram::KillAndReap() {
 }
 
 bool InteractiveProgram::Write(const std::string& bytes) {
-  std::size_t written = 0;
-  while (written < bytes.size()) {
-    const ssize_t n = write(in_fd_, bytes.data() + written, bytes.size() - written);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
+  return WriteAll(in_fd_, bytes);
 }
 
 bool InteractiveProgram::SendSignal(int signal) {

@@ -36,6 +36,9 @@ RunResult RunWithArguments(const std::vector<std::string>& arguments, const std:
 // Text for a failure message: the run's status and its standard error.
 std::string DescribeRun(const RunResult& run);
 
+// Writes all of `bytes` to `fd`, going on after interruptions.
+bool WriteAll(int fd, const std::string& bytes);
+
 // Makes control bytes visible (\n, \r, \t, \0, \xNN) for failure messages.
 std::string Escape(const std::string& text);
 

@@ -9,11 +9,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "program_runner.h"
 
 namespace terminal_test {
 namespace {
@@ -27,23 +28,6 @@ constexpr unsigned short kRows = 40;
 std::chrono::milliseconds Remaining(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() > 0 ? left : std::chrono::milliseconds(0);
-}
-
-std::string Visible(const std::string& text) {
-  std::string shown;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') {
-      shown += "\\n\n";
-    } else if (byte < 0x20 || byte >= 0x7f) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      shown += hex;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
 }
 
 // Runs in the child: the environment of the test, with the home, state
@@ -114,18 +98,7 @@ TerminalProgram::~TerminalProgram() {
 }
 
 bool TerminalProgram::Type(const std::string& keys) {
-  std::size_t written = 0;
-  while (written < keys.size()) {
-    const ssize_t n = write(terminal_fd_, keys.data() + written, keys.size() - written);
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
+  return console_test::WriteAll(terminal_fd_, keys);
 }
 
 bool TerminalProgram::WaitForEditing(bool editing, std::chrono::milliseconds timeout) {
@@ -198,11 +171,11 @@ bool TerminalProgram::WaitFor(const std::string& text, std::chrono::milliseconds
 }
 
 std::string TerminalProgram::Unread() const {
-  return Visible(output_.substr(seen_));
+  return console_test::Escape(output_.substr(seen_));
 }
 
 std::string TerminalProgram::Transcript() const {
-  return Visible(output_);
+  return console_test::Escape(output_);
 }
 
 void TerminalProgram::Signal(int signal_number) {
