@@ -2,6 +2,8 @@
 // the answering of one line.
 #pragma once
 
+#include <unistd.h>
+
 #include <chrono>
 #include <string_view>
 
@@ -10,7 +12,7 @@
 #include "console/output.h"
 
 struct Console {
-  Output output{1};
+  Output output{STDOUT_FILENO};
   // The one session: it lives until the process ends, so variables carry
   // over from one line to the next, and from one input to the next.
   calculator::Session session;

@@ -24,12 +24,19 @@ bool SessionMustEnd() {
   return PendingStopSignal() == SIGTERM;
 }
 
+// A SIGTERM stays pending whatever else happens: the session must end.
+void ForgetCtrlC() {
+  if (PendingStopSignal() == SIGINT) {
+    ClearPendingStopSignal();
+  }
+}
+
 // Reads and answers typed lines until Ctrl-D or SIGTERM.
 void AnswerUntilTheEnd(Console& console, LineEditor& editor) {
   std::string line;
   for (;;) {
     console.output.Flush();
-    ClearPendingStopSignal();
+    ForgetCtrlC();
     const LineEditor::Outcome outcome = editor.ReadLine(line);
     if (SessionMustEnd() || outcome == LineEditor::Outcome::kEnd) {
       return;
@@ -40,9 +47,7 @@ void AnswerUntilTheEnd(Console& console, LineEditor& editor) {
     // A Ctrl-C after the editor handed the line over came too late to drop
     // it and, as the evaluation has not begun, too early to stop it: it is
     // forgotten.
-    if (PendingStopSignal() == SIGINT) {
-      ClearPendingStopSignal();
-    }
+    ForgetCtrlC();
     const bool answered = AnswerLine(console, line);
     if (SessionMustEnd()) {
       return;
