@@ -39,6 +39,9 @@ std::chrono::milliseconds Remaining(Clock::time_point deadline) {
   setenv("HOME", home.c_str(), 1);
   setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
   setenv("TERM", "xterm", 1);
+  if (chdir(home.c_str()) != 0) {
+    _exit(126);
+  }
   for (const std::string& entry : environment) {
     putenv(const_cast<char*>(entry.c_str()));
   }

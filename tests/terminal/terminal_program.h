@@ -36,7 +36,7 @@ struct ProgramEnd {
 
 class TerminalProgram {
  public:
-  // Starts the program with HOME and XDG_STATE_HOME inside `home`, with
+  // Starts the program in `home`, with HOME and XDG_STATE_HOME there, with
   // `environment` ("NAME=value") added, and with `arguments`.
   TerminalProgram(const TemporaryFolder& home, std::vector<std::string> environment = {},
                   std::vector<std::string> arguments = {});

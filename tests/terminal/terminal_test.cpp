@@ -143,6 +143,7 @@ TEST(Terminal, EditingKeys) {
 TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   REQUIRE_LINE_EDITING();
   TemporaryFolder home;
+  std::ofstream(home.path() + "/12") << "";
   TerminalProgram program(home);
   ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
   // A function gets its parenthesis; "lo" only goes as far as "log",
@@ -153,6 +154,8 @@ TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   ExpectAnswer(program, "2*tot\t\r", "Result is 10");
   // Nothing after a constant: "pi(" would be pi alone.
   ExpectAnswer(program, "p\t*2\r", "Result is 6.28319");
+  // Never a file name, though the program's folder has a file "12".
+  ExpectAnswer(program, "1\t+1\r", "Result is 2");
   EndWithCtrlD(program);
 }
 
