@@ -53,7 +53,9 @@ void AnswerUntilTheEnd(Console& console, LineEditor& editor) {
       return;
     }
     if (!answered) {
-      console.output.WriteLine("Error : ", calculator::Interrupted().what());
+      // The terminal itself may have echoed "^C" where the answer goes:
+      // the answer starts over at the left edge and covers it.
+      console.output.WriteLine("\rError : ", calculator::Interrupted().what());
     }
   }
 }
