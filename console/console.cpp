@@ -28,8 +28,8 @@ void FlushBeforeRead(void* console) {
   static_cast<Console*>(console)->output.Flush();
 }
 
-bool StopRequested(void*) {
-  return PendingStopSignal() != 0;
+bool WaitForInputUnlessStopped(void*, int fd) {
+  return WaitForInput(fd);
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ void EndOnStopSignal(Console& console) {
 void AnswerInput(Console& console, int fd) {
   LineReaderHooks hooks;
   hooks.before_read = FlushBeforeRead;
-  hooks.stop_requested = StopRequested;
+  hooks.wait_for_input = WaitForInputUnlessStopped;
   hooks.context = &console;
   OpenLineReader(console.input, fd, hooks);
 

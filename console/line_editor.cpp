@@ -1,9 +1,7 @@
 #include "console/line_editor.h"
 
-#include <poll.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -98,34 +96,9 @@ char* NoFileNames(const char* /*text*/, int /*state*/) {
   return nullptr;
 }
 
-// Waits for the next byte typed. False when a stop signal came first, even
-// just before the wait: the signals stay blocked from the check until ppoll
-// waits, so none slips in between. Other signals (a resized window, Ctrl-Z
-// and back) only interrupt the wait.
+// Waits for the next byte typed. False when a stop signal came first.
 bool ReadTypedByte(int fd, unsigned char& byte) {
-  sigset_t stop_signals;
-  sigset_t previous;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  for (;;) {
-    sigprocmask(SIG_BLOCK, &stop_signals, &previous);
-    int ready = -1;
-    if (PendingStopSignal() == 0) {
-      pollfd input = {fd, POLLIN, 0};
-      ready = ppoll(&input, 1, nullptr, &previous);
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (PendingStopSignal() != 0) {
-      return false;
-    }
-    if (ready > 0) {
-      return read(fd, &byte, 1) == 1;
-    }
-    if (errno != EINTR) {
-      return false;
-    }
-  }
+  return WaitForInput(fd) && read(fd, &byte, 1) == 1;
 }
 
 // Reads one typed character for libedit, which takes it as a wide
@@ -248,8 +221,8 @@ struct LineEditor::State {
 
 namespace {
 
-bool StopRequested(void* /*context*/) {
-  return PendingStopSignal() != 0;
+bool WaitForInputUnlessStopped(void* /*context*/, int fd) {
+  return WaitForInput(fd);
 }
 
 }  // namespace
@@ -258,7 +231,7 @@ LineEditor::LineEditor(std::function<CompletionNames()> /*names*/,
                        std::optional<HistoryLocation> /*history*/)
     : state_(std::make_unique<State>()) {
   LineReaderHooks hooks;
-  hooks.stop_requested = StopRequested;
+  hooks.wait_for_input = WaitForInputUnlessStopped;
   OpenLineReader(state_->reader, STDIN_FILENO, hooks);
 }
 

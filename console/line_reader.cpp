@@ -18,7 +18,7 @@ bool Refill(LineReader& reader) {
     if (hooks.before_read != nullptr) {
       hooks.before_read(hooks.context);
     }
-    if (hooks.stop_requested != nullptr && hooks.stop_requested(hooks.context)) {
+    if (hooks.wait_for_input != nullptr && !hooks.wait_for_input(hooks.context, reader.fd)) {
       break;
     }
     ssize_t count = read(reader.fd, reader.chunk, sizeof reader.chunk);

@@ -16,8 +16,8 @@ constexpr int kReadChunkSize = 65536;
 struct LineReaderHooks {
   // Right before the reader asks the system for more input, which may wait.
   void (*before_read)(void* context) = nullptr;
-  // When a read was cut short by a signal: true ends the input there.
-  bool (*stop_requested)(void* context) = nullptr;
+  // Then, before the read: waits for input; false ends the input there.
+  bool (*wait_for_input)(void* context, int fd) = nullptr;
   void* context = nullptr;
 };
 

@@ -1,11 +1,16 @@
 #include "console/signals.h"
 
+#include <poll.h>
+
+#include <cerrno>
 #include <csignal>
 
 namespace {
 
 volatile std::sig_atomic_t pending_signal = 0;
 calculator::Session* interruptible_session = nullptr;
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void RecordStopSignal(int signal) {
   pending_signal = signal;
@@ -22,8 +27,12 @@ void InstallStopSignals(calculator::Session& session) {
   action.sa_handler = RecordStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : kStopSignals) {
+    struct sigaction previous = {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
+      sigaction(signal, &action, nullptr);
+    }
+  }
 }
 
 int PendingStopSignal() {
@@ -32,6 +41,33 @@ int PendingStopSignal() {
 
 void ClearPendingStopSignal() {
   pending_signal = 0;
+}
+
+bool WaitForInput(int fd) {
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  for (int signal : kStopSignals) {
+    sigaddset(&stop_signals, signal);
+  }
+  for (;;) {
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &stop_signals, &previous);
+    int ready = -1;
+    int wait_error = 0;
+    if (PendingStopSignal() == 0) {
+      pollfd input = {fd, POLLIN, 0};
+      ready = ppoll(&input, 1, nullptr, &previous);
+      wait_error = errno;
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (PendingStopSignal() != 0) {
+      return false;
+    }
+    // Ready, or an error that the read itself will report.
+    if (ready > 0 || wait_error != EINTR) {
+      return true;
+    }
+  }
 }
 
 void EndBySignal(int signal) {

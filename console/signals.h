@@ -1,17 +1,23 @@
-// SIGINT and SIGTERM. The handler only records the signal and asks the
-// session to stop; the console loop decides what happens next in normal
-// code.
+// SIGINT, SIGTERM and SIGHUP (the terminal went away). The handler only
+// records the signal and asks the session to stop; the console loop
+// decides what happens next in normal code.
 #pragma once
 
 #include "calculator/calculator.hpp"
 
-// Installs the handler for both signals, without SA_RESTART, so that a
-// read that waits for input returns early. `session` is asked to stop at
-// every signal.
+// Installs the handler, without SA_RESTART, so that a wait for input
+// returns early. `session` is asked to stop at every signal. A signal that
+// was ignored when the program started (nohup, a background job) stays
+// ignored.
 void InstallStopSignals(calculator::Session& session);
 // The stop signal that arrived, or 0.
 int PendingStopSignal();
 void ClearPendingStopSignal();
+// Waits until `fd` has input to read, or has reached its end. False when a
+// stop signal came first, even one that arrived just before the wait: the
+// stop signals stay blocked from the check until the wait begins. Other
+// signals (a resized window, Ctrl-Z and back) only interrupt the wait.
+bool WaitForInput(int fd);
 // Restores the default action of `signal` and raises it, so that the parent
 // sees the usual status. Returns only if the signal is ignored or blocked.
 void EndBySignal(int signal);

@@ -20,18 +20,21 @@ CompletionNames NamesOf(const calculator::Session& session) {
   return names;
 }
 
+// SIGTERM or SIGHUP: only Ctrl-C leaves the session going.
 bool SessionMustEnd() {
-  return PendingStopSignal() == SIGTERM;
+  int signal = PendingStopSignal();
+  return signal != 0 && signal != SIGINT;
 }
 
-// A SIGTERM stays pending whatever else happens: the session must end.
+// A SIGTERM or SIGHUP stays pending whatever else happens: the session must
+// end.
 void ForgetCtrlC() {
   if (PendingStopSignal() == SIGINT) {
     ClearPendingStopSignal();
   }
 }
 
-// Reads and answers typed lines until Ctrl-D or SIGTERM.
+// Reads and answers typed lines until Ctrl-D, SIGTERM or SIGHUP.
 void AnswerUntilTheEnd(Console& console, LineEditor& editor) {
   std::string line;
   for (;;) {

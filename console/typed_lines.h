@@ -5,6 +5,6 @@
 #include "console/console.h"
 
 // Answers the lines typed until Ctrl-D. Ctrl-C abandons the line being
-// evaluated or typed and the session goes on; SIGTERM saves the history and
-// ends the process by that signal.
+// evaluated or typed and the session goes on; SIGTERM and SIGHUP (the
+// terminal closed) save the history and end the process by that signal.
 void AnswerTypedLines(Console& console);

@@ -114,15 +114,35 @@ TEST(StopSignals, SigintDuringALongLineKeepsTheEarlierAnswers) {
   EXPECT_TRUE(!end.exited && end.signal_number == SIGINT) << DescribeRun(end);
 }
 
-TEST(StopSignals, SigtermWhileWaitingForInput) {
+TEST(StopSignals, SigtermOrSighupWhileWaitingForInput) {
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    InteractiveProgram program;
+    ASSERT_TRUE(program.started()) << "cannot start " << ProgramPath();
+    ASSERT_TRUE(program.Write("6*7\n"));
+    ASSERT_EQ(std::string(kPromptLine) + "Result is 42\n", program.ReadLines(2, kAnswerTimeout));
+    ASSERT_TRUE(program.SendSignal(signal));
+    const RunResult end = program.Finish();
+    EXPECT_EQ("", end.out);
+    EXPECT_TRUE(!end.exited && end.signal_number == signal) << DescribeRun(end);
+  }
+}
+
+// As under nohup, or for a background job of a script.
+TEST(StopSignals, ASignalIgnoredAtStartStaysIgnored) {
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction previous = {};
+  sigaction(SIGINT, &ignore, &previous);
   InteractiveProgram program;
+  sigaction(SIGINT, &previous, nullptr);
   ASSERT_TRUE(program.started()) << "cannot start " << ProgramPath();
+  ASSERT_EQ(kPromptLine, program.ReadLines(1, kAnswerTimeout));
+  ASSERT_TRUE(program.SendSignal(SIGINT));
   ASSERT_TRUE(program.Write("6*7\n"));
-  ASSERT_EQ(std::string(kPromptLine) + "Result is 42\n", program.ReadLines(2, kAnswerTimeout));
-  ASSERT_TRUE(program.SendSignal(SIGTERM));
+  EXPECT_EQ("Result is 42\n", program.ReadLines(1, kAnswerTimeout));
   const RunResult end = program.Finish();
-  EXPECT_EQ("", end.out);
-  EXPECT_TRUE(!end.exited && end.signal_number == SIGTERM) << DescribeRun(end);
+  EXPECT_TRUE(end.exited && end.exit_status == 0) << DescribeRun(end);
 }
 
 // Thousands of report lines go out in blocks, all of them, in order.

@@ -232,16 +232,20 @@ TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
       << transcript;
 }
 
-TEST(Terminal, SigtermSavesTheHistoryAndEndsWithTheSignal) {
+// SIGHUP: the terminal window was closed.
+TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
-  TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
-  ExpectAnswer(program, "5*5\r", "Result is 25");
-  program.Signal(SIGTERM);
-  const ProgramEnd end = program.WaitForEnd();
-  EXPECT_TRUE(end.ended && !end.exited && end.signal_number == SIGTERM) << Describe(end);
-  EXPECT_EQ("_HiStOrY_V2_\n5*5\n", ReadFile(HistoryFile(home)));
+  for (int signal : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    TemporaryFolder home;
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "5*5\r", "Result is 25");
+    program.Signal(signal);
+    const ProgramEnd end = program.WaitForEnd();
+    EXPECT_TRUE(end.ended && !end.exited && end.signal_number == signal) << Describe(end);
+    EXPECT_EQ("_HiStOrY_V2_\n5*5\n", ReadFile(HistoryFile(home)));
+  }
 }
 
 }  // namespace
