@@ -1,6 +1,6 @@
 // The evaluator core: the Calculator record, its variable scopes, the
-// built-in names and every operation that reads expression text. Internal to the library: programs
-// use calculator.hpp (C++) or calculator.h (C).
+// built-in names and every operation that reads expression text. Internal
+// to the library: programs use calculator.hpp (C++) or calculator.h (C).
 //
 // Everything is plain records and free functions over fixed-size buffers.
 // A Calculator is single-threaded; Calculators of different sessions share

@@ -3,8 +3,9 @@
 //
 // A child sees its parent's variables, holds only those it assigns itself,
 // and lives for one evaluation: one argument or one loop step. Children live
-// on the stack, so every path out of a step releases them. An evaluation error inside a
-// child is reported on two lines and does not end the input line.
+// on the stack, so every path out of a step releases them. An evaluation
+// error inside a child is reported on two lines and does not end the input
+// line.
 
 #include <cmath>
 #include <cstring>

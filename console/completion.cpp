@@ -1,21 +1,26 @@
 #include "console/completion.h"
 
 #include <algorithm>
-#include <cctype>
 
 const char kCompletionWordBreaks[] = " \t\n!\"#$%&'()*+,-./:;<=>?@[\\]^`{|}~";
 
 namespace {
 
+// Plain ASCII, as the expression reader classes characters: the terminal's
+// locale must not make other bytes part of a name.
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 bool IsNameCharacter(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) != 0;
+  return IsLetter(c) || (c >= '0' && c <= '9');
 }
 
 // Only what the expression reader can take as one name is offered: a
 // variable may have been given any text by set, but "a b" can never be typed
 // back as a name.
 bool IsTypableName(const std::string& name) {
-  return !name.empty() && std::isalpha(static_cast<unsigned char>(name[0])) != 0 &&
+  return !name.empty() && IsLetter(name[0]) &&
          std::all_of(name.begin(), name.end(), IsNameCharacter);
 }
 
