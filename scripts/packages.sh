@@ -1,0 +1,85 @@
+# The Debian packages the calculator's two commands need, in one place, and
+# how they are brought in. Sourced by scripts/build-and-start and
+# scripts/test-all; README's package table says the same in prose.
+#
+# Each row: the package, the command that needs it (start: building and
+# starting the calculator; test: running every test, which needs the start
+# packages too), whether that command can go on without it, and what is lost
+# when it does.
+
+package_table() {
+  cat <<'TABLE'
+g++                 start  required  the C++ compiler
+cmake               start  required  the build
+make                start  required  the build tool CMake drives
+pkgconf             start  optional  line editing, history and completion at a terminal (finds libedit)
+libedit-dev         start  optional  line editing, history and completion at a terminal
+clang               test   required  the second compiler, the sanitizer builds and the fuzzer
+libclang-rt-14-dev  test   required  clang's sanitizer and fuzzer run-times
+libgtest-dev        test   required  the unit, console, terminal and install tests
+libbenchmark-dev    test   required  the benchmarks, built with the tests
+valgrind            test   required  the leak checks
+time                test   required  the memory soak's peak-memory reading
+groff-base          test   required  the manual page check
+man-db              test   required  the manual page check
+dpkg-dev            test   required  the Debian packages
+lintian             test   required  the Debian packages' check
+file                test   required  the Debian packages' check
+binutils            test   required  the exported-symbols check
+python3             test   required  the embedding test through ctypes
+TABLE
+}
+
+# True when dpkg knows the package as installed.
+package_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
+# Runs a command as root: directly, or through sudo when that needs no
+# password. Fails when neither is possible.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+    sudo -n "$@"
+  else
+    return 1
+  fi
+}
+
+# The rows of the table that `command` needs (test needs start's too) and
+# that are not installed: "package need purpose" per line.
+missing_packages() {
+  local command=$1 package needed_by need purpose
+  package_table | while read -r package needed_by need purpose; do
+    if [ "$needed_by" = start ] || [ "$needed_by" = "$command" ]; then
+      package_installed "$package" || printf '%s %s %s\n' "$package" "$need" "$purpose"
+    fi
+  done
+}
+
+# Installs what `command` needs and lacks. What cannot be installed is
+# named in one line each on standard error; the function fails when a
+# required package is among them, and goes on without an optional one.
+ensure_packages() {
+  local command=$1 missing names package need purpose
+  missing=$(missing_packages "$command")
+  [ -n "$missing" ] || return 0
+  names=$(printf '%s\n' "$missing" | cut -d' ' -f1 | tr '\n' ' ')
+  echo "installing: $names" >&2
+  if as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update -qq >&2 &&
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq $names >&2; then
+    return 0
+  fi
+  local lacking_required=0
+  while read -r package need purpose; do
+    package_installed "$package" && continue
+    if [ "$need" = required ]; then
+      echo "missing package $package (needed for $purpose); install it with: sudo apt-get install $package" >&2
+      lacking_required=1
+    else
+      echo "missing package $package: the calculator is built without $purpose (install it with: sudo apt-get install $package)" >&2
+    fi
+  done <<<"$missing"
+  return "$lacking_required"
+}
