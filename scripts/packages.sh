@@ -47,6 +47,19 @@ as_root() {
   fi
 }
 
+# apt-get's chatter goes to a log that is shown only when it fails.
+install_packages() {
+  local log status=0
+  log=$(mktemp)
+  {
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update -qq &&
+      as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$@"
+  } >"$log" 2>&1 || status=$?
+  [ "$status" -eq 0 ] || tail -n 20 "$log" >&2
+  rm -f "$log"
+  return "$status"
+}
+
 # The rows of the table that `command` needs (test needs start's too) and
 # that are not installed: "package need purpose" per line.
 missing_packages() {
@@ -67,8 +80,7 @@ ensure_packages() {
   [ -n "$missing" ] || return 0
   names=$(printf '%s\n' "$missing" | cut -d' ' -f1 | tr '\n' ' ')
   echo "installing: $names" >&2
-  if as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 update -qq >&2 &&
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq $names >&2; then
+  if install_packages $names; then
     return 0
   fi
   local lacking_required=0
