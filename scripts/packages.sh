@@ -12,7 +12,7 @@ package_table() {
 g++                 start  required  the C++ compiler
 cmake               start  required  the build
 make                start  required  the build tool CMake drives
-pkgconf             start  optional  line editing, history and completion at a terminal (finds libedit)
+pkgconf             start  optional  line editing, history and completion at a terminal
 libedit-dev         start  optional  line editing, history and completion at a terminal
 clang               test   required  the second compiler, the sanitizer builds and the fuzzer
 libclang-rt-14-dev  test   required  clang's sanitizer and fuzzer run-times
