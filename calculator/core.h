@@ -43,8 +43,9 @@ struct Interruption {};
 
 // Receives one line of an error report, without its newline.
 using ReportSink = void (*)(void* context, const char* line);
-// Called every `steps_between_progress` loop steps.
-using ProgressHook = void (*)(void* context);
+// Called every `steps_between_progress` loop steps; a non-zero return stops
+// the evaluation as an interruption does.
+using ProgressHook = int (*)(void* context);
 
 // What the evaluations of one session share: where its error reports go,
 // the request to stop, and the progress hook. Every Calculator of the
@@ -305,7 +306,8 @@ std::int32_t TruncateToInt32(double value);
 // calculator's report sink.
 void WriteErrorReport(const Calculator& calculator, const char* message);
 // Called before every loop step: throws Interruption when the session was
-// asked to stop, and calls the progress hook every so many steps. Inline:
+// asked to stop, and calls the progress hook every so many steps (which may
+// ask to stop too). Inline:
 // it runs as often as the loop body.
 inline void CountLoopStep(const Calculator& calculator) {
   EvaluationContext* context = calculator.context;
@@ -317,8 +319,8 @@ inline void CountLoopStep(const Calculator& calculator) {
   }
   if (--context->steps_until_progress == 0) {
     context->steps_until_progress = context->steps_between_progress;
-    if (context->progress != nullptr) {
-      context->progress(context->progress_context);
+    if (context->progress != nullptr && context->progress(context->progress_context) != 0) {
+      throw Interruption{};
     }
   }
 }
@@ -338,6 +340,12 @@ struct SessionCore {
 };
 
 enum class Outcome { kValue, kError, kInterrupted };
+
+// Starts the progress countdown afresh: every evaluation counts its own
+// steps.
+inline void RestartProgressCount(EvaluationContext& context) {
+  context.steps_until_progress = context.steps_between_progress;
+}
 
 // Evaluates at most the first 249 characters of `text`, up to a NUL. On
 // kError, `message` is the error's constant text.

@@ -71,7 +71,7 @@ void SkipBlanks(Calculator& calculator) {
 // characters.
 NameKey ReadName(Calculator& calculator) {
   NameKey key{calculator.expression + calculator.cursor, 0, kNameHashSeed};
-  while (IsAlphanumeric(key.chars[key.length])) {
+  while (ContinuesName(key.chars[key.length])) {
     key.hash = HashNameByte(key.hash, key.chars[key.length]);
     ++key.length;
   }
@@ -250,7 +250,7 @@ double Func6(Calculator& calculator) {
     if (c == '(') {
       return ParseParenthesisedSum(calculator);
     }
-    if (IsLetter(c)) {
+    if (StartsName(c)) {
       return ResolveName(calculator, ReadName(calculator));
     }
     if (!IsBlank(c)) {

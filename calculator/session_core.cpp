@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "calculator/core.h"
+#include "calculator/messages.h"
 
 namespace calculator_core {
 
@@ -30,6 +31,7 @@ Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length,
                      const char*& message) {
   BoundedText bounded(text, length);
   session.context.interrupt_requested.store(false, std::memory_order_relaxed);
+  RestartProgressCount(session.context);
   try {
     value = Calculate(session.root, bounded.chars);
     return Outcome::kValue;
@@ -37,7 +39,7 @@ Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length,
     message = error.message;
     return Outcome::kError;
   } catch (const Interruption&) {
-    message = "Interrupted.";
+    message = messages::kInterrupted;
     return Outcome::kInterrupted;
   }
 }

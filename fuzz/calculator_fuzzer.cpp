@@ -170,10 +170,11 @@ void LoadInput(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 // Called before every loop step.
-void CountStep(void*) {
+int CountStep(void*) {
   if (--work_left < 0) {
     context.interrupt_requested.store(true, std::memory_order_relaxed);
   }
+  return 0;
 }
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
