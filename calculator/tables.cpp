@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "calculator/core.h"
@@ -73,22 +74,28 @@ void IndexEntry(VariableScope& scope, std::int32_t entry) {
 }
 
 // Moves the inline entries to a table of full capacity and indexes them.
+// Leaves the scope as it was when memory runs out.
 void GrowScope(VariableScope& scope) {
-  Variable* entries = new Variable[kTableCapacity];
-  std::int16_t* index = new std::int16_t[VariableScope::kIndexSize];
-  std::copy(scope.entries, scope.entries + scope.own_count, entries);
-  std::fill(index, index + VariableScope::kIndexSize, kEmptySlot);
-  scope.entries = entries;
-  scope.index = index;
+  std::unique_ptr<Variable[]> entries(new Variable[kTableCapacity]);
+  std::unique_ptr<std::int16_t[]> index(new std::int16_t[VariableScope::kIndexSize]);
+  std::copy(scope.entries, scope.entries + scope.own_count, entries.get());
+  std::fill(index.get(), index.get() + VariableScope::kIndexSize, kEmptySlot);
+  scope.entries = entries.release();
+  scope.index = index.release();
   for (std::int32_t i = 0; i < scope.own_count; ++i) {
     IndexEntry(scope, i);
   }
 }
 
-void AppendOwn(VariableScope& scope, const Variable& variable) {
+// Makes room for one more entry, so that appending it cannot fail.
+void ReserveEntry(VariableScope& scope) {
   if (scope.index == nullptr && scope.own_count == VariableScope::kInlineCount) {
     GrowScope(scope);
   }
+}
+
+void AppendOwn(VariableScope& scope, const Variable& variable) {
+  ReserveEntry(scope);
   std::int32_t entry = scope.own_count++;
   scope.entries[entry] = variable;
   if (scope.index != nullptr) {
@@ -116,17 +123,20 @@ void ReleaseScope(VariableScope& scope) {
   }
 }
 
-// Counts a name that the scope does not hold itself. A name new to every
-// ancestor counts against the capacity; one that shadows an ancestor's does
+// A name that the scope does not hold itself counts against the capacity
+// when it is new to every ancestor; one that shadows an ancestor's does
 // not, as a copy of the ancestor's variables would already hold it.
-void CountAddedName(VariableScope& scope, bool is_new) {
-  if (!is_new) {
-    return;
-  }
-  if (scope.visible_count >= kTableCapacity) {
+void CheckRoomForName(const VariableScope& scope, bool is_new) {
+  if (is_new && scope.visible_count >= kTableCapacity) {
     throw EvaluationError{"Variable Error : Too many variables."};
   }
-  ++scope.visible_count;
+}
+
+void CountAddedName(VariableScope& scope, bool is_new) {
+  CheckRoomForName(scope, is_new);
+  if (is_new) {
+    ++scope.visible_count;
+  }
 }
 
 bool SameChars(const NameKey& key, const char* name) {
@@ -194,10 +204,14 @@ void SetVariable(Calculator& calculator, const char* name, double value) {
     scope.entries[own].value = value;
     return;
   }
-  CountAddedName(scope, LookUpInScopes(scope.outer, key) == nullptr);
+  // Everything that can fail comes before the first change.
+  bool is_new = LookUpInScopes(scope.outer, key) == nullptr;
+  CheckRoomForName(scope, is_new);
+  ReserveEntry(scope);
   char* copy = AcquireNameBlock();
   std::memcpy(copy, key.chars, static_cast<std::size_t>(key.length));
   copy[key.length] = '\0';
+  CountAddedName(scope, is_new);
   AppendOwn(scope, Variable{value, copy, key.length, key.hash, true, IsConstantName(key)});
 }
 
