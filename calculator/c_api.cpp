@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <new>
 
+#include "calculator/builtins.h"
 #include "calculator/calculator.h"
 #include "calculator/characters.h"
-#include "calculator/core.h"
 #include "calculator/messages.h"
+#include "calculator/number_format.h"
+#include "calculator/session_core.h"
 
 struct calculator_session {
   calculator_core::SessionCore core;
@@ -101,10 +103,6 @@ int AnswerLine(const calculator_session* session, int status, double value, char
     return 0;
   }
   return static_cast<std::size_t>(length) < size ? length : static_cast<int>(size) - 1;
-}
-
-const char* ListedName(const char* const* names, int count, size_t index) {
-  return index < static_cast<size_t>(count) ? names[index] : nullptr;
 }
 
 }  // namespace
@@ -228,11 +226,11 @@ int calculator_is_name(const char* name, size_t length) {
 }
 
 const char* calculator_constant_name(size_t index) {
-  return ListedName(calculator_core::kConstantNames, calculator_core::kConstantCount, index);
+  return calculator_core::ConstantName(index);
 }
 
 const char* calculator_function_name(size_t index) {
-  return ListedName(calculator_core::kFunctionNames, calculator_core::kFunctionCount, index);
+  return calculator_core::FunctionName(index);
 }
 
 size_t calculator_format_number(double value, char* buffer, size_t size) {

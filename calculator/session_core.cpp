@@ -2,10 +2,13 @@
 // texts of any length come in, constant messages go out, and no exception
 // of the core leaves.
 
+#include "calculator/session_core.h"
+
 #include <cstring>
 
-#include "calculator/core.h"
+#include "calculator/grammar.h"
 #include "calculator/messages.h"
+#include "calculator/variable_scopes.h"
 
 namespace calculator_core {
 

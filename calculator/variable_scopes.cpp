@@ -1,12 +1,15 @@
-// The Calculator record, its construction and destruction, the built-in
-// names and the variable scopes.
+// The Calculator record's construction and destruction, and its variable
+// scopes.
+
+#include "calculator/variable_scopes.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "calculator/core.h"
+#include "calculator/builtins.h"
+#include "calculator/messages.h"
 
 namespace calculator_core {
 
@@ -52,7 +55,6 @@ void ReleaseNameBlock(const char* name) {
   name_blocks.blocks = block;
 }
 
-constexpr double kPi = 3.141592653589793;
 constexpr std::int16_t kEmptySlot = -1;
 constexpr std::uint32_t kIndexMask = VariableScope::kIndexSize - 1;
 
@@ -128,7 +130,7 @@ void ReleaseScope(VariableScope& scope) {
 // not, as a copy of the ancestor's variables would already hold it.
 void CheckRoomForName(const VariableScope& scope, bool is_new) {
   if (is_new && scope.visible_count >= kTableCapacity) {
-    throw EvaluationError{"Variable Error : Too many variables."};
+    throw EvaluationError{messages::kTooManyVariables};
   }
 }
 
@@ -137,14 +139,6 @@ void CountAddedName(VariableScope& scope, bool is_new) {
   if (is_new) {
     ++scope.visible_count;
   }
-}
-
-bool SameChars(const NameKey& key, const char* name) {
-  std::int32_t length = 0;
-  while (length < key.length && name[length] == key.chars[length]) {
-    ++length;
-  }
-  return length == key.length && name[length] == '\0';
 }
 
 }  // namespace
@@ -172,20 +166,6 @@ NameKey MakeNameKey(const char* name) {
     ++key.length;
   }
   return key;
-}
-
-bool SpellsConstantName(NameKey key, std::int32_t constant) {
-  return SameChars(key, kConstantNames[constant]);
-}
-
-bool IsFunctionName(const char* name) {
-  NameKey key = MakeNameKey(name);
-  for (const char* function : kFunctionNames) {
-    if (SameChars(key, function)) {
-      return true;
-    }
-  }
-  return false;
 }
 
 bool HasVariable(const Calculator& calculator, const char* name) {
@@ -226,16 +206,9 @@ void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double
 double VariableValue(const Calculator& calculator, const char* name) {
   const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
   if (variable == nullptr) {
-    throw EvaluationError{"Variable Error : Variable not found."};
+    throw EvaluationError{messages::kVariableNotFound};
   }
   return variable->value;
-}
-
-double ConstValue(const char* name) {
-  if (std::strcmp(name, "pi") == 0) {
-    return kPi;
-  }
-  throw EvaluationError{"Const Fatal Error : Registered in ConstTable. But, not implement."};
 }
 
 }  // namespace calculator_core
