@@ -11,13 +11,14 @@
 
 #include "calculator/calculator.h"
 #include "calculator/calculator.hpp"
+#include "calculator/messages.h"
 #include "tests/c_interface/failing_allocation.h"
 
 namespace {
 
-constexpr const char* kOutOfMemory = "Out of memory.";
-constexpr const char* kBusy = "The session is evaluating.";
-constexpr const char* kInvalidName = "Not a name that an expression can read.";
+using calculator_core::messages::kBusy;
+using calculator_core::messages::kInvalidName;
+using calculator_core::messages::kOutOfMemory;
 
 struct SessionDeleter {
   void operator()(calculator_session* session) const { calculator_free(session); }
