@@ -86,9 +86,15 @@ inline bool Spells(const Builtin& builtin, NameKey key) {
   return true;
 }
 
+// The constants' hashes as plain numbers, which the compiler folds into
+// the comparisons: a loop step tests every name it resolves against them.
+inline constexpr std::uint32_t kConstantHashes[kConstantCount] = {kBuiltins[0].hash,
+                                                                  kBuiltins[1].hash};
+static_assert(kConstantCount == 2, "every constant has its hash above");
+
 inline bool IsConstantName(NameKey key) {
   for (std::size_t i = 0; i < kConstantCount; ++i) {
-    if (Spells(kBuiltins[i], key)) {
+    if (key.hash == kConstantHashes[i] && Spells(kBuiltins[i], key)) {
       return true;
     }
   }
