@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <string>
 
-#include "calculator/core.h"
+#include "calculator/evaluator.h"
+#include "calculator/grammar.h"
+#include "calculator/number_format.h"
+#include "calculator/variable_scopes.h"
 #include "console/line_reader.h"
 
 using namespace calculator_core;

@@ -2,10 +2,13 @@
 // as plain text. Nothing here evaluates anything, and no scan ever passes the
 // terminator of the text it is given.
 
+#include "calculator/argument_text.h"
+
 #include <cstring>
 
 #include "calculator/characters.h"
-#include "calculator/core.h"
+#include "calculator/evaluator.h"
+#include "calculator/messages.h"
 
 namespace calculator_core {
 
@@ -42,12 +45,12 @@ std::int32_t FindListEnd(const char* text, std::int32_t open) {
 void SplitArguments(const char* text, char* out, std::int32_t index) {
   const char* open = std::strchr(text, '(');
   if (open == nullptr) {
-    throw EvaluationError{"SplitArguments Error : ( is missing."};
+    throw EvaluationError{messages::kOpenMissing};
   }
   std::int32_t open_index = static_cast<std::int32_t>(open - text);
   std::int32_t close_index = FindListEnd(text, open_index);
   if (close_index < 0) {
-    throw EvaluationError{"SplitArguments Error : ) has not been closed."};
+    throw EvaluationError{messages::kListNotClosed};
   }
 
   char list[kTextBufferSize] = {};
@@ -72,7 +75,7 @@ void SplitArguments(const char* text, char* out, std::int32_t index) {
         return;
       }
       if (c == '\0') {
-        throw EvaluationError{"SplitArguments Error : There are not enough arguments."};
+        throw EvaluationError{messages::kNotEnoughArguments};
       }
       ++argument;
       start = i + 1;

@@ -1,19 +1,30 @@
-// The C interface: a calculator handle owns one SessionCore and keeps the
-// message of its last failure. Only memory exhaustion can throw below this
-// layer; every entry point that can meet it catches it.
-//
-// This file cannot include calculator.hpp: the handle type `calculator`
-// would clash with that header's namespace.
+// The C interface, the only one the library exports: a session owns one
+// SessionCore, keeps the message of its last failure, and knows whether it
+// is evaluating, so that its own handlers cannot pull the evaluation's
+// ground away. Only memory exhaustion can throw below this layer; every
+// entry point that can meet it catches it.
 
 #include <cstdio>
 #include <new>
 
+#include "calculator/builtins.h"
 #include "calculator/calculator.h"
-#include "calculator/core.h"
+#include "calculator/characters.h"
+#include "calculator/messages.h"
+#include "calculator/number_format.h"
+#include "calculator/session_core.h"
+
+struct calculator_session {
+  calculator_core::SessionCore core;
+  const char* message = "";
+  // Set while an evaluation runs; its handlers may not start another.
+  bool evaluating = false;
+  // calculator_free was called from a handler: the evaluation stops and
+  // the session goes when it returns.
+  bool release_when_done = false;
+};
 
 namespace {
-
-constexpr const char* kOutOfMemory = "Out of memory.";
 
 std::size_t TextLength(const char* text) {
   std::size_t length = 0;
@@ -35,119 +46,162 @@ std::size_t CopyBounded(const char* text, std::size_t length, char* buffer, std:
   return length;
 }
 
-int StatusOf(calculator_core::Outcome outcome) {
-  switch (outcome) {
-    case calculator_core::Outcome::kValue:
-      return CALCULATOR_OK;
-    case calculator_core::Outcome::kInterrupted:
-      return CALCULATOR_INTERRUPTED;
-    case calculator_core::Outcome::kError:
-      break;
-  }
-  return CALCULATOR_ERROR;
+int Fail(calculator_session* session, int status, const char* message) {
+  session->message = message;
+  return status;
 }
 
-}  // namespace
-
-struct calculator {
-  calculator_core::SessionCore core;
-  const char* message = "";
-};
-
-extern "C" {
-
-calculator* calculator_new(void) {
-  try {
-    return new calculator;
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+int RefuseWhileEvaluating(calculator_session* session) {
+  return Fail(session, CALCULATOR_BUSY, calculator_core::messages::kBusy);
 }
 
-void calculator_free(calculator* session) {
-  delete session;
-}
-
-int calculator_evaluate(calculator* session, const char* text, double* value) {
-  double result = 0.0;
+// Runs one evaluation of the session with the guard that its handlers meet.
+// Returns CALCULATOR_INTERRUPTED, with the session gone, when a handler
+// freed it.
+int GuardedEvaluation(calculator_session* session, const char* text, double& value) {
   const char* message = nullptr;
-  calculator_core::Outcome outcome;
+  int status = CALCULATOR_OK;
+  session->evaluating = true;
   try {
-    outcome = calculator_core::EvaluateText(session->core, text, TextLength(text), result, message);
+    switch (calculator_core::EvaluateText(session->core, text, TextLength(text), value, message)) {
+      case calculator_core::Outcome::kValue:
+        break;
+      case calculator_core::Outcome::kError:
+        status = CALCULATOR_ERROR;
+        break;
+      case calculator_core::Outcome::kInterrupted:
+        status = CALCULATOR_INTERRUPTED;
+        break;
+    }
   } catch (const std::bad_alloc&) {
-    outcome = calculator_core::Outcome::kError;
-    message = kOutOfMemory;
+    status = CALCULATOR_NO_MEMORY;
+    message = calculator_core::messages::kOutOfMemory;
   }
-  if (outcome == calculator_core::Outcome::kValue) {
-    *value = result;
-  } else {
+  session->evaluating = false;
+  if (session->release_when_done) {
+    delete session;
+    return CALCULATOR_INTERRUPTED;
+  }
+  if (status != CALCULATOR_OK) {
     session->message = message;
   }
-  return StatusOf(outcome);
+  return status;
 }
 
-const char* calculator_error_message(const calculator* session) {
-  return session->message;
-}
-
-int calculator_answer(calculator* session, const char* text, char* buffer, size_t size) {
-  double value = 0.0;
-  int status = calculator_evaluate(session, text, &value);
-  if (status == CALCULATOR_INTERRUPTED) {
-    CopyBounded("", 0, buffer, size);
-    return -1;
-  }
-  char line[calculator_core::kNumberTextSize + 256];
+// The answer line of a finished evaluation, into `line` of `size` bytes.
+int AnswerLine(const calculator_session* session, int status, double value, char* line,
+               std::size_t size) {
   int length;
   if (status == CALCULATOR_OK) {
     char number[calculator_core::kNumberTextSize];
     calculator_core::FormatNumber(value, number);
-    length = std::snprintf(line, sizeof line, "Result is %s", number);
+    length = std::snprintf(line, size, "Result is %s", number);
   } else {
-    length = std::snprintf(line, sizeof line, "Error : %s", session->message);
+    length = std::snprintf(line, size, "Error : %s", session->message);
   }
   if (length < 0) {
-    length = 0;
-  } else if (static_cast<std::size_t>(length) >= sizeof line) {
-    length = static_cast<int>(sizeof line) - 1;
+    return 0;
   }
-  return static_cast<int>(
-      CopyBounded(line, static_cast<std::size_t>(length), buffer, static_cast<std::size_t>(size)));
+  return static_cast<std::size_t>(length) < size ? length : static_cast<int>(size) - 1;
 }
 
-void calculator_set_report_handler(calculator* session, calculator_report_handler handler,
-                                   void* context) {
+}  // namespace
+
+extern "C" {
+
+calculator_session* calculator_new(void) {
+  return new (std::nothrow) calculator_session;
+}
+
+void calculator_free(calculator_session* session) {
+  if (session == nullptr) {
+    return;
+  }
+  if (session->evaluating) {
+    session->release_when_done = true;
+    session->core.context.interrupt_requested.store(true, std::memory_order_relaxed);
+    return;
+  }
+  delete session;
+}
+
+int calculator_evaluate(calculator_session* session, const char* text, double* value) {
+  if (session->evaluating) {
+    return RefuseWhileEvaluating(session);
+  }
+  double result = 0.0;
+  int status = GuardedEvaluation(session, text, result);
+  if (status == CALCULATOR_OK) {
+    *value = result;
+  }
+  return status;
+}
+
+const char* calculator_error_message(const calculator_session* session) {
+  return session->message;
+}
+
+int calculator_answer(calculator_session* session, const char* text, char* buffer, size_t size) {
+  double value = 0.0;
+  int status = session->evaluating ? RefuseWhileEvaluating(session)
+                                   : GuardedEvaluation(session, text, value);
+  if (status != CALCULATOR_OK && status != CALCULATOR_ERROR) {
+    CopyBounded("", 0, buffer, size);
+    return -status;
+  }
+  char line[calculator_core::kNumberTextSize + 256];
+  int length = AnswerLine(session, status, value, line, sizeof line);
+  return static_cast<int>(CopyBounded(line, static_cast<std::size_t>(length), buffer, size));
+}
+
+int calculator_set_report_handler(calculator_session* session, calculator_report_handler handler,
+                                  void* context) {
+  if (session->evaluating) {
+    return RefuseWhileEvaluating(session);
+  }
   session->core.context.report = handler;
   session->core.context.report_context = context;
+  return CALCULATOR_OK;
 }
 
-void calculator_set_progress_handler(calculator* session, calculator_progress_handler handler,
-                                     void* context) {
-  session->core.context.progress = handler;
-  session->core.context.progress_context = context;
+int calculator_set_progress_handler(calculator_session* session, unsigned every_steps,
+                                    calculator_progress_handler handler, void* context) {
+  if (session->evaluating) {
+    return RefuseWhileEvaluating(session);
+  }
+  calculator_core::EvaluationContext& evaluation = session->core.context;
+  evaluation.progress = handler;
+  evaluation.progress_context = context;
+  evaluation.steps_between_progress = every_steps == 0 ? 1 : every_steps;
+  calculator_core::RestartProgressCount(evaluation);
+  return CALCULATOR_OK;
 }
 
-void calculator_interrupt(calculator* session) {
+void calculator_interrupt(calculator_session* session) {
   session->core.context.interrupt_requested.store(true, std::memory_order_relaxed);
 }
 
-int calculator_set_variable(calculator* session, const char* name, double value) {
+int calculator_set_variable(calculator_session* session, const char* name, double value) {
+  if (session->evaluating) {
+    return RefuseWhileEvaluating(session);
+  }
+  std::size_t length = TextLength(name);
+  if (!calculator_core::IsName(name, length)) {
+    return Fail(session, CALCULATOR_INVALID_NAME, calculator_core::messages::kInvalidName);
+  }
   const char* message = nullptr;
-  calculator_core::Outcome outcome;
   try {
-    outcome =
-        calculator_core::AssignVariable(session->core, name, TextLength(name), value, message);
+    if (calculator_core::AssignVariable(session->core, name, length, value, message) !=
+        calculator_core::Outcome::kValue) {
+      return Fail(session, CALCULATOR_ERROR, message);
+    }
   } catch (const std::bad_alloc&) {
-    outcome = calculator_core::Outcome::kError;
-    message = kOutOfMemory;
+    return Fail(session, CALCULATOR_NO_MEMORY, calculator_core::messages::kOutOfMemory);
   }
-  if (outcome != calculator_core::Outcome::kValue) {
-    session->message = message;
-  }
-  return StatusOf(outcome);
+  return CALCULATOR_OK;
 }
 
-int calculator_get_variable(const calculator* session, const char* name, double* value) {
+int calculator_get_variable(const calculator_session* session, const char* name, double* value) {
   double found = 0.0;
   if (!calculator_core::FindVariable(session->core, name, TextLength(name), found)) {
     return CALCULATOR_NOT_FOUND;
@@ -156,15 +210,27 @@ int calculator_get_variable(const calculator* session, const char* name, double*
   return CALCULATOR_OK;
 }
 
-size_t calculator_variable_count(const calculator* session) {
+size_t calculator_variable_count(const calculator_session* session) {
   return static_cast<size_t>(calculator_core::VariableCount(session->core));
 }
 
-const char* calculator_variable_name(const calculator* session, size_t index) {
+const char* calculator_variable_name(const calculator_session* session, size_t index) {
   if (index >= calculator_variable_count(session)) {
     return nullptr;
   }
   return calculator_core::VariableName(session->core, static_cast<std::int32_t>(index));
+}
+
+int calculator_is_name(const char* name, size_t length) {
+  return calculator_core::IsName(name, length) ? 1 : 0;
+}
+
+const char* calculator_constant_name(size_t index) {
+  return calculator_core::ConstantName(index);
+}
+
+const char* calculator_function_name(size_t index) {
+  return calculator_core::FunctionName(index);
 }
 
 size_t calculator_format_number(double value, char* buffer, size_t size) {
@@ -174,7 +240,11 @@ size_t calculator_format_number(double value, char* buffer, size_t size) {
 }
 
 const char* calculator_version(void) {
-  return CALCULATOR_VERSION_TEXT;
+  return CALCULATOR_VERSION_STRING;
+}
+
+int calculator_version_number(void) {
+  return CALCULATOR_VERSION_NUMBER;
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 // 256 entries answers with one load instead of a chain of comparisons.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace calculator_core {
@@ -44,6 +45,29 @@ inline bool IsLetter(char c) {
 }
 inline bool IsAlphanumeric(char c) {
   return character_class::Of(c) != 0;
+}
+
+// The rule for a name, the same for the expression reader, for variables
+// assigned through the interfaces and for completion: a letter, then
+// letters and digits.
+inline bool StartsName(char c) {
+  return IsLetter(c);
+}
+inline bool ContinuesName(char c) {
+  return IsAlphanumeric(c);
+}
+// A text holds at most 249 characters, and so does a name read from one.
+constexpr std::size_t kLongestName = 249;
+inline bool IsName(const char* text, std::size_t length) {
+  if (length == 0 || length > kLongestName || !StartsName(text[0])) {
+    return false;
+  }
+  for (std::size_t i = 1; i < length; ++i) {
+    if (!ContinuesName(text[i])) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace calculator_core

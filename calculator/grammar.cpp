@@ -9,18 +9,19 @@
 // Blanks (spaces only) are skipped between the pieces. Nothing checks that
 // the whole text was consumed.
 
-#include <charconv>
-#include <cmath>
-#include <cstring>
+#include "calculator/grammar.h"
 
+#include <cmath>
+
+#include "calculator/builtins.h"
 #include "calculator/characters.h"
-#include "calculator/core.h"
+#include "calculator/messages.h"
+#include "calculator/number_reading.h"
+#include "calculator/variable_scopes.h"
 
 namespace calculator_core {
 
 namespace {
-
-constexpr double kE = 2.718281828459045;
 
 char CurrentChar(const Calculator& calculator) {
   return calculator.expression[calculator.cursor];
@@ -33,12 +34,12 @@ void SkipBlanks(Calculator& calculator) {
 }
 
 [[noreturn]] void RaiseParseError() {
-  throw EvaluationError{"Func6 Error : Parse Error."};
+  throw EvaluationError{messages::kParseError};
 }
 
 // Consumes the whole run of digits and dots and converts its longest prefix
 // of the form digits[.digits], however long the run is. Numbers and
-// parentheses are read out of line: Func6 then saves no registers on its
+// parentheses are read out of line: ReadOperand then saves no registers on its
 // way to a variable, the common operand of a loop body.
 [[gnu::noinline]] double ReadNumber(Calculator& calculator) {
   const char* start = calculator.expression + calculator.cursor;
@@ -58,11 +59,7 @@ void SkipBlanks(Calculator& calculator) {
       ++number_end;
     }
   }
-  // A text of at most 249 characters keeps the number well inside the double
-  // range, so the conversion cannot fail.
-  double value = 0.0;
-  std::from_chars(start, number_end, value, std::chars_format::fixed);
-  return value;
+  return DecimalValue(start, number_end);
 }
 
 // Consumes the whole run of letters and digits and names it where it
@@ -71,7 +68,7 @@ void SkipBlanks(Calculator& calculator) {
 // characters.
 NameKey ReadName(Calculator& calculator) {
   NameKey key{calculator.expression + calculator.cursor, 0, kNameHashSeed};
-  while (IsAlphanumeric(key.chars[key.length])) {
+  while (ContinuesName(key.chars[key.length])) {
     key.hash = HashNameByte(key.hash, key.chars[key.length]);
     ++key.length;
   }
@@ -79,22 +76,16 @@ NameKey ReadName(Calculator& calculator) {
   return key;
 }
 
-// A constant, or else a name that is no variable.
-[[gnu::noinline]] double ResolveConstantOrFunction(Calculator& calculator, NameKey key,
-                                                   bool constant) {
-  char name[kTextBufferSize];
-  std::memcpy(name, key.chars, static_cast<std::size_t>(key.length));
-  name[key.length] = '\0';
-  if (constant) {
-    if (std::strcmp(name, "e") == 0) {
-      return kE;
-    }
-    return ConstValue(name);
+// A built-in name, constant or function, or else a name nothing knows.
+[[gnu::noinline]] double ResolveBuiltin(Calculator& calculator, NameKey key) {
+  const Builtin* builtin = FindBuiltin(key);
+  if (builtin == nullptr) {
+    throw EvaluationError{messages::kWrongCharacter};
   }
-  if (IsFunctionName(name)) {
-    return CallFunction(name, calculator);
+  if (builtin->kind == BuiltinKind::kConstant) {
+    return builtin->value;
   }
-  throw EvaluationError{"Func6 Error : Wrong character."};
+  return CallFunction(*builtin, calculator);
 }
 
 // What ResolveName leaves: a name to look up from `scope` outward (the
@@ -102,18 +93,17 @@ NameKey ReadName(Calculator& calculator) {
 // scopes, unless it is a constant.
 [[gnu::noinline]] double ResolveNameFrom(Calculator& calculator, NameKey key,
                                          const VariableScope* scope) {
-  bool constant = IsConstantName(key);
-  if (!constant) {
+  if (!IsConstantName(key)) {
     if (const Variable* variable = LookUpInScopes(scope, key)) {
       return variable->value;
     }
   }
-  return ResolveConstantOrFunction(calculator, key, constant);
+  return ResolveBuiltin(calculator, key);
 }
 
 // Constants first, then variables, then functions. The common case in a
 // loop body, a variable of a scope small enough to scan (a loop child's),
-// is settled here without a call, so Func6 needs few registers saved. A
+// is settled here without a call, so ReadOperand needs few registers saved. A
 // variable found here that is named like a constant is left to
 // ResolveNameFrom, where the constant wins.
 double ResolveName(Calculator& calculator, NameKey key) {
@@ -134,7 +124,7 @@ double ResolveName(Calculator& calculator, NameKey key) {
   double value = ParseSum(calculator);
   SkipBlanks(calculator);
   if (CurrentChar(calculator) != ')') {
-    throw EvaluationError{"Func6 Error : ) has not been closed."};
+    throw EvaluationError{messages::kNotClosed};
   }
   ++calculator.cursor;
   return value;
@@ -145,9 +135,9 @@ double ResolveName(Calculator& calculator, NameKey key) {
 double ReadSignedPrimary(Calculator& calculator) {
   if (CurrentChar(calculator) == '-') {
     ++calculator.cursor;
-    return -Func6(calculator);
+    return -ReadOperand(calculator);
   }
-  return Func6(calculator);
+  return ReadOperand(calculator);
 }
 
 }  // namespace
@@ -199,7 +189,7 @@ namespace {
       ++calculator.cursor;
       double divisor = PowerLevel(calculator);
       if (divisor == 0.0) {
-        throw EvaluationError{"Can't divide by 0."};
+        throw EvaluationError{messages::kDivideByZero};
       }
       value = value / divisor;
     } else if (IsBlank(c)) {
@@ -238,7 +228,7 @@ double ParsePower(Calculator& calculator) {
   return PowerLevel(calculator);
 }
 
-double Func6(Calculator& calculator) {
+double ReadOperand(Calculator& calculator) {
   for (;;) {
     if (calculator.cursor >= calculator.length) {
       RaiseParseError();
@@ -250,7 +240,7 @@ double Func6(Calculator& calculator) {
     if (c == '(') {
       return ParseParenthesisedSum(calculator);
     }
-    if (IsLetter(c)) {
+    if (StartsName(c)) {
       return ResolveName(calculator, ReadName(calculator));
     }
     if (!IsBlank(c)) {

@@ -7,17 +7,21 @@
 // error inside a child is reported on two lines and does not end the input
 // line.
 
+#include "calculator/nested_evaluations.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "calculator/core.h"
+#include "calculator/argument_text.h"
+#include "calculator/grammar.h"
+#include "calculator/messages.h"
+#include "calculator/variable_scopes.h"
 
 namespace calculator_core {
 
 namespace {
 
-constexpr const char* kReportHeadline = "Function Error : Wrong define in \"function\".";
 constexpr std::int32_t kSetName = 0;
 constexpr std::int32_t kSetExpression = 1;
 constexpr std::int32_t kLoopVariable = 0;
@@ -101,9 +105,10 @@ void WriteErrorReport(const Calculator& calculator, const char* message) {
   if (context == nullptr || context->report == nullptr) {
     return;
   }
-  char detail[kTextBufferSize + 8] = "> ";
-  std::strncat(detail, message, sizeof detail - 3);
-  context->report(context->report_context, kReportHeadline);
+  char detail[kTextBufferSize + 8] = {};
+  std::strncat(detail, messages::kReportDetailPrefix, sizeof detail - 1);
+  std::strncat(detail, message, sizeof detail - 1 - std::strlen(detail));
+  context->report(context->report_context, messages::kReportHeadline);
   context->report(context->report_context, detail);
 }
 

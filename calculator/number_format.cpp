@@ -3,11 +3,11 @@
 // digits is half away from zero on that decimal form, and exponents carry at
 // least three digits.
 
+#include "calculator/number_format.h"
+
 #include <charconv>
 #include <cstdint>
 #include <cstring>
-
-#include "calculator/core.h"
 
 namespace calculator_core {
 

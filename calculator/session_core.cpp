@@ -2,9 +2,13 @@
 // texts of any length come in, constant messages go out, and no exception
 // of the core leaves.
 
+#include "calculator/session_core.h"
+
 #include <cstring>
 
-#include "calculator/core.h"
+#include "calculator/grammar.h"
+#include "calculator/messages.h"
+#include "calculator/variable_scopes.h"
 
 namespace calculator_core {
 
@@ -30,6 +34,7 @@ Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length,
                      const char*& message) {
   BoundedText bounded(text, length);
   session.context.interrupt_requested.store(false, std::memory_order_relaxed);
+  RestartProgressCount(session.context);
   try {
     value = Calculate(session.root, bounded.chars);
     return Outcome::kValue;
@@ -37,7 +42,7 @@ Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length,
     message = error.message;
     return Outcome::kError;
   } catch (const Interruption&) {
-    message = "Interrupted.";
+    message = messages::kInterrupted;
     return Outcome::kInterrupted;
   }
 }

@@ -2,7 +2,7 @@
 # components (cmake/Packaging.cmake):
 #
 #   calculator       section math     the program, its manual page, README
-#   libcalculator1   section libs     libcalculator.so.1*, shlibs, symbols,
+#   libcalculator2   section libs     libcalculator.so.2*, shlibs, symbols,
 #                                     an ldconfig trigger
 #   libcalculator-dev section libdevel headers, libcalculator.so,
 #                                     libcalculator.a, calculator.pc, CMake

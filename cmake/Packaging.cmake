@@ -6,7 +6,7 @@
 #
 # Install components, one Debian package each:
 #   program      bin/calculator, its manual page, README     -> calculator
-#   library      lib/libcalculator.so.1*                     -> libcalculator1
+#   library      lib/libcalculator.so.2*                     -> libcalculator2
 #   development  headers, libcalculator.so, libcalculator.a,
 #                pkgconfig/calculator.pc, cmake/calculator/  -> libcalculator-dev
 # A plain install also puts LICENSE and README.md in share/doc/calculator;

@@ -27,6 +27,7 @@ lintian             test   required  the Debian packages' check
 file                test   required  the Debian packages' check
 binutils            test   required  the exported-symbols check
 python3             test   required  the embedding test through ctypes
+abigail-tools       test   required  the comparison of the library's ABI with its baseline
 TABLE
 }
 

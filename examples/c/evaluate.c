@@ -18,7 +18,7 @@ static void print_report(void* stream, const char* line) {
 }
 
 int main(int argc, char** argv) {
-  calculator* session;
+  calculator_session* session;
   char number[CALCULATOR_NUMBER_TEXT_SIZE];
   int failed = 0;
   int i;

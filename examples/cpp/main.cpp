@@ -8,8 +8,11 @@
 //   $ evaluate '1/0'
 //   Error : Can't divide by 0.
 //
-// The program has a `Calculator` type of its own: everything the library
-// declares is inside namespace calculator.
+// The program has a `Calculator` type of its own: the C++ interface declares
+// everything inside namespace calculator, and the C interface, included
+// here too for its version number, names everything calculator_*.
+
+#include <calculator/calculator.h>
 
 #include <calculator/calculator.hpp>
 #include <cstdio>
@@ -32,6 +35,11 @@ void PrintLine(std::string_view line) {
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: %s EXPRESSION...\n", argv[0]);
+    return 2;
+  }
+  if (calculator_version_number() / 10000 != CALCULATOR_VERSION_MAJOR) {
+    std::fprintf(stderr, "%s: built for calculator %s, found %s\n", argv[0],
+                 CALCULATOR_VERSION_STRING, calculator::version());
     return 2;
   }
   Calculator counts;

@@ -30,7 +30,7 @@ static void collect_report(void* context, const char* line) {
 }
 
 static void check_values_and_errors(void) {
-  calculator* session = calculator_new();
+  calculator_session* session = calculator_new();
   double value = -1;
   CHECK(calculator_evaluate(session, "2*sigma(i,1,3,i)+1", &value) == CALCULATOR_OK);
   CHECK(value == 13);
@@ -52,7 +52,7 @@ static void check_values_and_errors(void) {
 }
 
 static void check_reports_and_answers(void) {
-  calculator* session = calculator_new();
+  calculator_session* session = calculator_new();
   struct report_log log = {"", 0};
   char line[64];
   double value;
@@ -89,6 +89,9 @@ static void check_version(void) {
            CALCULATOR_VERSION_MINOR, CALCULATOR_VERSION_PATCH);
   CHECK(strcmp(calculator_version(), expected) == 0);
   CHECK(strcmp(CALCULATOR_VERSION_STRING, expected) == 0);
+  CHECK(calculator_version_number() == CALCULATOR_VERSION_NUMBER);
+  CHECK(CALCULATOR_VERSION_NUMBER == CALCULATOR_VERSION_MAJOR * 10000 +
+                                         CALCULATOR_VERSION_MINOR * 100 + CALCULATOR_VERSION_PATCH);
 }
 
 /* Each thread has its own session, handler and variable. */
@@ -102,7 +105,7 @@ struct worker {
 
 static void* work(void* argument) {
   struct worker* worker = argument;
-  calculator* session = calculator_new();
+  calculator_session* session = calculator_new();
   char text[64];
   calculator_set_report_handler(session, collect_report, &worker->log);
   calculator_set_variable(session, "n", worker->steps);

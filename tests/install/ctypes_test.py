@@ -1,7 +1,7 @@
 """Loads the installed shared library with ctypes, as a Python program
 would, and evaluates through its C interface.
 
-Usage: python3 ctypes_test.py PATH/TO/libcalculator.so.1
+Usage: python3 ctypes_test.py PATH/TO/libcalculator.so.2
 """
 import ctypes
 import sys

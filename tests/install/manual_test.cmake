@@ -38,24 +38,30 @@ string(REGEX REPLACE "^\nERRORS\n" "" text "${text}")
 string(REGEX REPLACE "\n[A-Z][A-Z ]*\n.*$" "" text "${text}")
 string(REGEX REPLACE "[ \t\n]+" " " text "${text}")
 
-file(GLOB sources ${SOURCE_DIR}/calculator/*.cpp)
-set(messages)
-foreach(source IN LISTS sources)
-  file(READ ${source} code)
-  string(REGEX MATCHALL "EvaluationError{\"[^\"]*\"}" raised "${code}")
-  foreach(match IN LISTS raised)
-    string(REGEX REPLACE "^EvaluationError{\"(.*)\"}$" "\\1" message "${match}")
-    list(APPEND messages "${message}")
-  endforeach()
-endforeach()
-list(REMOVE_DUPLICATES messages)
-list(LENGTH messages count)
-if(count EQUAL 0)
-  message(FATAL_ERROR "found no EvaluationError{\"...\"} in calculator/*.cpp: "
-                      "how are errors raised now?")
+# Every message of an evaluation, from the library's one list of them (the
+# failures of the C interface's own calls, after them, are no console
+# errors).
+file(READ ${SOURCE_DIR}/calculator/messages.h code)
+string(FIND "${code}" "// Failures of the C interface" end)
+if(end LESS 0)
+  message(FATAL_ERROR "calculator/messages.h: where do the C interface's messages start now?")
 endif()
-# The first line of the report for a failed nested evaluation.
-list(APPEND messages "Function Error : Wrong define in \"function\".")
+string(SUBSTRING "${code}" 0 ${end} code)
+string(REGEX MATCHALL "\\[\\] =[ \n]*\"[^\n]*\"" constants "${code}")
+set(messages)
+foreach(constant IN LISTS constants)
+  string(REGEX REPLACE "^\\[\\] =[ \n]*\"(.*)\"$" "\\1" message "${constant}")
+  string(REPLACE "\\\"" "\"" message "${message}")
+  # Not errors of the language: the second report line's prefix, and the
+  # answer to Ctrl-C, which the manual names with the keys.
+  if(NOT message STREQUAL "> " AND NOT message STREQUAL "Interrupted.")
+    list(APPEND messages "${message}")
+  endif()
+endforeach()
+list(LENGTH messages count)
+if(count LESS 10)
+  message(FATAL_ERROR "found ${count} messages in calculator/messages.h: how are they kept now?")
+endif()
 
 set(missing)
 foreach(message IN LISTS messages)

@@ -186,21 +186,26 @@ TEST(CallFunction, VariableNamedLikeAFunctionHidesIt) {
 TEST(CallFunction, DirectCallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
   auto calculator = NewCalculator();
   Load(*calculator, "abs   -3*2)+1", 3);
-  EXPECT_EQ(CallFunction("abs", *calculator), 6);
+  EXPECT_EQ(CallFunction(*BuiltinNamed("abs"), *calculator), 6);
   EXPECT_EQ(calculator->cursor, 10);
 
   Load(*calculator, "xsqrt 9 ,", 5);
-  EXPECT_EQ(CallFunction("sqrt", *calculator), 3);
+  EXPECT_EQ(CallFunction(*BuiltinNamed("sqrt"), *calculator), 3);
   EXPECT_EQ(calculator->cursor, 8);
 }
 
-TEST(CallFunction, UnknownNameRaisesTheFatalError) {
+// Only registered functions can be called: any other name is no function,
+// and an expression that calls it fails as an unknown name does.
+TEST(CallFunction, UnknownNameIsNoFunction) {
   auto calculator = NewCalculator();
-  for (const char* name : {"foo", "", "SIN", "log1", "sigmas", "pi"}) {
+  for (const char* name : {"foo", "SIN", "log1", "sigmas"}) {
     SCOPED_TRACE(name);
-    Load(*calculator, "(1)");
-    EXPECT_EQ(ErrorOf([&] { CallFunction(name, *calculator); }), kFunctionNotImplemented);
+    EXPECT_EQ(BuiltinNamed(name), nullptr);
+    EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (std::string(name) + "(1)").c_str()); }),
+              kWrongCharacter);
   }
+  EXPECT_EQ(BuiltinNamed(""), nullptr);
+  EXPECT_EQ(BuiltinNamed("pi")->kind, BuiltinKind::kConstant);
 }
 
 TEST(CallFunction, ErrorInsideTheArgumentKeepsEarlierAssignments) {

@@ -256,11 +256,11 @@ TEST(Levels, EachLevelStopsAtTheFirstCharacterItDoesNotConsume) {
   EXPECT_EQ(calculator->cursor, 4);
 
   Load(*calculator, "(1+2)*3");
-  EXPECT_EQ(Func6(*calculator), 3);
+  EXPECT_EQ(ReadOperand(*calculator), 3);
   EXPECT_EQ(calculator->cursor, 5);
 
   Load(*calculator, "x 12.5+1", 1);
-  EXPECT_EQ(Func6(*calculator), 12.5);
+  EXPECT_EQ(ReadOperand(*calculator), 12.5);
   EXPECT_EQ(calculator->cursor, 6);
 
   Load(*calculator, "1+2 )", 2);
@@ -272,16 +272,16 @@ TEST(Levels, EachLevelStopsAtTheFirstCharacterItDoesNotConsume) {
   EXPECT_EQ(calculator->cursor, 5);
 }
 
-TEST(Levels, Func6AtOrBeyondTheEndRaisesParseError) {
+TEST(Levels, ReadOperandAtOrBeyondTheEndRaisesParseError) {
   auto calculator = NewCalculator();
   Load(*calculator, "12", 2);
-  EXPECT_EQ(ErrorOf([&] { Func6(*calculator); }), kParseError);
+  EXPECT_EQ(ErrorOf([&] { ReadOperand(*calculator); }), kParseError);
   Load(*calculator, "1  ", 1);
-  EXPECT_EQ(ErrorOf([&] { Func6(*calculator); }), kParseError);
+  EXPECT_EQ(ErrorOf([&] { ReadOperand(*calculator); }), kParseError);
   // The length bounds the text, not the terminator.
   Load(*calculator, "12");
   calculator->length = 0;
-  EXPECT_EQ(ErrorOf([&] { Func6(*calculator); }), kParseError);
+  EXPECT_EQ(ErrorOf([&] { ReadOperand(*calculator); }), kParseError);
 }
 
 TEST(Levels, OperandsAreEvaluatedLeftToRight) {

@@ -3,6 +3,8 @@
 // decimal exponents -4..5, otherwise scientific with a sign and at least
 // three exponent digits, and the 1.#... forms for values that are not finite.
 
+#include "calculator/number_format.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -13,8 +15,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-
-#include "calculator/core.h"
 
 namespace {
 

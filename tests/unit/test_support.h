@@ -10,33 +10,33 @@
 #include <memory>
 #include <string>
 
-#include "calculator/core.h"
+#include "calculator/argument_text.h"
+#include "calculator/builtins.h"
+#include "calculator/evaluator.h"
+#include "calculator/function_calls.h"
+#include "calculator/grammar.h"
+#include "calculator/messages.h"
+#include "calculator/nested_evaluations.h"
+#include "calculator/number_format.h"
+#include "calculator/variable_scopes.h"
 
 namespace calculator_test {
 
 using namespace calculator_core;
 
-// The calculator's message texts, compared exactly.
-constexpr const char* kConstNotImplemented =
-    "Const Fatal Error : Registered in ConstTable. But, not implement.";
-constexpr const char* kDivideByZero = "Can't divide by 0.";
-constexpr const char* kFunctionNotImplemented =
-    "Function Fatal Error : Registered in FunctionTable. But, not implement.";
-constexpr const char* kListNotClosed = "SplitArguments Error : ) has not been closed.";
-constexpr const char* kNotClosed = "Func6 Error : ) has not been closed.";
-constexpr const char* kNotEnoughArguments =
-    "SplitArguments Error : There are not enough arguments.";
-constexpr const char* kOpenMissing = "SplitArguments Error : ( is missing.";
-constexpr const char* kParseError = "Func6 Error : Parse Error.";
-constexpr const char* kReportHeader = "Function Error : Wrong define in \"function\".";
-constexpr const char* kSqrtDomain = "Function Error : sqrt(x) is defined x >= 0.";
-constexpr const char* kTooManyVariables = "Variable Error : Too many variables.";
-constexpr const char* kVariableNotFound = "Variable Error : Variable not found.";
-constexpr const char* kWrongCharacter = "Func6 Error : Wrong character.";
+// The calculator's message texts, compared exactly: the library's own.
+using namespace calculator_core::messages;
+constexpr const char* kReportHeader = kReportHeadline;
 
-// The double nearest to pi, and the one nearest to e.
+// The double nearest to pi, and the one nearest to e, written out here so
+// that the registry's values are checked (these hide the library's).
 constexpr double kPi = 3.141592653589793;
 constexpr double kE = 2.718281828459045;
+
+// The built-in that `name` names, or null.
+inline const Builtin* BuiltinNamed(const char* name) {
+  return FindBuiltin(MakeNameKey(name));
+}
 
 inline std::uint64_t Bits(double value) {
   std::uint64_t bits = 0;

@@ -1,11 +1,15 @@
-// The Calculator record, its construction and destruction, the built-in
-// names and the variable scopes.
+// The Calculator record's construction and destruction, and its variable
+// scopes.
+
+#include "calculator/variable_scopes.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
 
-#include "calculator/core.h"
+#include "calculator/builtins.h"
+#include "calculator/messages.h"
 
 namespace calculator_core {
 
@@ -51,7 +55,6 @@ void ReleaseNameBlock(const char* name) {
   name_blocks.blocks = block;
 }
 
-constexpr double kPi = 3.141592653589793;
 constexpr std::int16_t kEmptySlot = -1;
 constexpr std::uint32_t kIndexMask = VariableScope::kIndexSize - 1;
 
@@ -73,22 +76,28 @@ void IndexEntry(VariableScope& scope, std::int32_t entry) {
 }
 
 // Moves the inline entries to a table of full capacity and indexes them.
+// Leaves the scope as it was when memory runs out.
 void GrowScope(VariableScope& scope) {
-  Variable* entries = new Variable[kTableCapacity];
-  std::int16_t* index = new std::int16_t[VariableScope::kIndexSize];
-  std::copy(scope.entries, scope.entries + scope.own_count, entries);
-  std::fill(index, index + VariableScope::kIndexSize, kEmptySlot);
-  scope.entries = entries;
-  scope.index = index;
+  std::unique_ptr<Variable[]> entries(new Variable[kTableCapacity]);
+  std::unique_ptr<std::int16_t[]> index(new std::int16_t[VariableScope::kIndexSize]);
+  std::copy(scope.entries, scope.entries + scope.own_count, entries.get());
+  std::fill(index.get(), index.get() + VariableScope::kIndexSize, kEmptySlot);
+  scope.entries = entries.release();
+  scope.index = index.release();
   for (std::int32_t i = 0; i < scope.own_count; ++i) {
     IndexEntry(scope, i);
   }
 }
 
-void AppendOwn(VariableScope& scope, const Variable& variable) {
+// Makes room for one more entry, so that appending it cannot fail.
+void ReserveEntry(VariableScope& scope) {
   if (scope.index == nullptr && scope.own_count == VariableScope::kInlineCount) {
     GrowScope(scope);
   }
+}
+
+void AppendOwn(VariableScope& scope, const Variable& variable) {
+  ReserveEntry(scope);
   std::int32_t entry = scope.own_count++;
   scope.entries[entry] = variable;
   if (scope.index != nullptr) {
@@ -116,25 +125,20 @@ void ReleaseScope(VariableScope& scope) {
   }
 }
 
-// Counts a name that the scope does not hold itself. A name new to every
-// ancestor counts against the capacity; one that shadows an ancestor's does
+// A name that the scope does not hold itself counts against the capacity
+// when it is new to every ancestor; one that shadows an ancestor's does
 // not, as a copy of the ancestor's variables would already hold it.
-void CountAddedName(VariableScope& scope, bool is_new) {
-  if (!is_new) {
-    return;
+void CheckRoomForName(const VariableScope& scope, bool is_new) {
+  if (is_new && scope.visible_count >= kTableCapacity) {
+    throw EvaluationError{messages::kTooManyVariables};
   }
-  if (scope.visible_count >= kTableCapacity) {
-    throw EvaluationError{"Variable Error : Too many variables."};
-  }
-  ++scope.visible_count;
 }
 
-bool SameChars(const NameKey& key, const char* name) {
-  std::int32_t length = 0;
-  while (length < key.length && name[length] == key.chars[length]) {
-    ++length;
+void CountAddedName(VariableScope& scope, bool is_new) {
+  CheckRoomForName(scope, is_new);
+  if (is_new) {
+    ++scope.visible_count;
   }
-  return length == key.length && name[length] == '\0';
 }
 
 }  // namespace
@@ -164,20 +168,6 @@ NameKey MakeNameKey(const char* name) {
   return key;
 }
 
-bool SpellsConstantName(NameKey key, std::int32_t constant) {
-  return SameChars(key, kConstantNames[constant]);
-}
-
-bool IsFunctionName(const char* name) {
-  NameKey key = MakeNameKey(name);
-  for (const char* function : kFunctionNames) {
-    if (SameChars(key, function)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 bool HasVariable(const Calculator& calculator, const char* name) {
   return LookUpVariable(calculator, MakeNameKey(name)) != nullptr;
 }
@@ -194,10 +184,14 @@ void SetVariable(Calculator& calculator, const char* name, double value) {
     scope.entries[own].value = value;
     return;
   }
-  CountAddedName(scope, LookUpInScopes(scope.outer, key) == nullptr);
+  // Everything that can fail comes before the first change.
+  bool is_new = LookUpInScopes(scope.outer, key) == nullptr;
+  CheckRoomForName(scope, is_new);
+  ReserveEntry(scope);
   char* copy = AcquireNameBlock();
   std::memcpy(copy, key.chars, static_cast<std::size_t>(key.length));
   copy[key.length] = '\0';
+  CountAddedName(scope, is_new);
   AppendOwn(scope, Variable{value, copy, key.length, key.hash, true, IsConstantName(key)});
 }
 
@@ -212,16 +206,9 @@ void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double
 double VariableValue(const Calculator& calculator, const char* name) {
   const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
   if (variable == nullptr) {
-    throw EvaluationError{"Variable Error : Variable not found."};
+    throw EvaluationError{messages::kVariableNotFound};
   }
   return variable->value;
-}
-
-double ConstValue(const char* name) {
-  if (std::strcmp(name, "pi") == 0) {
-    return kPi;
-  }
-  throw EvaluationError{"Const Fatal Error : Registered in ConstTable. But, not implement."};
 }
 
 }  // namespace calculator_core

@@ -1,0 +1,122 @@
+// The built-in names: one registry of the constants, the elementary
+// functions and the list functions. It drives the grammar's lookup, the
+// dispatch of calls, and the name lists that the interfaces offer (and
+// completion in the program with them).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "calculator/evaluator.h"
+#include "calculator/function_calls.h"
+#include "calculator/nested_evaluations.h"
+
+namespace calculator_core {
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kE = 2.718281828459045;
+
+enum class BuiltinKind : std::uint8_t { kConstant, kElementaryFunction, kListFunction };
+
+struct Builtin {
+  const char* name;
+  std::int32_t length;
+  std::uint32_t hash;
+  BuiltinKind kind;
+  double value;                 // a constant's
+  double (*apply)(double);      // an elementary function's
+  double (*call)(Calculator&);  // a list function's, which reads its own arguments
+};
+
+namespace builtin {
+constexpr std::int32_t LengthOf(const char* name) {
+  std::int32_t length = 0;
+  while (name[length] != '\0') {
+    ++length;
+  }
+  return length;
+}
+constexpr Builtin Constant(const char* name, double value) {
+  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kConstant, value, nullptr, nullptr};
+}
+constexpr Builtin Elementary(const char* name, double (*apply)(double)) {
+  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kElementaryFunction,
+          0.0,  apply,          nullptr};
+}
+constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
+  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kListFunction, 0.0, nullptr, call};
+}
+}  // namespace builtin
+
+// The constants first, then the functions, each in the order they are
+// looked up and listed.
+inline constexpr Builtin kBuiltins[] = {
+    builtin::Constant("pi", kPi),
+    builtin::Constant("e", kE),
+    builtin::Elementary("sin", Sine),
+    builtin::Elementary("cos", Cosine),
+    builtin::Elementary("tan", Tangent),
+    builtin::Elementary("log", NaturalLog),
+    builtin::Elementary("log10", CommonLog),
+    builtin::Elementary("abs", Absolute),
+    builtin::Elementary("sqrt", SquareRootWithTolerance),
+    builtin::Elementary("rad2deg", RadiansToDegrees),
+    builtin::Elementary("deg2rad", DegreesToRadians),
+    builtin::List("integral", IntegralFunction),
+    builtin::List("set", SetFunction),
+    builtin::List("sigma", SigmaFunction),
+};
+constexpr std::size_t kBuiltinCount = sizeof kBuiltins / sizeof kBuiltins[0];
+constexpr std::size_t kConstantCount = 2;
+static_assert(kBuiltins[kConstantCount - 1].kind == BuiltinKind::kConstant &&
+                  kBuiltins[kConstantCount].kind != BuiltinKind::kConstant,
+              "the constants come first");
+
+// Whole and case-sensitive; the hash rejects nearly every other name at
+// once.
+inline bool Spells(const Builtin& builtin, NameKey key) {
+  if (builtin.hash != key.hash || builtin.length != key.length) {
+    return false;
+  }
+  for (std::int32_t i = 0; i < key.length; ++i) {
+    if (builtin.name[i] != key.chars[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The constants' hashes as plain numbers, which the compiler folds into
+// the comparisons: a loop step tests every name it resolves against them.
+inline constexpr std::uint32_t kConstantHashes[kConstantCount] = {kBuiltins[0].hash,
+                                                                  kBuiltins[1].hash};
+static_assert(kConstantCount == 2, "every constant has its hash above");
+
+inline bool IsConstantName(NameKey key) {
+  for (std::size_t i = 0; i < kConstantCount; ++i) {
+    if (key.hash == kConstantHashes[i] && Spells(kBuiltins[i], key)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The built-in that `key` names, or null.
+inline const Builtin* FindBuiltin(NameKey key) {
+  for (const Builtin& builtin : kBuiltins) {
+    if (Spells(builtin, key)) {
+      return &builtin;
+    }
+  }
+  return nullptr;
+}
+
+// The names by kind, for the interfaces' lists: null past the last.
+inline const char* ConstantName(std::size_t index) {
+  return index < kConstantCount ? kBuiltins[index].name : nullptr;
+}
+inline const char* FunctionName(std::size_t index) {
+  return index < kBuiltinCount - kConstantCount ? kBuiltins[kConstantCount + index].name : nullptr;
+}
+
+}  // namespace calculator_core

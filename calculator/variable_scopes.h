@@ -1,0 +1,97 @@
+// Variable scopes: the variables one Calculator holds, looked up from the
+// innermost scope outward, and their assignment.
+#pragma once
+
+#include <cstdint>
+
+#include "calculator/evaluator.h"
+
+namespace calculator_core {
+
+// Names are short and the hash rejects nearly every other name: a byte
+// loop beats a library call.
+inline bool SameName(const Variable& variable, NameKey key) {
+  if (variable.hash != key.hash || variable.length != key.length) {
+    return false;
+  }
+  for (std::int32_t i = 0; i < key.length; ++i) {
+    if (variable.name[i] != key.chars[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The scope's own variable `key`, for a scope without a hash index.
+inline const Variable* ScanScope(const VariableScope& scope, NameKey key) {
+  const Variable* end = scope.entries + scope.own_count;
+  for (const Variable* variable = scope.entries; variable != end; ++variable) {
+    if (SameName(*variable, key)) {
+      return variable;
+    }
+  }
+  return nullptr;
+}
+
+// The scope's own variable `key`, for a scope with a hash index (linear
+// probing; an index slot holds an entry number, or -1 when empty).
+inline const Variable* FindIndexed(const VariableScope& scope, NameKey key) {
+  for (std::uint32_t slot = VariableScope::HomeSlot(key.hash);;
+       slot = (slot + 1) & (VariableScope::kIndexSize - 1)) {
+    std::int16_t entry = scope.index[slot];
+    if (entry < 0) {
+      return nullptr;
+    }
+    if (SameName(scope.entries[entry], key)) {
+      return &scope.entries[entry];
+    }
+  }
+}
+
+inline const Variable* FindOwnVariable(const VariableScope& scope, NameKey key) {
+  return scope.index == nullptr ? ScanScope(scope, key) : FindIndexed(scope, key);
+}
+
+// The variable `key` names, looked up from `scope` outward; null when there
+// is none. Inline: loop steps look names up all the time.
+inline const Variable* LookUpInScopes(const VariableScope* scope, NameKey key) {
+  for (; scope != nullptr; scope = scope->outer) {
+    if (const Variable* variable = FindOwnVariable(*scope, key)) {
+      return variable;
+    }
+  }
+  return nullptr;
+}
+
+inline const Variable* LookUpVariable(const Calculator& calculator, NameKey key) {
+  return LookUpInScopes(&calculator.variables, key);
+}
+bool HasVariable(const Calculator& calculator, const char* name);
+// The count of variables the calculator sees, as a copy of them all would
+// hold: its limit is kTableCapacity.
+std::int32_t VisibleVariableCount(const Calculator& calculator);
+// Assigns `value` to the variable `name` in this calculator, adding it when
+// the calculator holds no variable of that name itself. Raises "Variable
+// Error : Too many variables." when a name new to every ancestor would make
+// more than kTableCapacity; a name longer than 249 characters is stored cut
+// to its first 249.
+void SetVariable(Calculator& calculator, const char* name, double value);
+// Makes `child`, which serves every step of one loop, hold what a fresh
+// child of its parent would hold after assigning the loop variable: the
+// previous step's assignments go. The name is not copied: the loop's name
+// buffer outlives the child. `is_new` says that no ancestor has the name.
+void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double value);
+inline void StartLoopStep(Calculator& child, const NameKey& key, bool is_new, double value) {
+  VariableScope& scope = child.variables;
+  if (scope.own_count == 1 && scope.index == nullptr) {
+    // The last step assigned nothing but perhaps the loop variable, its
+    // first entry: only the value differs from a fresh child's.
+    scope.entries[0].value = value;
+    return;
+  }
+  RestartLoopChild(child, key, is_new, value);
+}
+// Raises "Variable Error : Variable not found." for an unknown name.
+double VariableValue(const Calculator& calculator, const char* name);
+
+}  // namespace calculator_core
