@@ -76,6 +76,8 @@ std::string Session::answer(std::string_view line) {
   try {
     double value = evaluate(line);
     return "Result is " + format_number(value);
+  } catch (const Interrupted&) {
+    throw;  // an interrupted line has no answer
   } catch (const Error& error) {
     return std::string("Error : ") + error.what();
   }

@@ -1,5 +1,6 @@
 #include "console/line_reader.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,15 @@
 namespace {
 
 constexpr int kEndOfInput = -1;
+
+// A non-blocking input with nothing to read yet: the wait hook waits before
+// the next read; without one, this does.
+void WaitUnlessHooked(const LineReader& reader) {
+  if (reader.hooks.wait_for_input == nullptr) {
+    pollfd input = {reader.fd, POLLIN, 0};
+    poll(&input, 1, -1);
+  }
+}
 
 bool Refill(LineReader& reader) {
   if (reader.at_end) {
@@ -30,10 +40,17 @@ bool Refill(LineReader& reader) {
     if (count < 0 && errno == EINTR) {
       continue;
     }
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      WaitUnlessHooked(reader);
+      continue;
+    }
+    if (count < 0) {
+      reader.error = errno;
+    }
     break;
   }
-  // End of input, an input that can no longer be read, or a stop: either
-  // way no further line will come.
+  // End of input, a failed read, or a stop: either way no further line will
+  // come.
   reader.at_end = true;
   return false;
 }
@@ -78,6 +95,7 @@ void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks) {
   reader.start = 0;
   reader.end = 0;
   reader.at_end = false;
+  reader.error = 0;
 }
 
 bool ReadLine(LineReader& reader, char* line) {
