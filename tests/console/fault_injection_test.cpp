@@ -106,6 +106,30 @@ std::string ReadToEnd(int fd) {
   }
 }
 
+int CountLines(const std::string& text) {
+  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+// Reads a pipe until it closes, `deadline` passes or, with `lines` above
+// zero, that many lines have come.
+std::string ReadPipe(int fd, Clock::time_point deadline, int lines = 0) {
+  std::string text;
+  while (lines <= 0 || CountLines(text) < lines) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now()).count();
+    pollfd ready = {fd, POLLIN, 0};
+    if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) {
+      break;
+    }
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) {
+      break;
+    }
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
 void SetFlag(int fd, int flag) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | flag);
 }
@@ -252,8 +276,8 @@ bool IsWholeLinePrefix(const std::string& text, const std::string& of) {
   return of.compare(0, text.size(), text) == 0 && (text.empty() || text.back() == '\n');
 }
 
-int CountLines(const std::string& text) {
-  return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.what;
 }
 
 class FaultInjection : public ::testing::TestWithParam<Case> {
@@ -308,13 +332,7 @@ TEST_P(FaultInjection, EndsWithTheRightStatusMessageAndWholeAnswers) {
 
   std::string out;
   if (c.out == Out::kReaderLeaves) {
-    while (CountLines(out) < 2 && Clock::now() < deadline) {
-      char buffer[256];
-      const ssize_t n = read(out_pipe.read, buffer, sizeof buffer);
-      if (n <= 0)
-        break;
-      out.append(buffer, static_cast<std::size_t>(n));
-    }
+    out = ReadPipe(out_pipe.read, deadline, 2);
     out.erase(out.find('\n', out.find('\n') + 1) + 1);  // what `head -n 2` shows
     out_pipe.CloseRead();
   } else if (c.out == Out::kNonBlockingReadLate || c.out == Out::kNeverRead ||
@@ -324,7 +342,7 @@ TEST_P(FaultInjection, EndsWithTheRightStatusMessageAndWholeAnswers) {
   if (c.stop_signal != 0)
     kill(pid, c.stop_signal);
   if (c.out != Out::kReaderLeaves && out_pipe.read >= 0 && c.out != Out::kNeverRead) {
-    out = ReadToEnd(out_pipe.read);
+    out = ReadPipe(out_pipe.read, deadline);
   }
   bool timed_out = false;
   const int status = Reap(pid, deadline, timed_out);
