@@ -40,6 +40,7 @@ void TakeBackFromFile(int fd, std::size_t count) {
   const off_t end = lseek(fd, 0, SEEK_CUR);
   if (end >= static_cast<off_t>(count)) {
     // Best effort: the write error that follows is reported either way.
-    (void)ftruncate(fd, end - static_cast<off_t>(count));
+    const int ignored = ftruncate(fd, end - static_cast<off_t>(count));
+    (void)ignored;
   }
 }

@@ -87,6 +87,25 @@ void DiscardRestOfLine(LineReader& reader) {
   }
 }
 
+// The common case, done without going byte by byte: the whole line, line
+// feed included, is in the chunk already.
+bool ReadLineInChunk(LineReader& reader, char* line) {
+  const char* begin = reader.chunk + reader.start;
+  const void* feed = std::memchr(begin, '\n', static_cast<std::size_t>(reader.end - reader.start));
+  if (feed == nullptr) {
+    return false;
+  }
+  const char* end = static_cast<const char*>(feed);
+  reader.start = static_cast<int>(end - reader.chunk) + 1;
+  if (end > begin && end[-1] == '\r') {
+    --end;
+  }
+  const std::ptrdiff_t length = end - begin;
+  std::memcpy(line, begin,
+              static_cast<std::size_t>(length < kMaxLineLength ? length : kMaxLineLength));
+  return true;
+}
+
 }  // namespace
 
 void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks) {
@@ -100,6 +119,9 @@ void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks) {
 
 bool ReadLine(LineReader& reader, char* line) {
   std::memset(line, 0, kLineBufferSize);
+  if (ReadLineInChunk(reader, line)) {
+    return true;
+  }
   int length = 0;
   for (;;) {
     int c = NextCharacter(reader);
