@@ -1,7 +1,5 @@
 #include "console/answer_loop.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -22,7 +20,7 @@ constexpr int kFailureStatus = 1;
 constexpr int kSignalStatusBase = 128;
 
 struct Console {
-  Output output{STDOUT_FILENO};
+  Output output{kStandardOutput};
   // The one session: variables carry over from one line to the next, and
   // from one input to the next.
   calculator::Session session;
@@ -184,7 +182,7 @@ int AnswerInputs(const std::vector<Input>& inputs, bool quiet) {
 }
 
 int WriteAndClose(std::string_view text) {
-  auto output = std::make_unique<Output>(STDOUT_FILENO);
+  auto output = std::make_unique<Output>(kStandardOutput);
   output->WriteText(text);
   output->Close();
   if (output->failed()) {

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+constexpr int kStandardOutput = 1;
+
 // Lines are typed by a person only when both ends are a terminal; output
 // redirected to a file gets no editing and no escape sequences.
 bool AtTerminal();
