@@ -39,7 +39,7 @@ std::optional<std::vector<Input>> OpenInputs(const std::vector<std::string>& nam
   bool all_opened = true;
   for (const std::string& name : names) {
     if (IsStandardInputName(name)) {
-      inputs.push_back({STDIN_FILENO, true});
+      inputs.push_back({STDIN_FILENO, true, name});
       continue;
     }
     int fd = -1;
@@ -49,7 +49,7 @@ std::optional<std::vector<Input>> OpenInputs(const std::vector<std::string>& nam
       all_opened = false;
       continue;
     }
-    inputs.push_back({fd, false});
+    inputs.push_back({fd, false, name});
   }
   if (!all_opened) {
     for (const Input& input : inputs) {

@@ -8,6 +8,7 @@
 struct Input {
   int fd;
   bool is_standard_input;
+  std::string name;  // as given on the command line; "-" for standard input
 };
 
 // Opens every named input, in order ("-" is standard input). If any cannot

@@ -1,5 +1,6 @@
 #include "console/line_reader.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +9,15 @@
 namespace {
 
 constexpr int kEndOfInput = -1;
+
+// A non-blocking input with nothing to read yet: the wait hook waits before
+// the next read; without one, this does.
+void WaitUnlessHooked(const LineReader& reader) {
+  if (reader.hooks.wait_for_input == nullptr) {
+    pollfd input = {reader.fd, POLLIN, 0};
+    poll(&input, 1, -1);
+  }
+}
 
 bool Refill(LineReader& reader) {
   if (reader.at_end) {
@@ -30,10 +40,17 @@ bool Refill(LineReader& reader) {
     if (count < 0 && errno == EINTR) {
       continue;
     }
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      WaitUnlessHooked(reader);
+      continue;
+    }
+    if (count < 0) {
+      reader.error = errno;
+    }
     break;
   }
-  // End of input, an input that can no longer be read, or a stop: either
-  // way no further line will come.
+  // End of input, a failed read, or a stop: either way no further line will
+  // come.
   reader.at_end = true;
   return false;
 }
@@ -70,6 +87,25 @@ void DiscardRestOfLine(LineReader& reader) {
   }
 }
 
+// The common case, done without going byte by byte: the whole line, line
+// feed included, is in the chunk already.
+bool ReadLineInChunk(LineReader& reader, char* line) {
+  const char* begin = reader.chunk + reader.start;
+  const void* feed = std::memchr(begin, '\n', static_cast<std::size_t>(reader.end - reader.start));
+  if (feed == nullptr) {
+    return false;
+  }
+  const char* end = static_cast<const char*>(feed);
+  reader.start = static_cast<int>(end - reader.chunk) + 1;
+  if (end > begin && end[-1] == '\r') {
+    --end;
+  }
+  const std::ptrdiff_t length = end - begin;
+  std::memcpy(line, begin,
+              static_cast<std::size_t>(length < kMaxLineLength ? length : kMaxLineLength));
+  return true;
+}
+
 }  // namespace
 
 void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks) {
@@ -78,10 +114,14 @@ void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks) {
   reader.start = 0;
   reader.end = 0;
   reader.at_end = false;
+  reader.error = 0;
 }
 
 bool ReadLine(LineReader& reader, char* line) {
   std::memset(line, 0, kLineBufferSize);
+  if (ReadLineInChunk(reader, line)) {
+    return true;
+  }
   int length = 0;
   for (;;) {
     int c = NextCharacter(reader);

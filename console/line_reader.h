@@ -27,6 +27,7 @@ struct LineReader {
   int start;  // next unread byte of chunk
   int end;    // bytes of chunk filled
   bool at_end;
+  int error;  // errno of a read that failed, or 0
   char chunk[kReadChunkSize];
 };
 
@@ -34,5 +35,6 @@ void OpenLineReader(LineReader& reader, int fd, LineReaderHooks hooks = {});
 
 // Fills `line` (kLineBufferSize bytes; zero-filled by this call) with the next
 // line. Returns false, leaving `line` all zeros, when the input ended before
-// a single byte of a new line arrived.
+// a single byte of a new line arrived. A read that fails (not EINTR or
+// EAGAIN) ends the input as well and leaves its errno in `reader.error`.
 bool ReadLine(LineReader& reader, char* line);

@@ -19,6 +19,40 @@ extern "C" void RecordStopSignal(int signal) {
   }
 }
 
+bool AnyStopSignal(void*) {
+  return PendingStopSignal() != 0;
+}
+
+// Waits for `events` on `fd`. The stop signals stay blocked from the check of
+// `must_stop` until the wait begins, so none slips in between.
+bool WaitUnlessStopped(int fd, short events, bool (*must_stop)(void*), void* context) {
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  for (int signal : kStopSignals) {
+    sigaddset(&stop_signals, signal);
+  }
+  for (;;) {
+    sigset_t previous;
+    sigprocmask(SIG_BLOCK, &stop_signals, &previous);
+    int ready = -1;
+    int wait_error = 0;
+    const bool stopped = must_stop(context);
+    if (!stopped) {
+      pollfd wanted = {fd, events, 0};
+      ready = ppoll(&wanted, 1, nullptr, &previous);
+      wait_error = errno;
+    }
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (stopped || must_stop(context)) {
+      return false;
+    }
+    // Ready, or an error that the read or write itself will report.
+    if (ready > 0 || wait_error != EINTR) {
+      return true;
+    }
+  }
+}
+
 }  // namespace
 
 void InstallStopSignals(calculator::Session& session) {
@@ -44,30 +78,16 @@ void ClearPendingStopSignal() {
 }
 
 bool WaitForInput(int fd) {
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  for (int signal : kStopSignals) {
-    sigaddset(&stop_signals, signal);
-  }
-  for (;;) {
-    sigset_t previous;
-    sigprocmask(SIG_BLOCK, &stop_signals, &previous);
-    int ready = -1;
-    int wait_error = 0;
-    if (PendingStopSignal() == 0) {
-      pollfd input = {fd, POLLIN, 0};
-      ready = ppoll(&input, 1, nullptr, &previous);
-      wait_error = errno;
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (PendingStopSignal() != 0) {
-      return false;
-    }
-    // Ready, or an error that the read itself will report.
-    if (ready > 0 || wait_error != EINTR) {
-      return true;
-    }
-  }
+  return WaitUnlessStopped(fd, POLLIN, AnyStopSignal, nullptr);
+}
+
+bool WaitForOutput(int fd, bool (*must_stop)(void*), void* context) {
+  return WaitUnlessStopped(fd, POLLOUT, must_stop, context);
+}
+
+bool TakesOutputNow(int fd) {
+  pollfd output = {fd, POLLOUT, 0};
+  return poll(&output, 1, 0) == 1 && (output.revents & POLLOUT) != 0;
 }
 
 void EndBySignal(int signal) {

@@ -18,6 +18,11 @@ void ClearPendingStopSignal();
 // stop signals stay blocked from the check until the wait begins. Other
 // signals (a resized window, Ctrl-Z and back) only interrupt the wait.
 bool WaitForInput(int fd);
+// Waits until `fd` takes output again, the same way, but only a stop signal
+// for which `must_stop(context)` holds ends the wait early (false).
+bool WaitForOutput(int fd, bool (*must_stop)(void* context), void* context);
+// True when `fd` takes output right now, without waiting.
+bool TakesOutputNow(int fd);
 // Restores the default action of `signal` and raises it, so that the parent
 // sees the usual status. Returns only if the signal is ignored or blocked.
 void EndBySignal(int signal);

@@ -94,6 +94,7 @@ TEST(Session, InterruptAbandonsTheWholeLineAndKeepsItsAssignments) {
     }
   });
   // No nested evaluation catches the interruption: not even set's.
+  // An interrupted line has no answer line.
   EXPECT_THROW(session.answer("set(a, 5) + set(b, sigma(i,1,2000000000,i))"),
                calculator::Interrupted);
   EXPECT_THROW(session.evaluate("sigma(i,1,2000000000,i)"), calculator::Interrupted);

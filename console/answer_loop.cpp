@@ -1,0 +1,193 @@
+#include "console/answer_loop.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "calculator/calculator.hpp"
+#include "console/command_line.h"
+#include "console/descriptors.h"
+#include "console/line_sources.h"
+#include "console/output.h"
+#include "console/signals.h"
+
+namespace {
+
+constexpr int kFailureStatus = 1;
+constexpr int kSignalStatusBase = 128;
+
+struct Console {
+  Output output{kStandardOutput};
+  // The one session: variables carry over from one line to the next, and
+  // from one input to the next.
+  calculator::Session session;
+  LineReader reader;
+  bool typed = false;  // the lines come from a person at a terminal
+};
+
+enum class Ending { kInputsDone, kStopSignal, kReadFailed, kWriteFailed, kOutOfMemory };
+
+// The stop-signal policy, all of it. SIGTERM and SIGHUP end the program
+// wherever they arrive, and so does Ctrl-C (SIGINT) on lines nobody types.
+// For a person at a terminal, Ctrl-C drops the line being typed or abandons
+// the one being evaluated, and the session goes on.
+bool StopEndsProgram(const Console& console) {
+  const int signal = PendingStopSignal();
+  return signal != 0 && !(console.typed && signal == SIGINT);
+}
+
+bool StopEndsProgramCheck(void* console) {
+  return StopEndsProgram(*static_cast<const Console*>(console));
+}
+
+// A Ctrl-C that has done its part is forgotten; so is one that came after
+// the editor handed the line over, too late to drop it and too early to
+// stop its evaluation. A SIGTERM or SIGHUP is never forgotten.
+void ForgetCtrlC(const Console& console) {
+  if (console.typed && PendingStopSignal() == SIGINT) {
+    ClearPendingStopSignal();
+  }
+}
+
+void Prepare(Console& console) {
+  console.session.on_report([&console](std::string_view line) { console.output.WriteLine(line); });
+  console.session.on_progress([&console] {
+    console.output.DuringEvaluation();
+    if (console.output.failed()) {
+      console.session.interrupt();  // nobody is left to read the answer
+    }
+  });
+  console.output.SetStopCheck(StopEndsProgramCheck, &console);
+  InstallStopSignals(console.session);
+}
+
+// Evaluates one line and writes its answer. An interrupted line has none,
+// unless a person pressed Ctrl-C and the session goes on.
+void Answer(Console& console, std::string_view line) {
+  console.output.EvaluationStarts();
+  try {
+    console.output.WriteLine(console.session.answer(line));
+  } catch (const calculator::Interrupted& interrupted) {
+    if (!StopEndsProgram(console) && !console.output.failed()) {
+      // The terminal itself may have echoed "^C" where the answer goes: the
+      // answer starts over at the left edge and covers it.
+      console.output.WriteLine("\rError : ", interrupted.what());
+    }
+  }
+}
+
+// The life of a line: it is read (the output goes out first if the reading
+// has to wait), checked against the stop signals, answered, and the answer
+// collects in the output.
+Ending AnswerLines(Console& console, LineSource& source) {
+  std::string_view line;
+  for (;;) {
+    ForgetCtrlC(console);
+    const LineSource::Outcome outcome = source.Next(line);
+    // A stop ends the program even when a whole line came with it.
+    if (StopEndsProgram(console)) {
+      return Ending::kStopSignal;
+    }
+    if (console.output.failed()) {
+      return Ending::kWriteFailed;
+    }
+    switch (outcome) {
+      case LineSource::Outcome::kLine:
+        break;
+      case LineSource::Outcome::kCutShort:
+        continue;
+      case LineSource::Outcome::kEnd:
+        return Ending::kInputsDone;
+      case LineSource::Outcome::kFailed:
+        return Ending::kReadFailed;
+    }
+    ForgetCtrlC(console);
+    Answer(console, line);
+    if (StopEndsProgram(console)) {
+      return Ending::kStopSignal;
+    }
+    if (console.output.failed()) {
+      return Ending::kWriteFailed;
+    }
+  }
+}
+
+void Report(const std::string& subject, const char* reason) {
+  std::fprintf(stderr, "%s: %s: %s\n", kProgramName, subject.c_str(), reason);
+}
+
+// Writes out what is left, says what failed and gives the exit status; a stop
+// signal ends the process instead.
+int Conclude(Console& console, Ending ending, const std::string& input_name, int read_error) {
+  if (ending != Ending::kStopSignal) {
+    console.output.Flush();
+    if (StopEndsProgram(console)) {
+      ending = Ending::kStopSignal;  // it came while the last answers went out
+    }
+  }
+  if (ending == Ending::kStopSignal) {
+    console.output.FlushBeforeSignalEnd();
+    const int signal = PendingStopSignal();
+    EndBySignal(signal);
+    return kSignalStatusBase + signal;  // the signal is blocked
+  }
+  console.output.Close();
+  if (ending == Ending::kReadFailed) {
+    Report(input_name, std::strerror(read_error));
+  }
+  if (ending == Ending::kOutOfMemory) {
+    std::fprintf(stderr, "%s: out of memory\n", kProgramName);
+  }
+  if (console.output.failed()) {
+    Report("write error", std::strerror(console.output.error()));
+  }
+  return ending == Ending::kInputsDone && !console.output.failed() ? 0 : kFailureStatus;
+}
+
+}  // namespace
+
+int AnswerInputs(const std::vector<Input>& inputs, bool quiet) {
+  // Large buffers: kept off the stack.
+  static Console console;
+  Prepare(console);
+  Ending ending = Ending::kInputsDone;
+  std::string input_name;
+  int read_error = 0;
+  try {
+    if (!quiet) {
+      console.output.WriteLine("Please input expression.");
+    }
+    const bool at_terminal = AtTerminal();
+    for (const Input& input : inputs) {
+      std::unique_ptr<LineSource> source =
+          OpenLineSource(input, at_terminal, console.output, console.reader, console.session);
+      console.typed = source->typed();
+      ending = AnswerLines(console, *source);
+      source->Finish();
+      CloseInput(input);
+      if (ending != Ending::kInputsDone) {
+        input_name = input.name;
+        read_error = source->error();
+        break;
+      }
+      console.typed = false;
+    }
+  } catch (const std::bad_alloc&) {
+    ending = Ending::kOutOfMemory;
+  }
+  return Conclude(console, ending, input_name, read_error);
+}
+
+int WriteAndClose(std::string_view text) {
+  auto output = std::make_unique<Output>(kStandardOutput);
+  output->WriteText(text);
+  output->Close();
+  if (output->failed()) {
+    Report("write error", std::strerror(output->error()));
+    return kFailureStatus;
+  }
+  return 0;
+}

@@ -1,0 +1,46 @@
+#include "console/descriptors.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <initializer_list>
+
+bool AtTerminal() {
+  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+}
+
+void ReserveStandardDescriptors() {
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      // The lowest free number is `fd`: the ones below it are open by now.
+      const int reserved = open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+      if (reserved >= 0 && reserved != fd) {
+        close(reserved);
+      }
+    }
+  }
+}
+
+std::size_t WholeWriteSize(int fd) {
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode)) {
+    return PIPE_BUF;
+  }
+  return 0;
+}
+
+void TakeBackFromFile(int fd, std::size_t count) {
+  struct stat status;
+  if (count == 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return;
+  }
+  const off_t end = lseek(fd, 0, SEEK_CUR);
+  if (end >= static_cast<off_t>(count)) {
+    // Best effort: the write error that follows is reported either way.
+    const int ignored = ftruncate(fd, end - static_cast<off_t>(count));
+    (void)ignored;
+  }
+}

@@ -1,0 +1,24 @@
+// What the console needs to know about its standard descriptors.
+#pragma once
+
+#include <cstddef>
+
+constexpr int kStandardOutput = 1;
+
+// Lines are typed by a person only when both ends are a terminal; output
+// redirected to a file gets no editing and no escape sequences.
+bool AtTerminal();
+
+// A standard descriptor that was closed when the program started is opened
+// on /dev/null the wrong way round, so that reading or writing it fails with
+// EBADF as it would closed, and no FILE opened later takes its number.
+void ReserveStandardDescriptors();
+
+// The largest write to `fd` that goes out whole or not at all: the pipe
+// buffer's atomic size for a pipe, 0 (no such size) for anything else.
+std::size_t WholeWriteSize(int fd);
+
+// When `fd` is a regular file, removes the last `count` bytes written to it:
+// a line cut short by a full disk or a file-size limit. Anything else is
+// left alone.
+void TakeBackFromFile(int fd, std::size_t count);

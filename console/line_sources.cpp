@@ -1,0 +1,108 @@
+#include "console/line_sources.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+#include "console/completion.h"
+#include "console/history_file.h"
+#include "console/line_editor.h"
+#include "console/signals.h"
+
+namespace {
+
+void FlushBeforeRead(void* output) {
+  static_cast<Output*>(output)->BeforeWait();
+}
+
+// No reader is left to answer once the output failed.
+bool WaitForInputUnlessDone(void* output, int fd) {
+  return !static_cast<Output*>(output)->failed() && WaitForInput(fd);
+}
+
+class ReadLines : public LineSource {
+ public:
+  ReadLines(int fd, Output& output, LineReader& reader) : reader_(reader) {
+    LineReaderHooks hooks;
+    hooks.before_read = FlushBeforeRead;
+    hooks.wait_for_input = WaitForInputUnlessDone;
+    hooks.context = &output;
+    OpenLineReader(reader_, fd, hooks);
+  }
+
+  Outcome Next(std::string_view& line) override {
+    const bool got = ReadLine(reader_, buffer_);
+    if (reader_.error != 0) {
+      return Outcome::kFailed;  // a line cut short by the failure is dropped
+    }
+    if (!got) {
+      return Outcome::kEnd;
+    }
+    line = buffer_;  // up to a NUL, where evaluation stops reading anyway
+    return Outcome::kLine;
+  }
+
+  bool typed() const override { return false; }
+  int error() const override { return reader_.error; }
+
+ private:
+  LineReader& reader_;
+  char buffer_[kLineBufferSize];
+};
+
+CompletionNames NamesOf(const calculator::Session& session) {
+  CompletionNames names;
+  names.constants = calculator::constant_names();
+  names.variables = session.variable_names();
+  names.functions = calculator::function_names();
+  return names;
+}
+
+// Typed text in the terminal's character set; LC_ALL would also change how
+// numbers are read and written.
+void UseTerminalCharacterSet() {
+  std::setlocale(LC_CTYPE, "");
+}
+
+class TypedLines : public LineSource {
+ public:
+  TypedLines(Output& output, const calculator::Session& session)
+      : output_(output),
+        editor_([&session] { return NamesOf(session); }, FindHistoryLocation(std::getenv)) {}
+
+  Outcome Next(std::string_view& line) override {
+    output_.BeforeWait();
+    if (output_.failed()) {
+      return Outcome::kEnd;
+    }
+    switch (editor_.ReadLine(line_)) {
+      case LineEditor::Outcome::kLine:
+        line = line_;
+        return Outcome::kLine;
+      case LineEditor::Outcome::kCutShort:
+        return Outcome::kCutShort;
+      case LineEditor::Outcome::kEnd:
+        break;
+    }
+    return Outcome::kEnd;
+  }
+
+  bool typed() const override { return true; }
+  void Finish() override { editor_.SaveHistory(); }
+
+ private:
+  Output& output_;
+  LineEditor editor_;
+  std::string line_;
+};
+
+}  // namespace
+
+std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Output& output,
+                                           LineReader& reader, const calculator::Session& session) {
+  if (input.is_standard_input && at_terminal) {
+    UseTerminalCharacterSet();  // before the editor starts
+    return std::make_unique<TypedLines>(output, session);
+  }
+  return std::make_unique<ReadLines>(input.fd, output, reader);
+}

@@ -1,0 +1,39 @@
+// Where the lines of a session come from: a pipe or a file, read in large
+// blocks, or a person typing at a terminal.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "calculator/calculator.hpp"
+#include "console/inputs.h"
+#include "console/line_reader.h"
+#include "console/output.h"
+
+class LineSource {
+ public:
+  enum class Outcome {
+    kLine,      // a line came
+    kCutShort,  // a stop signal arrived while it was typed: it is dropped
+    kEnd,       // the input ended, a stop signal arrived or the output failed
+    kFailed,    // reading failed: error() tells why
+  };
+
+  virtual ~LineSource() = default;
+
+  // The next line, without its line feed, valid until the next call. The
+  // output is flushed before every wait for input.
+  virtual Outcome Next(std::string_view& line) = 0;
+  // A person types the lines: a Ctrl-C only drops a line then.
+  virtual bool typed() const = 0;
+  // After kFailed, the errno of the read that failed.
+  virtual int error() const { return 0; }
+  // Once, when the session is done with the source, however it ended.
+  virtual void Finish() {}
+};
+
+// Typed lines when `input` is standard input and both standard input and
+// output are terminals; the reader's blocks otherwise. `reader` and
+// `session` must outlive the source.
+std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Output& output,
+                                           LineReader& reader, const calculator::Session& session);
