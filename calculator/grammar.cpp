@@ -9,12 +9,12 @@
 // Blanks (spaces only) are skipped between the pieces. Nothing checks that
 // the whole text was consumed.
 
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
 #include "calculator/characters.h"
 #include "calculator/core.h"
+#include "calculator/decimal_text.h"
 
 namespace calculator_core {
 
@@ -60,9 +60,7 @@ void SkipBlanks(Calculator& calculator) {
   }
   // A text of at most 249 characters keeps the number well inside the double
   // range, so the conversion cannot fail.
-  double value = 0.0;
-  std::from_chars(start, number_end, value, std::chars_format::fixed);
-  return value;
+  return ReadDecimal(start, number_end);
 }
 
 // Consumes the whole run of letters and digits and names it where it
