@@ -11,8 +11,8 @@ function openCalculatorSession(module) {
   const api = {
     create: module.cwrap('calculator_new', 'number', []),
     answer: module.cwrap('calculator_answer', 'number', ['number', 'number', 'number', 'number']),
-    setReportHandler: module.cwrap('calculator_set_report_handler', null,
-                                   ['number', 'number', 'number']),
+    setReportHandler:
+        module.cwrap('calculator_set_report_handler', null, ['number', 'number', 'number']),
     setVariable: module.cwrap('calculator_set_variable', 'number', ['number', 'number', 'number']),
     getVariable: module.cwrap('calculator_get_variable', 'number', ['number', 'number', 'number']),
     variableCount: module.cwrap('calculator_variable_count', 'number', ['number']),
@@ -46,16 +46,14 @@ function openCalculatorSession(module) {
     }
   }
 
-  function utf8(text) {
-    return typeof text === 'string' ? new TextEncoder().encode(text) : text;
-  }
+  function utf8(text) { return typeof text === 'string' ? new TextEncoder().encode(text) : text; }
 
   // The lines the console prints for one input line: the report lines of
   // failed nested evaluations, then the answer line.
   function answer(line) {
     reports = [];
-    const length = withText(utf8(line),
-                            (text) => api.answer(session, text, answerBuffer, ANSWER_BUFFER_SIZE));
+    const length =
+        withText(utf8(line), (text) => api.answer(session, text, answerBuffer, ANSWER_BUFFER_SIZE));
     const lines = reports;
     reports = [];
     if (length >= 0) {
