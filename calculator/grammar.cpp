@@ -15,6 +15,7 @@
 #include "calculator/characters.h"
 #include "calculator/core.h"
 #include "calculator/decimal_text.h"
+#include "calculator/nan_operands.h"
 
 namespace calculator_core {
 
@@ -177,7 +178,7 @@ namespace {
       ++calculator.cursor;
       SkipBlanks(calculator);
       double exponent = ReadSignedPrimary(calculator);
-      value = std::pow(value, exponent);
+      value = LeftNaNFirst(std::pow(value, exponent), value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {
@@ -192,14 +193,14 @@ namespace {
     char c = CurrentChar(calculator);
     if (c == '*') {
       ++calculator.cursor;
-      value = value * PowerLevel(calculator);
+      value = LeftNaNFirst(value * PowerLevel(calculator), value);
     } else if (c == '/') {
       ++calculator.cursor;
       double divisor = PowerLevel(calculator);
       if (divisor == 0.0) {
         throw EvaluationError{"Can't divide by 0."};
       }
-      value = value / divisor;
+      value = LeftNaNFirst(value / divisor, value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {
@@ -216,10 +217,10 @@ double ParseSum(Calculator& calculator) {
     char c = CurrentChar(calculator);
     if (c == '+') {
       ++calculator.cursor;
-      value = value + ProductLevel(calculator);
+      value = LeftNaNFirst(value + ProductLevel(calculator), value);
     } else if (c == '-') {
       ++calculator.cursor;
-      value = value - ProductLevel(calculator);
+      value = LeftNaNFirst(value - ProductLevel(calculator), value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {
