@@ -212,6 +212,28 @@ class Page(unittest.TestCase):
                 self.assertEqual(self.input.get_attribute("value"), completed)
         self.input.clear()
 
+    def test_keyboard_alone_at_a_phone_width(self):
+        self.driver.set_window_size(360, 740)
+        try:
+            self.open()
+            self.input.send_keys("set(r, 2)", Keys.ENTER)
+            wait_for(lambda: self.shown()[-1] == "Result is 2", what="the answer")
+            self.input.send_keys("1" * 60 + "+r", Keys.ENTER)
+            wait_for(lambda: self.shown()[-1] == "Result is 1.11111e+059", what="the long line")
+            overflow = self.driver.execute_script(
+                "return document.documentElement.scrollWidth - window.innerWidth")
+            self.assertLessEqual(overflow, 0)
+            # Tab on an empty line leaves the input; the buttons follow in order.
+            self.input.send_keys(Keys.TAB)
+            self.assertEqual(self.driver.switch_to.active_element.get_attribute("id"), "copy")
+            self.driver.switch_to.active_element.send_keys(Keys.TAB)
+            self.driver.switch_to.active_element.send_keys(Keys.ENTER)
+            link = wait_for(lambda: self.driver.find_element(By.ID, "share-link")
+                            .get_attribute("value"), what="the share link")
+            self.assertIn("#lines=", link)
+        finally:
+            self.driver.set_window_size(900, 700)
+
     def test_share_link_replays_the_session(self):
         self.open()
         lines = ["set(a, 3)", "a*a", "sigma(i,0,2,1/i)", "1/0", "a # b"]
@@ -239,8 +261,18 @@ class Page(unittest.TestCase):
             self.serve(port)
 
     def test_first_answer_time_and_no_policy_violation(self):
+        # As on a first visit: nothing cached, no offline copy.
+        self.open()
+        self.driver.execute_async_script(
+            "const done = arguments[0];"
+            "navigator.serviceWorker.getRegistrations()"
+            ".then((all) => Promise.all(all.map((one) => one.unregister())))"
+            ".then(() => caches.keys()).then((keys) => Promise.all(keys.map((key) => caches.delete(key))))"
+            ".then(() => done())")
+        self.driver.execute_cdp_cmd("Network.clearBrowserCache", {})
+        self.driver.get("about:blank")
         self.driver.get_log("browser")
-        self.open("#lines=" + urllib.parse.quote("1+2"))
+        self.open("#lines=" + urllib.parse.quote("1+2"), clear_storage=False)
         wait_for(lambda: self.shown() == [PROMPT, "Result is 3"], what="the first answer")
         first = self.driver.execute_script(
             "return performance.getEntriesByName('first-answer')[0].startTime")
@@ -251,4 +283,4 @@ class Page(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
