@@ -27,7 +27,7 @@ const state = {
   running: null,  // the line being evaluated: {id, text}
   nextId: 1,
   lines: [],  // every line of the session, for the share link
-  transcriptText: [PROMPT],
+  transcriptText: [],
   firstAnswerMarked: false,
 };
 

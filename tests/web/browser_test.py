@@ -234,6 +234,18 @@ class Page(unittest.TestCase):
         finally:
             self.driver.set_window_size(900, 700)
 
+    def test_copy_puts_the_transcript_on_the_clipboard(self):
+        self.open()
+        self.driver.execute_cdp_cmd("Browser.grantPermissions", {
+            "origin": self.origin, "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+        self.answer_to("1/0")
+        self.driver.find_element(By.ID, "copy").click()
+        wait_for(lambda: self.driver.find_element(By.ID, "status").text == "Transcript copied.",
+                 what="the copy")
+        copied = self.driver.execute_async_script(
+            "navigator.clipboard.readText().then(arguments[0], (error) => arguments[0](String(error)))")
+        self.assertEqual(copied, PROMPT + "\n1/0\nError : Can't divide by 0.\n")
+
     def test_share_link_replays_the_session(self):
         self.open()
         lines = ["set(a, 3)", "a*a", "sigma(i,0,2,1/i)", "1/0", "a # b"]
