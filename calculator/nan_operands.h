@@ -11,10 +11,16 @@
 
 namespace calculator_core {
 
+// Out of line: NaN operands are rare, and the loops stay tight without
+// this path.
+[[gnu::noinline, gnu::cold]] inline double QuietNaNUnlessNumber(double result, double left) {
+  return std::isnan(left) ? left + 0.0 : result;
+}
+
 // `result` is left (op) right; a NaN left operand is the answer, made quiet.
 [[gnu::always_inline]] inline double LeftNaNFirst(double result, double left) {
-  if (std::isnan(result) && std::isnan(left)) {
-    return left + 0.0;
+  if (__builtin_expect(result != result, 0)) {
+    return QuietNaNUnlessNumber(result, left);
   }
   return result;
 }
