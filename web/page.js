@@ -51,7 +51,18 @@ function startWorker() {
   const worker = new Worker('worker.js');
   worker.onmessage = (event) => receive(worker, event.data);
   worker.onerror = (event) => {
-    say(`The calculator stopped working: ${event.message || 'unknown error'}`);
+    event.preventDefault();
+    if (worker !== state.worker) {
+      return;
+    }
+    const reason = event.message || 'unknown error';
+    if (state.running === null) {
+      say(`The calculator could not start: ${reason}`);
+      return;
+    }
+    // The line that broke it is dropped; the session goes on without it.
+    say(`The calculator failed (${reason}) and was restarted.`);
+    restartWorker();
   };
   worker.postMessage({type: 'start', variables: state.variables});
   state.worker = worker;
@@ -99,9 +110,13 @@ function stop() {
   if (state.running === null) {
     return;
   }
+  appendLine(INTERRUPTED, 'answer');
+  restartWorker();
+}
+
+function restartWorker() {
   state.worker.terminate();
   state.running = null;
-  appendLine(INTERRUPTED, 'answer');
   startWorker();
   pump();
 }
