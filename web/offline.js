@@ -1,6 +1,7 @@
 // Keeps the page's files so that it opens without a network once it has
-// been loaded. Requests for them are answered from the cache; the network
-// refreshes the cache whenever it answers.
+// been loaded. Every request goes to the network first, so that a new
+// version is never mixed with an old one; only when the network fails does
+// the cached copy answer.
 'use strict';
 
 const CACHE = 'calculator-page';
@@ -18,23 +19,26 @@ self.addEventListener('activate', (event) => {
   event.waitUntil(self.clients.claim());
 });
 
-self.addEventListener('fetch', (event) => {
-  const request = event.request;
-  if (request.method !== 'GET' || new URL(request.url).origin !== self.location.origin) {
-    return;
-  }
-  event.respondWith(caches.open(CACHE).then(async (cache) => {
+async function fromNetworkElseCache(request) {
+  const cache = await caches.open(CACHE);
+  try {
+    const response = await fetch(request);
+    if (response.ok) {
+      await cache.put(request, response.clone());
+    }
+    return response;
+  } catch (error) {
     const cached = await cache.match(request, {ignoreSearch: true});
-    const fresh = fetch(request).then((response) => {
-      if (response.ok) {
-        cache.put(request, response.clone());
-      }
-      return response;
-    });
     if (cached) {
-      fresh.catch(() => {});
       return cached;
     }
-    return fresh;
-  }));
+    throw error;
+  }
+}
+
+self.addEventListener('fetch', (event) => {
+  const request = event.request;
+  if (request.method === 'GET' && new URL(request.url).origin === self.location.origin) {
+    event.respondWith(fromNetworkElseCache(request));
+  }
 });

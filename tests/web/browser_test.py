@@ -262,8 +262,12 @@ class Page(unittest.TestCase):
 
     def test_works_offline_after_a_reload(self):
         self.open()
+        self.driver.set_script_timeout(60)
+        self.driver.execute_async_script(
+            "navigator.serviceWorker.ready.then(() => arguments[0]())")
         wait_for(lambda: self.driver.execute_script(
-            "return navigator.serviceWorker.controller !== null"), what="the offline cache")
+            "return navigator.serviceWorker.controller !== null"), timeout=60,
+            what="the offline cache")
         port = self.server.server_address[1]
         self.stop_serving()
         try:
