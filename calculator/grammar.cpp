@@ -16,6 +16,7 @@
 #include "calculator/builtins.h"
 #include "calculator/characters.h"
 #include "calculator/messages.h"
+#include "calculator/nan_operands.h"
 #include "calculator/number_reading.h"
 #include "calculator/variable_scopes.h"
 
@@ -169,7 +170,7 @@ namespace {
       ++calculator.cursor;
       SkipBlanks(calculator);
       double exponent = ReadSignedPrimary(calculator);
-      value = std::pow(value, exponent);
+      value = LeftNaNFirst(std::pow(value, exponent), value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {
@@ -184,14 +185,14 @@ namespace {
     char c = CurrentChar(calculator);
     if (c == '*') {
       ++calculator.cursor;
-      value = value * PowerLevel(calculator);
+      value = LeftNaNFirst(value * PowerLevel(calculator), value);
     } else if (c == '/') {
       ++calculator.cursor;
       double divisor = PowerLevel(calculator);
       if (divisor == 0.0) {
         throw EvaluationError{messages::kDivideByZero};
       }
-      value = value / divisor;
+      value = LeftNaNFirst(value / divisor, value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {
@@ -208,10 +209,10 @@ double ParseSum(Calculator& calculator) {
     char c = CurrentChar(calculator);
     if (c == '+') {
       ++calculator.cursor;
-      value = value + ProductLevel(calculator);
+      value = LeftNaNFirst(value + ProductLevel(calculator), value);
     } else if (c == '-') {
       ++calculator.cursor;
-      value = value - ProductLevel(calculator);
+      value = LeftNaNFirst(value - ProductLevel(calculator), value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {

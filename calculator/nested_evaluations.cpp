@@ -16,6 +16,7 @@
 #include "calculator/argument_text.h"
 #include "calculator/grammar.h"
 #include "calculator/messages.h"
+#include "calculator/nan_operands.h"
 #include "calculator/variable_scopes.h"
 
 namespace calculator_core {
@@ -185,17 +186,17 @@ double IntegralFunction(Calculator& calculator) {
   char body[kTextBufferSize];
   CutArgument(calculator, kIntegralBody, body);
 
-  double width = b - a;
+  double width = LeftNaNFirst(b - a, b);
   double h = width / static_cast<double>(n);
   Loop loop(calculator, variable, body);
   double sum = 0.0;
   for (std::int32_t i = 0; i < n; ++i) {
     double offset = static_cast<double>(i) * h;
-    double x = offset + a;
+    double x = LeftNaNFirst(offset + a, offset);
     double f = 0.0;
     if (RunLoopStep(loop, x, f)) {
-      double term = f * h;
-      sum = term + sum;
+      double term = LeftNaNFirst(f * h, f);
+      sum = LeftNaNFirst(term + sum, term);
     }
   }
   MovePastArgumentList(calculator);
@@ -216,7 +217,7 @@ double SigmaFunction(Calculator& calculator) {
   for (std::int64_t i = first; i <= last; ++i) {
     double f = 0.0;
     if (RunLoopStep(loop, static_cast<double>(i), f)) {
-      sum = f + sum;
+      sum = LeftNaNFirst(f + sum, f);
     }
   }
   MovePastArgumentList(calculator);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "calculator/decimal_text.h"
+
 namespace calculator_core {
 
 namespace {
@@ -57,16 +59,15 @@ int FormatNonFinite(std::uint64_t bits, char* out) {
 RoundedDecimal RoundToSixDigits(double magnitude) {
   // "d.dddddddddddddddde+XXX" at most
   char form[40];
-  std::to_chars_result result = std::to_chars(
-      form, form + sizeof form, magnitude, std::chars_format::scientific, kDecimalFormDigits - 1);
-  *result.ptr = '\0';
+  char* form_end = WriteScientific(magnitude, kDecimalFormDigits - 1, form, form + sizeof form);
+  *form_end = '\0';
 
   char digits[kDecimalFormDigits];
   digits[0] = form[0];
   std::memcpy(digits + 1, form + 2, kDecimalFormDigits - 1);
   const char* exponent_text = form + 2 + (kDecimalFormDigits - 1) + 1;  // past "e"
   int exponent = 0;
-  std::from_chars(exponent_text + (*exponent_text == '+' ? 1 : 0), result.ptr, exponent);
+  std::from_chars(exponent_text + (*exponent_text == '+' ? 1 : 0), form_end, exponent);
 
   RoundedDecimal rounded;
   std::memcpy(rounded.digits, digits, kSignificantDigits);

@@ -28,6 +28,11 @@ file                test   required  the Debian packages' check
 binutils            test   required  the exported-symbols check
 python3             test   required  the embedding test through ctypes
 abigail-tools       test   required  the comparison of the library's ABI with its baseline
+emscripten          test   optional  the web page's build and tests
+chromium            test   optional  the web page's browser tests
+chromium-driver     test   optional  the web page's browser tests
+python3-selenium    test   optional  the web page's browser tests
+musl-dev            test   optional  tracing the web page's differences to the C library's functions
 TABLE
 }
 
@@ -76,12 +81,17 @@ missing_packages() {
 # named in one line each on standard error; the function fails when a
 # required package is among them, and goes on without an optional one.
 ensure_packages() {
-  local command=$1 missing names package need purpose
+  local command=$1 missing names required optional package need purpose
   missing=$(missing_packages "$command")
   [ -n "$missing" ] || return 0
   names=$(printf '%s\n' "$missing" | cut -d' ' -f1 | tr '\n' ' ')
+  # The required ones first, so that an optional one that cannot be had
+  # does not keep them out.
+  required=$(printf '%s\n' "$missing" | awk '$2 == "required" {printf "%s ", $1}')
+  optional=$(printf '%s\n' "$missing" | awk '$2 == "optional" {printf "%s ", $1}')
   echo "installing: $names" >&2
-  if install_packages $names; then
+  if { [ -z "$required" ] || install_packages $required; } &&
+    { [ -z "$optional" ] || install_packages $optional; }; then
     return 0
   fi
   local lacking_required=0
@@ -91,7 +101,7 @@ ensure_packages() {
       echo "missing package $package (needed for $purpose); install it with: sudo apt-get install $package" >&2
       lacking_required=1
     else
-      echo "missing package $package: the calculator is built without $purpose (install it with: sudo apt-get install $package)" >&2
+      echo "missing package $package: going on without $purpose (install it with: sudo apt-get install $package)" >&2
     fi
   done <<<"$missing"
   return "$lacking_required"

@@ -1,0 +1,100 @@
+// One calculator session inside the WebAssembly module, driven through the
+// library's C interface only. The worker uses it, and so does the Node
+// driver that compares the module with the native program.
+'use strict';
+
+// Room for any answer line: "Result is " and a number, or "Error : " and
+// one of the library's messages.
+const ANSWER_BUFFER_SIZE = 1024;
+
+function openCalculatorSession(module) {
+  const api = {
+    create: module.cwrap('calculator_new', 'number', []),
+    answer: module.cwrap('calculator_answer', 'number', ['number', 'number', 'number', 'number']),
+    setReportHandler:
+        module.cwrap('calculator_set_report_handler', null, ['number', 'number', 'number']),
+    setVariable: module.cwrap('calculator_set_variable', 'number', ['number', 'number', 'number']),
+    getVariable: module.cwrap('calculator_get_variable', 'number', ['number', 'number', 'number']),
+    variableCount: module.cwrap('calculator_variable_count', 'number', ['number']),
+    variableName: module.cwrap('calculator_variable_name', 'number', ['number', 'number']),
+    version: module.cwrap('calculator_version', 'number', []),
+  };
+  const session = api.create();
+  if (session === 0) {
+    throw new Error('the calculator could not start: out of memory');
+  }
+  const answerBuffer = module._malloc(ANSWER_BUFFER_SIZE);
+  const valueBuffer = module._malloc(8);
+  let reports = [];
+  const reportHandler = module.addFunction((context, line) => {
+    reports.push(module.UTF8ToString(line));
+  }, 'vii');
+  api.setReportHandler(session, reportHandler, 0);
+
+  // Copies the bytes of a line into the module's memory, terminated.
+  function withText(bytes, use) {
+    const pointer = module._malloc(bytes.length + 1);
+    if (pointer === 0) {
+      throw new Error('the calculator is out of memory');
+    }
+    try {
+      module.HEAPU8.set(bytes, pointer);
+      module.HEAPU8[pointer + bytes.length] = 0;
+      return use(pointer);
+    } finally {
+      module._free(pointer);
+    }
+  }
+
+  function utf8(text) { return typeof text === 'string' ? new TextEncoder().encode(text) : text; }
+
+  // The lines the console prints for one input line: the report lines of
+  // failed nested evaluations, then the answer line.
+  function answer(line) {
+    reports = [];
+    const length =
+        withText(utf8(line), (text) => api.answer(session, text, answerBuffer, ANSWER_BUFFER_SIZE));
+    const lines = reports;
+    reports = [];
+    if (length >= 0) {
+      lines.push(module.UTF8ToString(answerBuffer));
+    }
+    return lines;
+  }
+
+  // The variables in the order first assigned, each value as its eight
+  // bytes: a NaN keeps its sign and payload on the way to another session.
+  function variables() {
+    const list = [];
+    const count = api.variableCount(session);
+    for (let index = 0; index < count; ++index) {
+      const namePointer = api.variableName(session, index);
+      api.getVariable(session, namePointer, valueBuffer);
+      list.push({
+        name: module.UTF8ToString(namePointer),
+        bytes: module.HEAPU8.slice(valueBuffer, valueBuffer + 8),
+      });
+    }
+    return list;
+  }
+
+  function restoreVariables(list) {
+    for (const variable of list) {
+      module.HEAPU8.set(variable.bytes, valueBuffer);
+      withText(utf8(variable.name), (name) => {
+        api.setVariable(session, name, module.HEAPF64[valueBuffer >> 3]);
+      });
+    }
+  }
+
+  return {
+    answer,
+    variables,
+    restoreVariables,
+    version: () => module.UTF8ToString(api.version()),
+  };
+}
+
+if (typeof module !== 'undefined' && module.exports) {
+  module.exports = {openCalculatorSession};
+}

@@ -1,0 +1,49 @@
+// The evaluator's thread: one calculator session in the WebAssembly module.
+// A long evaluation blocks only this worker; the page stops it by ending
+// the worker and handing the variables to a new one.
+//
+// Messages in:  {type: 'start', variables}  then  {type: 'line', id, text}
+// Messages out: {type: 'ready', version, variables}
+//               {type: 'answer', id, lines, variables}
+//               {type: 'failed', message}
+'use strict';
+
+importScripts('calculator.js', 'session.js');
+
+let session = null;
+const pending = [];
+
+function answerLine(message) {
+  const lines = session.answer(message.text);
+  postMessage({type: 'answer', id: message.id, lines, variables: session.variables()});
+}
+
+async function start(variables) {
+  const response = await fetch('calculator.wasm');
+  if (!response.ok) {
+    throw new Error(`calculator.wasm: ${response.status} ${response.statusText}`);
+  }
+  const wasmBinary = new Uint8Array(await response.arrayBuffer());
+  const module = await createCalculatorModule({wasmBinary}).ready;
+  session = openCalculatorSession(module);
+  session.restoreVariables(variables);
+  postMessage({type: 'ready', version: session.version(), variables: session.variables()});
+  while (pending.length > 0) {
+    answerLine(pending.shift());
+  }
+}
+
+onmessage = (event) => {
+  const message = event.data;
+  if (message.type === 'start') {
+    start(message.variables).catch((error) => {
+      postMessage({type: 'failed', message: String(error && error.message || error)});
+    });
+  } else if (message.type === 'line') {
+    if (session === null) {
+      pending.push(message);
+    } else {
+      answerLine(message);
+    }
+  }
+};
