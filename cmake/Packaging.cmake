@@ -71,7 +71,7 @@ install(TARGETS calculator_shared calculator_core
     NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
 )
-# The public headers only: core.h and characters.h are private.
+# The public headers only; the library's internal headers stay in calculator/.
 install(FILES ${CALCULATOR_PUBLIC_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/calculator COMPONENT development
 )

@@ -4,12 +4,22 @@
 # additions alone pass with the report, as a reminder to update the
 # baseline.
 #
-# Variables: ABIDIFF, BASELINE, LIBRARY, OPTIONS.
+# Variables: ABIDIFF, READELF, BASELINE, LIBRARY, OPTIONS.
 
 cmake_minimum_required(VERSION 3.25)
 
 if(NOT ABIDIFF)
   message("SKIPPED: abidiff not found (Debian package abigail-tools)")
+  return()
+endif()
+# Without debug information abidiff compares the symbol names alone and
+# would let a changed parameter through.
+execute_process(COMMAND ${READELF} -S --wide ${LIBRARY} OUTPUT_VARIABLE sections RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${READELF} cannot read ${LIBRARY}")
+endif()
+if(NOT sections MATCHES "\\.debug_info")
+  message("SKIPPED: ${LIBRARY} has no debug information (build with -g, e.g. RelWithDebInfo)")
   return()
 endif()
 if(NOT EXISTS ${BASELINE})
