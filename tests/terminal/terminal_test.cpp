@@ -57,6 +57,7 @@ void EndWithCtrlD(TerminalProgram& program) {
   TypeLine(program, kCtrlD);
   const ProgramEnd end = program.WaitForEnd();
   EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end) << "\n" << program.Transcript();
+  EXPECT_EQ(std::string::npos, program.Output().find("^D")) << program.Transcript();
 }
 
 TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
@@ -68,10 +69,15 @@ TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   ExpectAnswer(program, "set(x,4)\r", "set(x,4)\r\nResult is 4");
   ExpectAnswer(program, "x*x\r", "x*x\r\nResult is 16");
   ExpectAnswer(program, "1/0\r", "Error : Can't divide by 0.");
-  // Only the first 249 characters of a line count.
-  ExpectAnswer(program, std::string(248, ' ') + "78\r", "Result is 7");
+  // Only the first 249 characters of a line count, and the user is told.
+  ExpectAnswer(program, std::string(248, ' ') + "78\r",
+               "\ncalculator: only the first 249 characters of the line were read\r\nResult is 7");
+  // A line of blanks waits for the next line without a word.
+  ExpectAnswer(program, "   \r2*3\r", "2*3\r\nResult is 6");
   EndWithCtrlD(program);
   const std::string transcript = program.Transcript();
+  EXPECT_EQ(std::string::npos, transcript.find("Parse Error")) << transcript;
+  EXPECT_EQ(std::string::npos, transcript.find("^C")) << transcript;
   EXPECT_EQ(0u, transcript.find("Please input expression.")) << transcript;
   EXPECT_EQ(0u, transcript.rfind("Please input expression.")) << "the prompt line comes once";
 }
@@ -247,6 +253,177 @@ TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
     EXPECT_TRUE(end.ended && !end.exited && end.signal_number == signal) << Describe(end);
     EXPECT_EQ(kMark + "5*5\n", ReadFile(HistoryFile(home)));
   }
+}
+
+const char kRight[] = "\x1b[C";
+const char kHome[] = "\x1b[H";
+const char kEnd[] = "\x1b[F";
+const char kCtrlR[] = "\x12";
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// The value of SumOfLength(length).
+std::string SumValue(std::size_t length) {
+  return std::to_string(length % 2 == 0 ? 11 + (length - 2) / 2 : (length + 1) / 2);
+}
+
+// A sum of ones, `length` characters long.
+std::string SumOfLength(std::size_t length) {
+  std::string sum = length % 2 == 0 ? "11" : "1";
+  while (sum.size() < length) {
+    sum += "+1";
+  }
+  return sum;
+}
+
+TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
+  REQUIRE_LINE_EDITING();
+  struct TabCase {
+    std::string keys;
+    std::string answer;
+    std::size_t bells;
+    std::string listed;  // shown by the second Tab
+  };
+  const std::vector<TabCase> cases = {
+      {"set(zeta,1)\r", "Result is 1", 0, ""},
+      {"ze\t*2\r", "Result is 2", 0, ""},
+      {"sig\ti,1,4,i)\r", "Result is 10", 0, ""},
+      {"qq\t\x15"
+       "3\r",
+       "Result is 3", 1, ""},
+      {"si\t\t\x15"
+       "4\r",
+       "Result is 4", 1, "sigma"},
+  };
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  for (const TabCase& c : cases) {
+    const std::size_t before = program.Output().size();
+    ExpectAnswer(program, c.keys, c.answer);
+    const std::string output = program.Output().substr(before);
+    EXPECT_EQ(c.bells, Count(output, "\a")) << c.keys << "\n" << program.Transcript();
+    EXPECT_NE(std::string::npos, output.find(c.listed)) << c.keys;
+  }
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
+  REQUIRE_LINE_EDITING();
+  struct SearchCase {
+    std::string keys;  // after the search has found "2*21" at its "21"
+    std::string answer;
+  };
+  const std::vector<SearchCase> cases = {
+      {"\r", "Result is 42"},
+      {std::string(kLeft) + "0\r", "Result is 420"},
+      {std::string(kRight) + "0\r", "Result is 402"},
+      {"\x02"
+       "0\r",
+       "Result is 420"},  // Ctrl-B
+      {"\x06"
+       "0\r",
+       "Result is 402"},  // Ctrl-F
+      {std::string(kHome) + "-\r", "Result is -42"},
+      {"\x01-\r", "Result is -42"},  // Ctrl-A
+      {std::string(kEnd) + "+1\r", "Result is 43"},
+      {"\x05+1\r", "Result is 43"},  // Ctrl-E
+      {"\x07"
+       "1\r",
+       "Result is 51"},  // Ctrl-G: back to the line as it was
+  };
+  for (const SearchCase& c : cases) {
+    TemporaryFolder home;
+    ASSERT_EQ(0, mkdir((home.path() + "/state").c_str(), 0700));
+    ASSERT_EQ(0, mkdir((home.path() + "/state/calculator").c_str(), 0700));
+    std::ofstream(HistoryFile(home)) << kMark << "2*21\n7*7\n";
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "5" + std::string(kCtrlR) + "21" + c.keys, c.answer);
+    EndWithCtrlD(program);
+  }
+}
+
+TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
+  REQUIRE_LINE_EDITING();
+  constexpr int kNarrow = 40;
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(kNarrow, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  for (std::size_t length : {39, 40, 41, 80}) {
+    const std::string sum = SumOfLength(length);
+    const std::size_t before = program.Output().size();
+    ExpectAnswer(program, sum + "\r", "Result is " + SumValue(length));
+    const std::vector<std::string> screen = ScreenLines(program.Output().substr(before), kNarrow);
+    std::string typed;
+    std::size_t row = 0;
+    for (; row < screen.size() && screen[row].rfind("Result is", 0) != 0; ++row) {
+      typed += screen[row];
+    }
+    EXPECT_EQ(sum, typed) << program.Transcript();
+    EXPECT_EQ((length + kNarrow - 1) / kNarrow, row) << "no blank row above the answer\n"
+                                                     << program.Transcript();
+  }
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, ResizedWindowRedrawsTheLine) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(40, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  const std::string sum = SumOfLength(31);
+  TypeLine(program, sum);
+  ASSERT_TRUE(program.WaitFor(sum));
+  ASSERT_TRUE(program.WaitForBusy(false));
+  const std::size_t before = program.Output().size();
+  ASSERT_TRUE(program.Resize(25, 24));
+  // The line is drawn again from its start, wrapped at the new width.
+  EXPECT_TRUE(program.WaitFor(sum.substr(0, 25))) << program.Transcript();
+  ASSERT_TRUE(program.Type(std::string(kHome) + "100+\r"));
+  EXPECT_TRUE(program.WaitFor("Result is " + std::to_string(100 + 16) + "\r\n"))
+      << program.Transcript();
+  const std::vector<std::string> screen = ScreenLines(program.Output().substr(before), 25);
+  ASSERT_GE(screen.size(), 3u) << program.Transcript();
+  EXPECT_EQ(("100+" + sum).substr(0, 25), screen[0]) << program.Transcript();
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, DumbTerminalShowsALongLineOnce) {
+  TemporaryFolder home;
+  TerminalProgram program(home, {"TERM=dumb"});
+  ASSERT_TRUE(program.Resize(80, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  const std::string sum = SumOfLength(121);
+  // The terminal's own line input: no editor to wait for.
+  ASSERT_TRUE(program.Type(sum + "\r"));
+  EXPECT_TRUE(program.WaitFor("Result is " + SumValue(121) + "\r\n")) << program.Transcript();
+  ASSERT_TRUE(program.Type(kCtrlD));
+  const ProgramEnd end = program.WaitForEnd();
+  EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end);
+  EXPECT_EQ(1u, Count(program.Output(), sum)) << program.Transcript();
+  EXPECT_EQ(std::string::npos, program.Output().find('\x1b')) << program.Transcript();
+}
+
+TEST(Terminal, TypedBytesAreKeptAsTyped) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  {
+    TerminalProgram program(home, {"LC_CTYPE=C.UTF-8"});
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "2+2 \xff\r", "Result is 4");
+    ExpectAnswer(program, "3+3 \xc3\xa9\r", "Result is 6");
+    EndWithCtrlD(program);
+  }
+  EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
 }
 
 }  // namespace
