@@ -2,9 +2,17 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +36,26 @@ const std::string kMark = "# calculator history: one typed line per line, oldest
 
 std::string HistoryFile(const TemporaryFolder& home) {
   return home.path() + "/state/calculator/history";
+}
+
+// Puts `content` where the program keeps its history.
+void PrepareHistory(const TemporaryFolder& home, const std::string& content) {
+  mkdir((home.path() + "/state").c_str(), 0700);
+  mkdir((home.path() + "/state/calculator").c_str(), 0700);
+  std::ofstream(HistoryFile(home), std::ios::binary) << content;
+  chmod(HistoryFile(home).c_str(), 0644);
+}
+
+// The history file holding `count` lines numbered from `first`, each
+// `width` characters long.
+std::string NumberedLines(int first, int count, std::size_t width = 4) {
+  std::string lines;
+  for (int i = first; i < first + count; ++i) {
+    std::string line = "1*" + std::to_string(i);
+    line.resize(std::max(width, line.size()), ' ');
+    lines += line + "\n";
+  }
+  return lines;
 }
 
 bool Exists(const std::string& path) {
@@ -340,9 +368,7 @@ TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
   };
   for (const SearchCase& c : cases) {
     TemporaryFolder home;
-    ASSERT_EQ(0, mkdir((home.path() + "/state").c_str(), 0700));
-    ASSERT_EQ(0, mkdir((home.path() + "/state/calculator").c_str(), 0700));
-    std::ofstream(HistoryFile(home)) << kMark << "2*21\n7*7\n";
+    PrepareHistory(home, kMark + "2*21\n7*7\n");
     TerminalProgram program(home);
     ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
     ExpectAnswer(program, "5" + std::string(kCtrlR) + "21" + c.keys, c.answer);
@@ -424,6 +450,208 @@ TEST(Terminal, TypedBytesAreKeptAsTyped) {
     EndWithCtrlD(program);
   }
   EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
+}
+
+TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
+  REQUIRE_LINE_EDITING();
+  struct FileCase {
+    std::string before;
+    std::string keys;  // typed in the session
+    std::string answer;
+    std::string after;
+  };
+  const std::vector<FileCase> cases = {
+      // Up recalls the last line of the file, which is not saved twice.
+      {kMark + "1+1\n6*7\n", std::string(kUp) + "\r", "Result is 42", kMark + "1+1\n6*7\n"},
+      {kMark + NumberedLines(1, 1000), "6*7\r", "Result is 42",
+       kMark + NumberedLines(2, 999) + "6*7\n"},
+      {"_HiStOrY_V2_\nset(keep,\\04042)\na\\134b\n", "\x12keep\r", "Result is 42",
+       kMark + "set(keep, 42)\na\\b\nset(keep, 42)\n"},
+  };
+  for (const FileCase& c : cases) {
+    TemporaryFolder home;
+    PrepareHistory(home, c.before);
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, c.keys, c.answer);
+    EndWithCtrlD(program);
+    EXPECT_EQ(c.after, ReadFile(HistoryFile(home))) << c.keys;
+    struct stat status;
+    ASSERT_EQ(0, stat(HistoryFile(home).c_str(), &status));
+    EXPECT_EQ(c.after == c.before ? 0644u : 0600u, status.st_mode & 0777u) << c.keys;
+  }
+}
+
+TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
+  REQUIRE_LINE_EDITING();
+  for (int trial = 0; trial < 6; ++trial) {
+    SCOPED_TRACE(trial);
+    TemporaryFolder home;
+    const std::string older = NumberedLines(1, 500);
+    PrepareHistory(home, kMark + older);
+    TerminalProgram first(home);
+    TerminalProgram second(home);
+    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
+    ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+    ExpectAnswer(first, "2*3\r", "Result is 6");
+    ExpectAnswer(second, "4*5\r", "Result is 20");
+    ASSERT_TRUE(first.WaitForEditing(true) && second.WaitForEditing(true));
+    ASSERT_TRUE(first.Type(kCtrlD) && second.Type(kCtrlD));
+    EXPECT_TRUE(first.WaitForEnd().exited);
+    EXPECT_TRUE(second.WaitForEnd().exited);
+    const std::string saved = ReadFile(HistoryFile(home));
+    EXPECT_TRUE(saved == kMark + older + "2*3\n4*5\n" || saved == kMark + older + "4*5\n2*3\n")
+        << saved.substr(saved.size() > 40 ? saved.size() - 40 : 0);
+  }
+}
+
+TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
+  REQUIRE_LINE_EDITING();
+  const std::string older = kMark + NumberedLines(1, 1000, 200);
+  const std::string newer = kMark + NumberedLines(2, 999, 200) + "6*7\n";
+  for (int trial = 0; trial < 12; ++trial) {
+    SCOPED_TRACE(trial);
+    TemporaryFolder home;
+    PrepareHistory(home, older);
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "6*7\r", "Result is 42");
+    TypeLine(program, kCtrlD);
+    usleep(static_cast<useconds_t>(trial * 250));
+    program.Signal(SIGKILL);
+    program.WaitForEnd();
+    const std::string saved = ReadFile(HistoryFile(home));
+    EXPECT_TRUE(saved == older || saved == newer) << saved.size() << " bytes";
+  }
+}
+
+// Paths that must never be written: each is left as it was, with one
+// warning, and the session starts at once and goes on without history.
+TEST(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
+  REQUIRE_LINE_EDITING();
+  struct PathCase {
+    std::string name;
+    std::function<bool(const std::string& path)> make;
+    std::string reason;
+    bool at_default_path;
+  };
+  const auto notes = [](const std::string& path) {
+    std::ofstream(path) << "my notes\n";
+    return chmod(path.c_str(), 0644) == 0;
+  };
+  const std::vector<PathCase> cases = {
+      {"notes", notes, "Not a history file", false},
+      {"fifo", [](const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; },
+       "Not a regular file", false},
+      {"folder", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; },
+       "Is a directory", false},
+      {"device", [](const std::string& path) { return symlink("/dev/zero", path.c_str()) == 0; },
+       "Is a symbolic link", false},
+      {"symlink",
+       [notes](const std::string& path) {
+         return notes(path + "-target") && symlink((path + "-target").c_str(), path.c_str()) == 0;
+       },
+       "Is a symbolic link", true},
+      {"someone else's",
+       [](const std::string& path) {
+         std::ofstream(path) << kMark << "1+1\n";
+         return chown(path.c_str(), 4242, 4242) == 0;
+       },
+       "Owned by another user", false},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    std::string path = home.path() + "/history";
+    std::vector<std::string> environment = {"CALCULATOR_HISTORY=" + path};
+    if (c.at_default_path) {
+      PrepareHistory(home, "");
+      path = HistoryFile(home);
+      unlink(path.c_str());
+      environment.clear();
+    }
+    if (!c.make(path)) {
+      std::cout << "[  SKIPPED ] " << c.name << ": cannot be made here (needs root)\n";
+      continue;
+    }
+    struct stat before;
+    ASSERT_EQ(0, lstat(path.c_str(), &before));
+    const std::string content = S_ISREG(before.st_mode) ? ReadFile(path) : "";
+    TerminalProgram program(home, environment);
+    ASSERT_TRUE(program.WaitFor("history not kept in " + path + ": " + c.reason))
+        << program.Transcript();
+    ExpectAnswer(program, "1+2\r", "Result is 3");
+    EndWithCtrlD(program);
+    EXPECT_EQ(1u, Count(program.Output(), "history not kept")) << program.Transcript();
+    struct stat after;
+    ASSERT_EQ(0, lstat(path.c_str(), &after));
+    EXPECT_EQ(before.st_mode, after.st_mode);
+    EXPECT_EQ(before.st_uid, after.st_uid);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    if (S_ISREG(before.st_mode)) {
+      EXPECT_EQ(content, ReadFile(path));
+    }
+    if (S_ISLNK(before.st_mode)) {
+      EXPECT_EQ("my notes\n", ReadFile(path + "-target"));
+    }
+  }
+}
+
+// A small file system of its own, filled up: needs the right to mount.
+class FullFileSystem {
+ public:
+  explicit FullFileSystem(const std::string& folder) : folder_(folder) {
+    mkdir(folder_.c_str(), 0700);
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=64k") == 0;
+    error_ = mounted_ ? "" : std::strerror(errno);
+  }
+  ~FullFileSystem() {
+    if (mounted_) {
+      umount2(folder_.c_str(), MNT_DETACH);
+    }
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+  // Fills what is left with a file.
+  void Fill() const {
+    std::ofstream filler(folder_ + "/filler", std::ios::binary);
+    const std::string block(1024, 'x');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) &&
+           filler.flush()) {
+    }
+  }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  const std::string folder = home.path() + "/small";
+  FullFileSystem small(folder);
+  if (!small.mounted()) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << small.error() << "); run as root";
+  }
+  const std::string path = folder + "/history";
+  const std::string older = kMark + NumberedLines(1, 100, 200);
+  std::ofstream(path, std::ios::binary) << older;
+  small.Fill();
+  TerminalProgram program(home, {"CALCULATOR_HISTORY=" + path});
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ExpectAnswer(program, "6*7\r", "Result is 42");
+  EndWithCtrlD(program);
+  EXPECT_EQ(1u,
+            Count(program.Output(), "history not kept in " + path + ": No space left on device"))
+      << program.Transcript();
+  EXPECT_EQ(older, ReadFile(path));
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    files += entry.is_regular_file() ? 1 : 0;
+  }
+  EXPECT_EQ(2u, files) << "no temporary file stays behind";
 }
 
 }  // namespace
