@@ -551,6 +551,8 @@ KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const Histor
   el_wset(editor, EL_HIST, history_w, keys.history);
   el_wset(editor, EL_GETCFN, ReadKey);
   BindKeys(editor);
+  // The user's own bindings (~/.editrc, or the file $EDITRC names) come last.
+  el_source(editor, nullptr);
 
   struct sigaction action = {};
   action.sa_handler = NoteWindowResized;
