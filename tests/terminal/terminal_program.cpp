@@ -190,6 +190,15 @@ bool TerminalProgram::Resize(unsigned short columns, unsigned short rows) {
   return terminal_fd_ >= 0 && ioctl(terminal_fd_, TIOCSWINSZ, &size) == 0;
 }
 
+bool TerminalProgram::SetLineMode() {
+  termios mode;
+  if (terminal_fd_ < 0 || tcgetattr(terminal_fd_, &mode) != 0) {
+    return false;
+  }
+  mode.c_lflag |= ICANON | ECHO;
+  return tcsetattr(terminal_fd_, TCSANOW, &mode) == 0;
+}
+
 void TerminalProgram::Signal(int signal_number) {
   if (pid_ > 0) {
     kill(pid_, signal_number);

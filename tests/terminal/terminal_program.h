@@ -67,6 +67,10 @@ class TerminalProgram {
   // Gives the terminal a new size, as a person dragging its window does.
   bool Resize(unsigned short columns, unsigned short rows);
 
+  // Puts the terminal back in its own line mode, as a shell does when the
+  // program is stopped by Ctrl-Z.
+  bool SetLineMode();
+
   void Signal(int signal_number);
   // Waits until the program is computing (`busy`), or asleep, as it is when
   // it waits for input (`!busy`).

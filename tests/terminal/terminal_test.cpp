@@ -424,6 +424,23 @@ TEST(Terminal, ResizedWindowRedrawsTheLine) {
   EndWithCtrlD(program);
 }
 
+TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  TypeLine(program, "1+");
+  ASSERT_TRUE(program.WaitFor("1+"));
+  ASSERT_TRUE(program.WaitForBusy(false));
+  program.Signal(SIGSTOP);
+  ASSERT_TRUE(program.SetLineMode());
+  program.Signal(SIGCONT);
+  EXPECT_TRUE(program.WaitForEditing(true)) << "the editor takes the terminal again";
+  EXPECT_TRUE(program.WaitFor("1+")) << "the line is drawn again\n" << program.Transcript();
+  ExpectAnswer(program, std::string(kLeft) + kRight + "2\r", "Result is 3");
+  EndWithCtrlD(program);
+}
+
 TEST(Terminal, DumbTerminalShowsALongLineOnce) {
   TemporaryFolder home;
   TerminalProgram program(home, {"TERM=dumb"});
