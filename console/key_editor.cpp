@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwchar>
 #include <cwctype>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -28,12 +29,20 @@ constexpr wchar_t kDelete = 0x7f;
 constexpr wchar_t kFirstByteCharacter = 0xdc80;
 constexpr wchar_t kLastByteCharacter = 0xdcff;
 
-// Set by the handler of SIGWINCH. There is one terminal, so one flag.
+// Set by the handlers of SIGWINCH and SIGCONT. There is one terminal, so
+// one flag each.
 volatile std::sig_atomic_t window_resized = 0;
+volatile std::sig_atomic_t resumed = 0;
 
-extern "C" void NoteWindowResized(int /*signal*/) {
-  window_resized = 1;
+extern "C" void NoteTerminalChange(int signal) {
+  if (signal == SIGCONT) {
+    resumed = 1;
+  } else {
+    window_resized = 1;
+  }
 }
+
+constexpr int kTerminalChanges[] = {SIGWINCH, SIGCONT};
 
 void WriteToTerminal(std::string_view text) {
   // Only screen cosmetics: a failed write changes nothing else. What
@@ -110,13 +119,14 @@ std::string CommonPrefix(const std::vector<std::string>& names) {
   return common;
 }
 
-enum class Wait { kInput, kResized, kStopped };
+enum class Wait { kInput, kResized, kResumed, kStopped };
 
-// Like WaitForInput, but a resized window ends the wait too.
+// Like WaitForInput, but a resized window or a return from Ctrl-Z ends the
+// wait too.
 Wait WaitForKey(int fd) {
   sigset_t signals;
   sigemptyset(&signals);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGWINCH}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGWINCH, SIGCONT}) {
     sigaddset(&signals, signal);
   }
   for (;;) {
@@ -124,7 +134,7 @@ Wait WaitForKey(int fd) {
     sigprocmask(SIG_BLOCK, &signals, &previous);
     int ready = -1;
     int wait_error = 0;
-    if (PendingStopSignal() == 0 && window_resized == 0) {
+    if (PendingStopSignal() == 0 && window_resized == 0 && resumed == 0) {
       pollfd input = {fd, POLLIN, 0};
       ready = ppoll(&input, 1, nullptr, &previous);
       wait_error = errno;
@@ -132,6 +142,11 @@ Wait WaitForKey(int fd) {
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (PendingStopSignal() != 0) {
       return Wait::kStopped;
+    }
+    if (resumed != 0) {
+      resumed = 0;
+      window_resized = 0;
+      return Wait::kResumed;
     }
     if (window_resized != 0) {
       window_resized = 0;
@@ -205,7 +220,7 @@ struct KeyEditor::Keys {
   // nothing: a second Tab there lists them.
   std::wstring ambiguous_at;
   std::string unread;  // bytes read but not yet a whole character
-  struct sigaction previous_resize_action = {};
+  struct sigaction previous_actions[2] = {};
 
   int Columns() const;
   ScreenPosition PositionOf(std::size_t index) const;
@@ -213,6 +228,7 @@ struct KeyEditor::Keys {
   std::string MovesBelowLine() const;
   void DrawAgain(ScreenPosition drawn);
   void DrawAfterResize();
+  void DrawAfterResume();
   void Show(const std::wstring& new_prompt, const std::wstring& line, std::size_t cursor);
   void ListNames(const std::vector<std::string>& names);
   unsigned char Complete();
@@ -359,6 +375,17 @@ void KeyEditor::Keys::DrawAgain(ScreenPosition drawn) {
 void KeyEditor::Keys::DrawAfterResize() {
   el_resize(editor);
   DrawAgain(CursorPosition());
+}
+
+// Back from Ctrl-Z: the shell has put the terminal back in its line mode
+// and left the cursor on a fresh line.
+void KeyEditor::Keys::DrawAfterResume() {
+  // libedit believes it is still in its own mode, which it would not set
+  // again.
+  el_set(editor, EL_PREP_TERM, 0);
+  el_set(editor, EL_PREP_TERM, 1);
+  el_resize(editor);
+  DrawAgain(ScreenPosition{});
 }
 
 void KeyEditor::Keys::Show(const std::wstring& new_prompt, const std::wstring& text,
@@ -516,6 +543,9 @@ int KeyEditor::Keys::ReadKey(wchar_t& key) {
       case Wait::kResized:
         DrawAfterResize();
         continue;
+      case Wait::kResumed:
+        DrawAfterResume();
+        continue;
       case Wait::kInput:
         break;
     }
@@ -555,15 +585,19 @@ KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const Histor
   el_source(editor, nullptr);
 
   struct sigaction action = {};
-  action.sa_handler = NoteWindowResized;
+  action.sa_handler = NoteTerminalChange;
   sigemptyset(&action.sa_mask);
   // Only the wait for a key is to end early: output under way goes on.
   action.sa_flags = SA_RESTART;
-  sigaction(SIGWINCH, &action, &keys.previous_resize_action);
+  for (std::size_t i = 0; i < std::size(kTerminalChanges); ++i) {
+    sigaction(kTerminalChanges[i], &action, &keys.previous_actions[i]);
+  }
 }
 
 KeyEditor::~KeyEditor() {
-  sigaction(SIGWINCH, &keys_->previous_resize_action, nullptr);
+  for (std::size_t i = 0; i < std::size(kTerminalChanges); ++i) {
+    sigaction(kTerminalChanges[i], &keys_->previous_actions[i], nullptr);
+  }
   el_end(keys_->editor);
   history_wend(keys_->history);
 }
@@ -571,6 +605,7 @@ KeyEditor::~KeyEditor() {
 LineEditor::Outcome KeyEditor::Read(std::string& line) {
   // libedit takes the size of the window itself as it starts a line.
   window_resized = 0;
+  resumed = 0;
   keys_->prompt.clear();
   keys_->ambiguous_at.clear();
   int count = 0;
