@@ -220,6 +220,10 @@ struct KeyEditor::Keys {
   // nothing: a second Tab there lists them.
   std::wstring ambiguous_at;
   std::string unread;  // bytes read but not yet a whole character
+  // The line of the history that Up and Down stand on; the size of the
+  // history while on the line being typed, which is kept in `draft`.
+  std::size_t recall_index = 0;
+  std::wstring draft;
   struct sigaction previous_actions[2] = {};
 
   int Columns() const;
@@ -230,6 +234,9 @@ struct KeyEditor::Keys {
   void DrawAfterResize();
   void DrawAfterResume();
   void Show(const std::wstring& new_prompt, const std::wstring& line, std::size_t cursor);
+  void Replace(const std::wstring& line, std::size_t cursor);
+  // Up and Down: `step` lines back or forth through the history.
+  unsigned char Step(int step);
   void ListNames(const std::vector<std::string>& names);
   unsigned char Complete();
   unsigned char Search();
@@ -282,6 +289,14 @@ unsigned char DeleteOrEnd(EditLine* editor, int /*key*/) {
   return CC_REFRESH;
 }
 
+unsigned char RecallOlder(EditLine* editor, int /*key*/) {
+  return KeysOf(editor).Step(-1);
+}
+
+unsigned char RecallNewer(EditLine* editor, int /*key*/) {
+  return KeysOf(editor).Step(1);
+}
+
 unsigned char CompleteName(EditLine* editor, int /*key*/) {
   return KeysOf(editor).Complete();
 }
@@ -304,6 +319,14 @@ void BindKeys(EditLine* editor) {
   AddKey(editor, L"^J", L"calculator-accept", L"Hand the line over", AcceptLine);
   AddKey(editor, L"^D", L"calculator-delete-or-end", L"Delete, or end on an empty line",
          DeleteOrEnd);
+  // Up and Down go on from where Ctrl-R left, which libedit's own history
+  // keys cannot know.
+  for (const wchar_t* key : {L"^P", L"\\e[A", L"\\eOA"}) {
+    AddKey(editor, key, L"calculator-older", L"The line before in the history", RecallOlder);
+  }
+  for (const wchar_t* key : {L"^N", L"\\e[B", L"\\eOB"}) {
+    AddKey(editor, key, L"calculator-newer", L"The line after in the history", RecallNewer);
+  }
   // The keys of the usual readline consoles that libedit's emacs keys lack.
   const wchar_t* const bindings[][2] = {
       {L"^W", L"ed-delete-prev-word"}, {L"\\e[1~", L"ed-move-to-beg"},
@@ -392,6 +415,11 @@ void KeyEditor::Keys::Show(const std::wstring& new_prompt, const std::wstring& t
                            std::size_t cursor) {
   const ScreenPosition drawn = CursorPosition();
   prompt = new_prompt;
+  Replace(text, cursor);
+  DrawAgain(drawn);
+}
+
+void KeyEditor::Keys::Replace(const std::wstring& text, std::size_t cursor) {
   const LineInfoW* line = el_wline(editor);
   const int length = static_cast<int>(line->lastchar - line->buffer);
   el_cursor(editor, static_cast<int>(line->lastchar - line->cursor));
@@ -400,7 +428,21 @@ void KeyEditor::Keys::Show(const std::wstring& new_prompt, const std::wstring& t
     el_winsertstr(editor, text.c_str());
   }
   el_cursor(editor, static_cast<int>(cursor) - static_cast<int>(text.size()));
-  DrawAgain(drawn);
+}
+
+unsigned char KeyEditor::Keys::Step(int step) {
+  const std::size_t newest = recalled->size();
+  if ((step < 0 && recall_index == 0) || (step > 0 && recall_index >= newest)) {
+    return CC_ERROR;
+  }
+  if (recall_index == newest) {
+    const LineInfoW* line = el_wline(editor);
+    draft.assign(line->buffer, line->lastchar);
+  }
+  recall_index = step < 0 ? recall_index - 1 : recall_index + 1;
+  const std::wstring text = recall_index == newest ? draft : ToWide((*recalled)[recall_index]);
+  Replace(text, text.size());
+  return CC_REFRESH;
 }
 
 void KeyEditor::Keys::ListNames(const std::vector<std::string>& names) {
@@ -521,6 +563,11 @@ unsigned char KeyEditor::Keys::Search() {
       failed = !query.empty() && !FindOlder(query, index, index, found, found_cursor);
     } else {
       Show(L"", found, found_cursor);
+      // Up and Down go on from the line found.
+      if (index < recalled->size()) {
+        draft = original;
+        recall_index = index;
+      }
       const wchar_t again[] = {key, L'\0'};
       el_wpush(editor, again);
       return CC_NORM;
@@ -607,6 +654,8 @@ LineEditor::Outcome KeyEditor::Read(std::string& line) {
   window_resized = 0;
   resumed = 0;
   keys_->prompt.clear();
+  keys_->recall_index = keys_->recalled->size();
+  keys_->draft.clear();
   keys_->ambiguous_at.clear();
   int count = 0;
   const wchar_t* typed = el_wgets(keys_->editor, &count);

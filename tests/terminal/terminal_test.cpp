@@ -285,6 +285,7 @@ TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
 }
 
 const char kRight[] = "\x1b[C";
+const char kDown[] = "\x1b[B";
 const char kHome[] = "\x1b[H";
 const char kEnd[] = "\x1b[F";
 const char kCtrlR[] = "\x12";
@@ -362,7 +363,8 @@ TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
       {std::string(kHome) + "-\r", "Result is -42"},
       {"\x01-\r", "Result is -42"},  // Ctrl-A
       {std::string(kEnd) + "+1\r", "Result is 43"},
-      {"\x05+1\r", "Result is 43"},  // Ctrl-E
+      {"\x05+1\r", "Result is 43"},                 // Ctrl-E
+      {std::string(kDown) + "\r", "Result is 49"},  // the line after the one found
       {"\x07"
        "1\r",
        "Result is 51"},  // Ctrl-G: back to the line as it was
