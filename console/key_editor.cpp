@@ -224,7 +224,7 @@ struct KeyEditor::Keys {
   // history while on the line being typed, which is kept in `draft`.
   std::size_t recall_index = 0;
   std::wstring draft;
-  struct sigaction previous_actions[2] = {};
+  struct sigaction previous_actions[std::size(kTerminalChanges)] = {};
 
   int Columns() const;
   ScreenPosition PositionOf(std::size_t index) const;
@@ -371,12 +371,12 @@ std::string KeyEditor::Keys::MovesBelowLine() const {
   const LineInfoW* line = el_wline(editor);
   const ScreenPosition cursor = CursorPosition();
   const ScreenPosition end = PositionOf(static_cast<std::size_t>(line->lastchar - line->buffer));
+  // The terminal turns each line feed into a carriage return and a line
+  // feed, as libedit leaves it.
   std::string moves(static_cast<std::size_t>(std::max(0, end.row - cursor.row)), '\n');
   if (end.column > 0 || end.row == 0) {
     moves += '\n';
   }
-  // The terminal turns each line feed into a carriage return and a line
-  // feed, as libedit leaves it.
   return moves;
 }
 
@@ -393,8 +393,8 @@ void KeyEditor::Keys::DrawAgain(ScreenPosition drawn) {
   el_set(editor, EL_REFRESH);
 }
 
-// The terminal has rewrapped what it shows to the new width; the cursor
-// is where the line puts it at that width.
+// Terminals today (tmux, VTE, kitty...) rewrap what they show to the new
+// width, so the cursor is where the line puts it at that width.
 void KeyEditor::Keys::DrawAfterResize() {
   el_resize(editor);
   DrawAgain(CursorPosition());
