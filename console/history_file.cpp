@@ -270,6 +270,10 @@ class OpenHistory {
   // still the one at `file`: a session that saved meanwhile has replaced it.
   std::string Lock(const std::string& file, bool& replaced) {
     while (flock(fd_, LOCK_EX) != 0) {
+      // A file system without locks still gets the history, unshared.
+      if (errno == ENOLCK || errno == EOPNOTSUPP) {
+        break;
+      }
       if (errno != EINTR) {
         return std::strerror(errno);
       }
