@@ -493,7 +493,7 @@ unsigned char KeyEditor::Keys::Complete() {
   here += std::to_wstring(line->cursor - line->buffer);
   if (here != ambiguous_at) {
     ambiguous_at = here;
-    return CC_REFRESH_BEEP;
+    return CC_NORM;  // the bell is kept for a name that nothing fits
   }
   ListNames(completion.matches);
   return CC_NORM;

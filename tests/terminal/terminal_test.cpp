@@ -329,7 +329,7 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
        "Result is 3", 1, ""},
       {"si\t\t\x15"
        "4\r",
-       "Result is 4", 1, "sigma"},
+       "Result is 4", 0, "sigma"},
   };
   TemporaryFolder home;
   TerminalProgram program(home);
