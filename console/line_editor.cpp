@@ -172,4 +172,6 @@ void LineEditor::SaveHistory() {
   }
   SaveHistoryLines(*state_->history,
                    std::vector<std::string>(state_->typed.begin(), state_->typed.end()));
+  // Saved or warned about once: a further call adds nothing twice.
+  state_->typed.clear();
 }
