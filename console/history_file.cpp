@@ -1,6 +1,7 @@
 #include "console/history_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 
 #include "console/command_line.h"
 
+const char kHistoryMark[] = "# calculator history: one typed line per line, oldest first";
+
 namespace {
 
 const char kHistoryVariable[] = "CALCULATOR_HISTORY";
@@ -18,9 +21,20 @@ const char kHomeVariable[] = "HOME";
 const char kDefaultStateHome[] = "/.local/state";
 const char kHistoryFolder[] = "/calculator";
 const char kHistoryFileName[] = "/history";
+// The first line of the files that the line editor library wrote.
+const char kOldHistoryMark[] = "_HiStOrY_V2_";
+
+constexpr std::size_t kReadChunk = 65536;
+// Another session replacing the file between our open and our lock makes
+// us start over; this many times in a row means something is wrong.
+constexpr int kLockAttempts = 50;
 
 bool IsAbsolutePath(const char* path) {
   return path != nullptr && path[0] == '/';
+}
+
+bool IsOctalDigit(char c) {
+  return c >= '0' && c <= '7';
 }
 
 // Like mkdir -p: creates every missing folder of `path`.
@@ -34,6 +48,312 @@ int MakeFolders(const std::string& path) {
       return 0;
     }
   }
+}
+
+std::string FolderOf(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+void Warn(const std::string& file, const std::string& reason) {
+  std::fprintf(stderr, "%s: history not kept in %s: %s\n", kProgramName, file.c_str(),
+               reason.c_str());
+}
+
+char ControlCharacter(char c) {
+  return c == '?' ? '\x7f' : static_cast<char>(c & 0x1f);
+}
+
+char Meta(char c) {
+  return static_cast<char>(static_cast<unsigned char>(c) | 0x80u);
+}
+
+// Decodes the escape after a backslash into `text`; returns how many
+// characters it took.
+std::size_t DecodeEscape(std::string_view escape, std::string& text) {
+  if (escape.size() >= 3 && escape[0] == 'M' && escape[1] == '-') {
+    text += Meta(escape[2]);
+    return 3;
+  }
+  if (escape.size() >= 3 && escape[0] == 'M' && escape[1] == '^') {
+    text += Meta(ControlCharacter(escape[2]));
+    return 3;
+  }
+  if (escape.size() >= 2 && escape[0] == '^') {
+    text += ControlCharacter(escape[1]);
+    return 2;
+  }
+  std::size_t digits = 0;
+  unsigned value = 0;
+  while (digits < 3 && digits < escape.size() && IsOctalDigit(escape[digits])) {
+    value = value * 8 + static_cast<unsigned>(escape[digits] - '0');
+    ++digits;
+  }
+  if (digits > 0) {
+    text += static_cast<char>(value & 0xffu);
+    return digits;
+  }
+  text += escape[0];
+  return 1;
+}
+
+// Undoes vis(3) as the old history files used it: \ooo, \^X, \M-X, \M^X
+// and a backslash before any other character.
+std::string DecodeOldLine(std::string_view line) {
+  std::string text;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      i += DecodeEscape(line.substr(i + 1), text);
+    } else {
+      text += line[i];
+    }
+  }
+  return text;
+}
+
+// Takes the content of a history file piece by piece, so that a huge file
+// never has to be in memory at once.
+class HistoryParser {
+ public:
+  // False once the content is known not to be a history.
+  bool Feed(std::string_view bytes) {
+    while (!bytes.empty() && format_ != Format::kForeign) {
+      const std::size_t end = bytes.find('\n');
+      Append(bytes.substr(0, end));
+      if (end == std::string_view::npos) {
+        break;
+      }
+      EndLine();
+      bytes.remove_prefix(end + 1);
+    }
+    return format_ != Format::kForeign;
+  }
+
+  std::optional<HistoryLines> Finish() {
+    if (!partial_.empty() || too_long_) {
+      EndLine();  // a last line without its line feed
+    }
+    if (format_ == Format::kForeign) {
+      return std::nullopt;
+    }
+    return std::move(lines_);
+  }
+
+ private:
+  enum class Format { kUnknown, kPlain, kOld, kForeign };
+
+  void Append(std::string_view piece) {
+    const std::size_t limit =
+        format_ == Format::kUnknown ? sizeof kHistoryMark : kLongestHistoryLine;
+    if (too_long_ || partial_.size() + piece.size() > limit) {
+      too_long_ = true;
+      partial_.clear();
+      if (format_ == Format::kUnknown) {
+        format_ = Format::kForeign;
+      }
+      return;
+    }
+    partial_.append(piece);
+  }
+
+  void EndLine() {
+    if (format_ == Format::kUnknown) {
+      format_ = partial_ == kHistoryMark      ? Format::kPlain
+                : partial_ == kOldHistoryMark ? Format::kOld
+                                              : Format::kForeign;
+    } else if (!too_long_ && !partial_.empty()) {
+      AddHistoryLine(lines_, format_ == Format::kOld ? DecodeOldLine(partial_) : partial_);
+    }
+    partial_.clear();
+    too_long_ = false;
+  }
+
+  Format format_ = Format::kUnknown;
+  std::string partial_;
+  bool too_long_ = false;
+  HistoryLines lines_;
+};
+
+// Why the file at `status` must be left alone; empty when it may be used.
+std::string RefusalReason(const struct stat& status) {
+  if (S_ISLNK(status.st_mode)) {
+    return "Is a symbolic link, which is not followed";
+  }
+  if (S_ISDIR(status.st_mode)) {
+    return std::strerror(EISDIR);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    return "Not a regular file";
+  }
+  if (status.st_uid != geteuid()) {
+    return "Owned by another user";
+  }
+  return "";
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// An open history file, closed (and its lock released) when this goes.
+class OpenHistory {
+ public:
+  OpenHistory() = default;
+  ~OpenHistory() {
+    if (fd_ >= 0) {
+      close(fd_);
+    }
+  }
+  OpenHistory(const OpenHistory&) = delete;
+  OpenHistory& operator=(const OpenHistory&) = delete;
+
+  // Opens `file`, creating it when missing. Returns the reason when it
+  // cannot or must not be used.
+  std::string Open(const std::string& file) {
+    struct stat seen;
+    if (lstat(file.c_str(), &seen) != 0) {
+      if (errno != ENOENT) {
+        return std::strerror(errno);
+      }
+      // O_EXCL: a file that someone else puts there meanwhile is checked
+      // as any other on the next attempt.
+      fd_ = open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      if (fd_ < 0 && errno == EEXIST) {
+        return Open(file);
+      }
+      return fd_ < 0 ? std::strerror(errno) : "";
+    }
+    // A FIFO or a device is refused before it is opened, as opening one
+    // may block or have effects of its own.
+    if (std::string reason = RefusalReason(seen); !reason.empty()) {
+      return reason;
+    }
+    fd_ = open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0) {
+      return errno == ELOOP ? RefusalReason(seen) : std::strerror(errno);
+    }
+    struct stat opened;
+    if (fstat(fd_, &opened) != 0) {
+      return std::strerror(errno);
+    }
+    return RefusalReason(opened);
+  }
+
+  // Reads the whole file from its start.
+  std::string Read(std::optional<HistoryLines>& lines) {
+    if (lseek(fd_, 0, SEEK_SET) < 0) {
+      return std::strerror(errno);
+    }
+    HistoryParser parser;
+    std::string chunk(kReadChunk, '\0');
+    for (;;) {
+      const ssize_t count = read(fd_, chunk.data(), chunk.size());
+      if (count < 0 && errno == EINTR) {
+        continue;
+      }
+      if (count < 0) {
+        return std::strerror(errno);
+      }
+      if (count == 0 ||
+          !parser.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(count)))) {
+        break;
+      }
+    }
+    lines = parser.Finish();
+    return lines ? "" : "Not a history file, left as it is";
+  }
+
+  // Waits for the other sessions, then makes sure that the file locked is
+  // still the one at `file`: a session that saved meanwhile has replaced it.
+  std::string Lock(const std::string& file, bool& replaced) {
+    while (flock(fd_, LOCK_EX) != 0) {
+      // A file system without locks still gets the history, unshared.
+      if (errno == ENOLCK || errno == EOPNOTSUPP) {
+        break;
+      }
+      if (errno != EINTR) {
+        return std::strerror(errno);
+      }
+    }
+    struct stat locked;
+    struct stat current;
+    if (fstat(fd_, &locked) != 0) {
+      return std::strerror(errno);
+    }
+    replaced = lstat(file.c_str(), &current) != 0 || !SameFile(locked, current);
+    return "";
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+bool WriteAll(int fd, const std::string& text) {
+  std::size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t count = write(fd, text.data() + written, text.size() - written);
+    if (count < 0 && errno != EINTR) {
+      return false;
+    }
+    written += count > 0 ? static_cast<std::size_t>(count) : 0;
+  }
+  return true;
+}
+
+// Writes `content` to a new file beside `file` and renames it over `file`.
+std::string ReplaceFile(const std::string& file, const std::string& content) {
+  std::string temporary = file + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) {
+    return std::strerror(errno);
+  }
+  const bool written = fchmod(fd, 0600) == 0 && WriteAll(fd, content) && fsync(fd) == 0;
+  const int write_error = errno;
+  if (close(fd) != 0 || !written) {
+    const int error = written ? errno : write_error;
+    unlink(temporary.c_str());
+    return std::strerror(error);
+  }
+  if (rename(temporary.c_str(), file.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    return std::strerror(error);
+  }
+  // The rename itself reaches the disk with the folder.
+  const int folder = open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+  return "";
+}
+
+std::string SaveUnderLock(const std::string& file, const std::vector<std::string>& typed) {
+  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+    OpenHistory history;
+    if (std::string reason = history.Open(file); !reason.empty()) {
+      return reason;
+    }
+    bool replaced = false;
+    if (std::string reason = history.Lock(file, replaced); !reason.empty()) {
+      return reason;
+    }
+    if (replaced) {
+      continue;
+    }
+    std::optional<HistoryLines> lines;
+    if (std::string reason = history.Read(lines); !reason.empty()) {
+      return reason;
+    }
+    for (const std::string& line : typed) {
+      AddHistoryLine(*lines, line);
+    }
+    return ReplaceFile(file, FormatHistory(*lines));
+  }
+  return "Replaced by other sessions all the time";
 }
 
 }  // namespace
@@ -57,23 +377,61 @@ std::optional<HistoryLocation> FindHistoryLocation(const EnvironmentLookup& look
   return HistoryLocation{folder + kHistoryFileName, folder};
 }
 
-int PrepareHistoryFile(const HistoryLocation& location) {
-  if (!location.folder.empty()) {
-    if (const int error = MakeFolders(location.folder); error != 0) {
-      return error;
-    }
+void AddHistoryLine(HistoryLines& lines, std::string line) {
+  if (!lines.empty() && lines.back() == line) {
+    return;
   }
-  // Opening for writing now tells at once whether the history can be saved
-  // at the end.
-  const int fd = open(location.file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    return errno;
+  lines.push_back(std::move(line));
+  while (lines.size() > kHistoryLines) {
+    lines.pop_front();
   }
-  close(fd);
-  return 0;
 }
 
-void WarnHistoryNotKept(const std::string& file, int error) {
-  std::fprintf(stderr, "%s: history not kept in %s: %s\n", kProgramName, file.c_str(),
-               std::strerror(error));
+std::optional<HistoryLines> ParseHistory(std::string_view content) {
+  HistoryParser parser;
+  parser.Feed(content);
+  return parser.Finish();
+}
+
+std::string FormatHistory(const HistoryLines& lines) {
+  std::string content = kHistoryMark;
+  content += '\n';
+  for (const std::string& line : lines) {
+    content += line;
+    content += '\n';
+  }
+  return content;
+}
+
+std::optional<HistoryLines> LoadHistoryLines(const HistoryLocation& location) {
+  if (!location.folder.empty()) {
+    if (const int error = MakeFolders(location.folder); error != 0) {
+      Warn(location.file, std::strerror(error));
+      return std::nullopt;
+    }
+  }
+  OpenHistory history;
+  std::optional<HistoryLines> lines;
+  std::string reason = history.Open(location.file);
+  if (reason.empty()) {
+    reason = history.Read(lines);
+  }
+  // The file is replaced at the end through a new file beside it.
+  if (reason.empty() && access(FolderOf(location.file).c_str(), W_OK | X_OK) != 0) {
+    reason = std::strerror(errno);
+  }
+  if (!reason.empty()) {
+    Warn(location.file, reason);
+    return std::nullopt;
+  }
+  return lines;
+}
+
+bool SaveHistoryLines(const HistoryLocation& location, const std::vector<std::string>& typed) {
+  const std::string reason = SaveUnderLock(location.file, typed);
+  if (!reason.empty()) {
+    Warn(location.file, reason);
+    return false;
+  }
+  return true;
 }

@@ -2,19 +2,20 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
-#include <deque>
 #include <string_view>
+#include <vector>
 
+#include "console/command_line.h"
+#include "console/line_reader.h"
 #include "console/signals.h"
 
 #ifdef CALCULATOR_HAVE_LIBEDIT
-#include <editline/readline.h>
-#else
-#include "console/line_reader.h"
+#include "console/key_editor.h"
 #endif
 
 namespace {
@@ -26,235 +27,151 @@ void WriteToTerminal(std::string_view text) {
   }
 }
 
-}  // namespace
-
-#ifdef CALCULATOR_HAVE_LIBEDIT
-
-namespace {
-
-constexpr int kHistoryLines = 1000;
-
-// A line of nothing but blanks is not worth recalling.
 bool IsBlank(const std::string& line) {
   return line.find_first_not_of(" \t") == std::string::npos;
 }
 
-std::string NewestHistoryLine() {
-  if (history_length <= 0) {
-    return {};
-  }
-  HIST_ENTRY* entry = history_get(history_base + history_length - 1);
-  return entry != nullptr && entry->line != nullptr ? entry->line : "";
+void WarnLongLine() {
+  std::fprintf(stderr, "%s: only the first %d characters of the line were read\n", kProgramName,
+               kMaxLineLength);
 }
+
+// The terminal's own line input: the terminal echoes and edits, the
+// program only collects whole lines.
+class PlainLines {
+ public:
+  LineEditor::Outcome Read(std::string& line) {
+    for (;;) {
+      const std::size_t end = pending_.find('\n');
+      if (end != std::string::npos) {
+        line.assign(pending_, 0, end);
+        pending_.erase(0, end + 1);
+        return LineEditor::Outcome::kLine;
+      }
+      if (ended_) {
+        if (pending_.empty()) {
+          return LineEditor::Outcome::kEnd;
+        }
+        line.swap(pending_);
+        pending_.clear();
+        return LineEditor::Outcome::kLine;
+      }
+      if (!WaitForInput(STDIN_FILENO)) {
+        // The terminal has dropped what was typed and echoed ^C itself.
+        pending_.clear();
+        WriteToTerminal("\n");
+        return LineEditor::Outcome::kCutShort;
+      }
+      Fill();
+    }
+  }
+
+ private:
+  void Fill() {
+    char chunk[4096];
+    const ssize_t count = read(STDIN_FILENO, chunk, sizeof chunk);
+    if (count > 0) {
+      pending_.append(chunk, static_cast<std::size_t>(count));
+    } else if (count == 0 || errno != EINTR) {
+      // Ctrl-D, or a terminal that is gone: the session ends on a fresh
+      // line.
+      ended_ = true;
+      WriteToTerminal("\n");
+    }
+  }
+
+  std::string pending_;
+  bool ended_ = false;
+};
+
+#ifdef CALCULATOR_HAVE_LIBEDIT
+// Line editing needs a terminal that can move its cursor about.
+bool TerminalCanEdit() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && term[0] != '\0' && std::strcmp(term, "dumb") != 0;
+}
+#endif
 
 }  // namespace
 
 struct LineEditor::State {
   std::function<CompletionNames()> names;
-  std::optional<HistoryLocation> history;
-  bool can_save = false;
-  std::string newest_line;  // never added twice in a row
-  // What this session typed, for the merge with the file at the end.
-  std::deque<std::string> typed_lines;
-  // The matches of the completion in progress, handed out one by one.
-  std::vector<std::string> matches;
-  std::size_t next_match = 0;
+  std::optional<HistoryLocation> history;  // none: nothing is kept
+  HistoryLines recalled;                   // the lines that Up and Ctrl-R go through
+  HistoryLines typed;                      // this session's, for the save at the end
+  PlainLines plain;
+#ifdef CALCULATOR_HAVE_LIBEDIT
+  std::unique_ptr<KeyEditor> keys;
+#endif
 
-  void LoadHistory();
+  Outcome ReadTyped(std::string& line);
   void Remember(const std::string& line);
 };
 
-namespace {
-
-// libedit's completion calls carry no context; there is one editor at most.
-LineEditor::State* completing_editor = nullptr;
-
-char* NextMatch(const char* /*text*/, int state) {
-  LineEditor::State& editor = *completing_editor;
-  if (state == 0) {
-    editor.next_match = 0;
+LineEditor::Outcome LineEditor::State::ReadTyped(std::string& line) {
+#ifdef CALCULATOR_HAVE_LIBEDIT
+  if (keys) {
+    return keys->Read(line);
   }
-  if (editor.next_match >= editor.matches.size()) {
-    return nullptr;
-  }
-  return strdup(editor.matches[editor.next_match++].c_str());
-}
-
-char** CompleteWordAtCursor(const char* text, int /*start*/, int /*end*/) {
-  // Never fall back to completing file names.
-  rl_attempted_completion_over = 1;
-  Completion completion = CompleteName(text, completing_editor->names());
-  if (completion.matches.empty()) {
-    return nullptr;
-  }
-  rl_completion_append_character = completion.opens_call ? '(' : '\0';
-  completing_editor->matches = std::move(completion.matches);
-  return rl_completion_matches(text, NextMatch);
-}
-
-char* NoFileNames(const char* /*text*/, int /*state*/) {
-  return nullptr;
-}
-
-// Waits for the next byte typed. False when a stop signal came first.
-bool ReadTypedByte(int fd, unsigned char& byte) {
-  return WaitForInput(fd) && read(fd, &byte, 1) == 1;
-}
-
-// Reads one typed character for libedit, which takes it as a wide
-// character: a multibyte sequence of the terminal's character set is read
-// whole.
-int ReadKey(FILE* stream) {
-  std::mbstate_t state{};
-  for (;;) {
-    unsigned char byte = 0;
-    if (!ReadTypedByte(fileno(stream), byte)) {
-      return EOF;
-    }
-    wchar_t wide = 0;
-    const std::size_t used = std::mbrtowc(&wide, reinterpret_cast<const char*>(&byte), 1, &state);
-    if (used == static_cast<std::size_t>(-2)) {
-      continue;  // more bytes of this character follow
-    }
-    if (used == static_cast<std::size_t>(-1)) {
-      return byte;
-    }
-    return static_cast<int>(wide);
-  }
-}
-
-}  // namespace
-
-void LineEditor::State::LoadHistory() {
-  if (!history) {
-    return;
-  }
-  const int error = PrepareHistoryFile(*history);
-  can_save = error == 0;
-  if (!can_save) {
-    WarnHistoryNotKept(history->file, error);
-  }
-  read_history(history->file.c_str());
-  stifle_history(kHistoryLines);
-  newest_line = NewestHistoryLine();
+#endif
+  return plain.Read(line);
 }
 
 void LineEditor::State::Remember(const std::string& line) {
-  if (IsBlank(line) || line == newest_line) {
+  if (!recalled.empty() && recalled.back() == line) {
     return;
   }
-  add_history(line.c_str());
-  newest_line = line;
-  typed_lines.push_back(line);
-  if (typed_lines.size() > static_cast<std::size_t>(kHistoryLines)) {
-    typed_lines.pop_front();
+  AddHistoryLine(recalled, line);
+  AddHistoryLine(typed, line);
+#ifdef CALCULATOR_HAVE_LIBEDIT
+  if (keys) {
+    keys->Recall(line);
   }
+#endif
 }
 
 LineEditor::LineEditor(std::function<CompletionNames()> names,
                        std::optional<HistoryLocation> history)
     : state_(std::make_unique<State>()) {
   state_->names = std::move(names);
-  state_->history = std::move(history);
-  completing_editor = state_.get();
-  rl_readline_name = "calculator";
-  rl_attempted_completion_function = CompleteWordAtCursor;
-  rl_completion_entry_function = NoFileNames;
-  rl_basic_word_break_characters = kCompletionWordBreaks;
-  rl_getc_function = ReadKey;
-  using_history();
-  state_->LoadHistory();
-}
-
-LineEditor::~LineEditor() {
-  completing_editor = nullptr;
-}
-
-LineEditor::Outcome LineEditor::ReadLine(std::string& line) {
-  char* typed = readline("");
-  if (typed == nullptr) {
-    // A stop signal ends the wait for a key (see ReadKey); otherwise it is
-    // Ctrl-D on an empty line or the end of input.
-    const bool cut_short = PendingStopSignal() != 0;
-    WriteToTerminal(cut_short && PendingStopSignal() == SIGINT ? "^C\n" : "\n");
-    return cut_short ? Outcome::kCutShort : Outcome::kEnd;
-  }
-  line = typed;
-  std::free(typed);
-  if (PendingStopSignal() == SIGINT) {
-    // Ctrl-C right after the Enter key, before the line came back: it was
-    // meant for this line, which is dropped as while typing.
-    WriteToTerminal("^C\n");
-    return Outcome::kCutShort;
-  }
-  state_->Remember(line);
-  return Outcome::kLine;
-}
-
-void LineEditor::SaveHistory() {
-  if (!state_->history || !state_->can_save || state_->typed_lines.empty()) {
-    return;
-  }
-  // Another session may have saved since this one started: keep its lines
-  // and add this session's after them.
-  const char* file = state_->history->file.c_str();
-  clear_history();
-  read_history(file);
-  std::string newest = NewestHistoryLine();
-  for (const std::string& line : state_->typed_lines) {
-    if (line != newest) {
-      add_history(line.c_str());
-      newest = line;
+  if (history) {
+    if (std::optional<HistoryLines> lines = LoadHistoryLines(*history)) {
+      state_->history = std::move(history);
+      state_->recalled = std::move(*lines);
     }
   }
-  stifle_history(kHistoryLines);
-  if (const int error = write_history(file); error != 0) {
-    WarnHistoryNotKept(state_->history->file, error);
+#ifdef CALCULATOR_HAVE_LIBEDIT
+  if (TerminalCanEdit()) {
+    state_->keys = std::make_unique<KeyEditor>(state_->names, state_->recalled);
   }
-}
-
-#else  // no libedit: the terminal's own line input
-
-struct LineEditor::State {
-  LineReader reader;
-};
-
-namespace {
-
-bool WaitForInputUnlessStopped(void* /*context*/, int fd) {
-  return WaitForInput(fd);
-}
-
-}  // namespace
-
-LineEditor::LineEditor(std::function<CompletionNames()> /*names*/,
-                       std::optional<HistoryLocation> /*history*/)
-    : state_(std::make_unique<State>()) {
-  LineReaderHooks hooks;
-  hooks.wait_for_input = WaitForInputUnlessStopped;
-  OpenLineReader(state_->reader, STDIN_FILENO, hooks);
+#endif
 }
 
 LineEditor::~LineEditor() = default;
 
 LineEditor::Outcome LineEditor::ReadLine(std::string& line) {
-  char buffer[kLineBufferSize];
-  const bool got_line = ::ReadLine(state_->reader, buffer);
-  if (PendingStopSignal() != 0) {
-    // The terminal has dropped what was typed and echoed ^C itself; the
-    // reader stopped for good, so it starts again for the next line.
-    WriteToTerminal("\n");
-    LineReaderHooks hooks = state_->reader.hooks;
-    OpenLineReader(state_->reader, STDIN_FILENO, hooks);
-    return Outcome::kCutShort;
+  for (;;) {
+    const Outcome outcome = state_->ReadTyped(line);
+    if (outcome != Outcome::kLine) {
+      return outcome;
+    }
+    if (IsBlank(line)) {
+      continue;
+    }
+    state_->Remember(line);
+    if (line.size() > static_cast<std::size_t>(kMaxLineLength)) {
+      WarnLongLine();
+    }
+    return outcome;
   }
-  if (!got_line) {
-    return Outcome::kEnd;
-  }
-  line.assign(buffer);
-  return Outcome::kLine;
 }
 
-void LineEditor::SaveHistory() {}
-
-#endif
+void LineEditor::SaveHistory() {
+  if (!state_->history || state_->typed.empty()) {
+    return;
+  }
+  SaveHistoryLines(*state_->history,
+                   std::vector<std::string>(state_->typed.begin(), state_->typed.end()));
+  // Saved or warned about once: a further call adds nothing twice.
+  state_->typed.clear();
+}

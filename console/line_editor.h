@@ -1,6 +1,7 @@
 // Reads the lines typed at a terminal. Built with libedit it offers the
 // editing keys, a history kept across sessions and Tab completion of names;
-// without it, the terminal's own line input (Backspace, Ctrl-U, Ctrl-W).
+// without it, or on a terminal that cannot move its cursor (TERM=dumb), the
+// terminal's own line input (Backspace, Ctrl-U, Ctrl-W).
 #pragma once
 
 #include <functional>
@@ -26,11 +27,14 @@ class LineEditor {
   LineEditor(const LineEditor&) = delete;
   LineEditor& operator=(const LineEditor&) = delete;
 
-  // Reads one line into `line`, without its line feed. After kCutShort and
-  // kEnd the cursor stands at the start of a fresh screen line.
+  // Reads one line into `line`, without its line feed. A line of nothing
+  // but blanks is skipped. A line longer than the evaluator reads is handed
+  // over whole, after a warning on standard error. After kCutShort and kEnd
+  // the cursor stands at the start of a fresh screen line.
   Outcome ReadLine(std::string& line);
 
-  // Writes the history file; once, when the session ends.
+  // Adds this session's lines to the history file; once, when the session
+  // ends.
   void SaveHistory();
 
   // Opaque; public only for libedit's callbacks.

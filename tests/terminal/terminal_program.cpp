@@ -4,10 +4,12 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -181,6 +183,22 @@ std::string TerminalProgram::Transcript() const {
   return console_test::Escape(output_);
 }
 
+bool TerminalProgram::Resize(unsigned short columns, unsigned short rows) {
+  winsize size = {};
+  size.ws_col = columns;
+  size.ws_row = rows;
+  return terminal_fd_ >= 0 && ioctl(terminal_fd_, TIOCSWINSZ, &size) == 0;
+}
+
+bool TerminalProgram::SetLineMode() {
+  termios mode;
+  if (terminal_fd_ < 0 || tcgetattr(terminal_fd_, &mode) != 0) {
+    return false;
+  }
+  mode.c_lflag |= ICANON | ECHO;
+  return tcsetattr(terminal_fd_, TCSANOW, &mode) == 0;
+}
+
 void TerminalProgram::Signal(int signal_number) {
   if (pid_ > 0) {
     kill(pid_, signal_number);
@@ -230,6 +248,130 @@ std::string Describe(const ProgramEnd& end) {
     return "exit status " + std::to_string(end.exit_status);
   }
   return "ended by signal " + std::to_string(end.signal_number);
+}
+
+namespace {
+
+// A screen without a bottom: rows are added as the cursor goes down.
+class Screen {
+ public:
+  explicit Screen(int columns) : columns_(columns), lines_(1) {}
+
+  void Put(char c) {
+    if (column_ >= columns_) {  // the wrap waits for the next character
+      Down();
+      column_ = 0;
+    }
+    std::string& line = lines_[row_];
+    if (line.size() <= static_cast<std::size_t>(column_)) {
+      line.resize(static_cast<std::size_t>(column_) + 1, ' ');
+    }
+    line[static_cast<std::size_t>(column_++)] = c;
+  }
+
+  void Control(char c) {
+    if (c == '\r') {
+      column_ = 0;
+    } else if (c == '\n') {
+      Down();
+    } else if (c == '\b' && column_ > 0) {
+      column_ = std::min(column_, columns_) - 1;
+    }
+  }
+
+  // ESC [ count final
+  void Sequence(int count, char final) {
+    std::string& line = lines_[row_];
+    const std::size_t at = static_cast<std::size_t>(std::min(column_, columns_));
+    switch (final) {
+      case 'A':
+        row_ = std::max(0, row_ - count);
+        break;
+      case 'B':
+        for (int i = 0; i < count; ++i) {
+          Down();
+        }
+        break;
+      case 'C':
+        column_ = std::min(columns_ - 1, column_ + count);
+        break;
+      case 'D':
+        column_ = std::max(0, std::min(column_, columns_) - count);
+        break;
+      case 'J':
+        lines_.resize(static_cast<std::size_t>(row_) + 1);
+        [[fallthrough]];
+      case 'K':
+        if (line.size() > at) {
+          lines_[row_].resize(at);
+        }
+        break;
+      case 'P':
+        if (line.size() > at) {
+          line.erase(at, static_cast<std::size_t>(count));
+        }
+        break;
+      case '@':
+        if (line.size() > at) {
+          line.insert(at, static_cast<std::size_t>(count), ' ');
+          line.resize(std::min(line.size(), static_cast<std::size_t>(columns_)));
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines = lines_;
+    for (std::string& line : lines) {
+      line.erase(line.find_last_not_of(' ') + 1);
+    }
+    return lines;
+  }
+
+ private:
+  void Down() {
+    if (++row_ == static_cast<int>(lines_.size())) {
+      lines_.emplace_back();
+    }
+  }
+
+  int columns_;
+  int row_ = 0;
+  int column_ = 0;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace
+
+std::vector<std::string> ScreenLines(const std::string& output, int columns) {
+  Screen screen(columns);
+  for (std::size_t i = 0; i < output.size(); ++i) {
+    const char c = output[i];
+    if (c == '\x1b' && i + 1 < output.size() && output[i + 1] == '[') {
+      std::size_t end = i + 2;
+      while (end < output.size() && (output[end] < 0x40 || output[end] > 0x7e)) {
+        ++end;
+      }
+      if (end == output.size()) {
+        break;
+      }
+      const std::string parameters = output.substr(i + 2, end - i - 2);
+      const bool plain =
+          !parameters.empty() && parameters.find_first_not_of("0123456789") == std::string::npos;
+      screen.Sequence(plain ? std::stoi(parameters) : 1,
+                      parameters.empty() || plain ? output[end] : '?');
+      i = end;
+    } else if (c == '\x1b') {
+      ++i;  // a two-byte sequence
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      screen.Control(c);
+    } else {
+      screen.Put(c);
+    }
+  }
+  return screen.Lines();
 }
 
 std::string ReadFile(const std::string& path) {

@@ -62,6 +62,15 @@ class TerminalProgram {
   // Everything the program wrote, with control bytes made visible.
   std::string Transcript() const;
 
+  // Everything the program wrote, as it wrote it.
+  const std::string& Output() const { return output_; }
+  // Gives the terminal a new size, as a person dragging its window does.
+  bool Resize(unsigned short columns, unsigned short rows);
+
+  // Puts the terminal back in its own line mode, as a shell does when the
+  // program is stopped by Ctrl-Z.
+  bool SetLineMode();
+
   void Signal(int signal_number);
   // Waits until the program is computing (`busy`), or asleep, as it is when
   // it waits for input (`!busy`).
@@ -81,6 +90,10 @@ class TerminalProgram {
 };
 
 std::string Describe(const ProgramEnd& end);
+// What a terminal of `columns` that wraps at its right edge shows after
+// `output`: its lines, trailing blanks dropped. Knows the cursor moves and
+// erasures that the line editor writes; other sequences are skipped.
+std::vector<std::string> ScreenLines(const std::string& output, int columns);
 std::string ReadFile(const std::string& path);
 
 }  // namespace terminal_test

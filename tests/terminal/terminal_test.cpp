@@ -2,9 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -18,6 +27,7 @@ const char kCtrlC[] = "\x03";
 const char kCtrlD[] = "\x04";
 const char kUp[] = "\x1b[A";
 const char kLeft[] = "\x1b[D";
+const std::string kMark = "# calculator history: one typed line per line, oldest first\n";
 
 #ifdef CALCULATOR_HAVE_LIBEDIT
 #define REQUIRE_LINE_EDITING()
@@ -27,6 +37,26 @@ const char kLeft[] = "\x1b[D";
 
 std::string HistoryFile(const TemporaryFolder& home) {
   return home.path() + "/state/calculator/history";
+}
+
+// Puts `content` where the program keeps its history.
+void PrepareHistory(const TemporaryFolder& home, const std::string& content) {
+  mkdir((home.path() + "/state").c_str(), 0700);
+  mkdir((home.path() + "/state/calculator").c_str(), 0700);
+  std::ofstream(HistoryFile(home), std::ios::binary) << content;
+  chmod(HistoryFile(home).c_str(), 0644);
+}
+
+// The history file holding `count` lines numbered from `first`, each
+// `width` characters long.
+std::string NumberedLines(int first, int count, std::size_t width = 4) {
+  std::string lines;
+  for (int i = first; i < first + count; ++i) {
+    std::string line = "1*" + std::to_string(i);
+    line.resize(std::max(width, line.size()), ' ');
+    lines += line + "\n";
+  }
+  return lines;
 }
 
 bool Exists(const std::string& path) {
@@ -56,6 +86,7 @@ void EndWithCtrlD(TerminalProgram& program) {
   TypeLine(program, kCtrlD);
   const ProgramEnd end = program.WaitForEnd();
   EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end) << "\n" << program.Transcript();
+  EXPECT_EQ(std::string::npos, program.Output().find("^D")) << program.Transcript();
 }
 
 TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
@@ -67,10 +98,15 @@ TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   ExpectAnswer(program, "set(x,4)\r", "set(x,4)\r\nResult is 4");
   ExpectAnswer(program, "x*x\r", "x*x\r\nResult is 16");
   ExpectAnswer(program, "1/0\r", "Error : Can't divide by 0.");
-  // Only the first 249 characters of a line count.
-  ExpectAnswer(program, std::string(248, ' ') + "78\r", "Result is 7");
+  // Only the first 249 characters of a line count, and the user is told.
+  ExpectAnswer(program, std::string(248, ' ') + "78\r",
+               "\ncalculator: only the first 249 characters of the line were read\r\nResult is 7");
+  // A line of blanks waits for the next line without a word.
+  ExpectAnswer(program, "   \r2*3\r", "2*3\r\nResult is 6");
   EndWithCtrlD(program);
   const std::string transcript = program.Transcript();
+  EXPECT_EQ(std::string::npos, transcript.find("Parse Error")) << transcript;
+  EXPECT_EQ(std::string::npos, transcript.find("^C")) << transcript;
   EXPECT_EQ(0u, transcript.find("Please input expression.")) << transcript;
   EXPECT_EQ(0u, transcript.rfind("Please input expression.")) << "the prompt line comes once";
 }
@@ -168,7 +204,7 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
     ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
     ExpectAnswer(first, "6*7\r", "Result is 42");
     ExpectAnswer(first, "6*7\r", "Result is 42");
-    ExpectAnswer(first, "  \r", "Error : Func6 Error : Parse Error.");
+    TypeLine(first, "  \r");  // blank: neither answered nor kept
     ExpectAnswer(first, "1+1\r", "Result is 2");
     ExpectAnswer(first, std::string(kUp) + kUp + "\r", "Result is 42");
     ExpectAnswer(first,
@@ -182,7 +218,7 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   ASSERT_EQ(0, stat(file.c_str(), &status)) << file;
   EXPECT_EQ(0600u, status.st_mode & 0777u);
   // No blank line, no line twice in a row.
-  EXPECT_EQ("_HiStOrY_V2_\n6*7\n1+1\n6*7\n1+1\n", ReadFile(file));
+  EXPECT_EQ(kMark + "6*7\n1+1\n6*7\n1+1\n", ReadFile(file));
 
   // Two sessions at once: each adds its own lines to what is there.
   TerminalProgram second(home);
@@ -193,7 +229,7 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   ExpectAnswer(third, "3*3\r", "Result is 9");
   EndWithCtrlD(second);
   EndWithCtrlD(third);
-  EXPECT_EQ("_HiStOrY_V2_\n6*7\n1+1\n6*7\n1+1\n6*7\n3*3\n", ReadFile(file));
+  EXPECT_EQ(kMark + "6*7\n1+1\n6*7\n1+1\n6*7\n3*3\n", ReadFile(file));
 }
 
 TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
@@ -206,7 +242,7 @@ TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
     ExpectAnswer(program, "2+2\r", "Result is 4");
     EndWithCtrlD(program);
   }
-  EXPECT_EQ("_HiStOrY_V2_\n2+2\n", ReadFile(named));
+  EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY="});
     ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
@@ -214,7 +250,7 @@ TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
     EndWithCtrlD(program);
   }
   EXPECT_FALSE(Exists(home.path() + "/state")) << "an empty CALCULATOR_HISTORY keeps nothing";
-  EXPECT_EQ("_HiStOrY_V2_\n2+2\n", ReadFile(named));
+  EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
 }
 
 TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
@@ -244,8 +280,399 @@ TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
     program.Signal(signal);
     const ProgramEnd end = program.WaitForEnd();
     EXPECT_TRUE(end.ended && !end.exited && end.signal_number == signal) << Describe(end);
-    EXPECT_EQ("_HiStOrY_V2_\n5*5\n", ReadFile(HistoryFile(home)));
+    EXPECT_EQ(kMark + "5*5\n", ReadFile(HistoryFile(home)));
   }
+}
+
+const char kRight[] = "\x1b[C";
+const char kDown[] = "\x1b[B";
+const char kHome[] = "\x1b[H";
+const char kEnd[] = "\x1b[F";
+const char kCtrlR[] = "\x12";
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// The value of SumOfLength(length).
+std::string SumValue(std::size_t length) {
+  return std::to_string(length % 2 == 0 ? 11 + (length - 2) / 2 : (length + 1) / 2);
+}
+
+// A sum of ones, `length` characters long.
+std::string SumOfLength(std::size_t length) {
+  std::string sum = length % 2 == 0 ? "11" : "1";
+  while (sum.size() < length) {
+    sum += "+1";
+  }
+  return sum;
+}
+
+TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
+  REQUIRE_LINE_EDITING();
+  struct TabCase {
+    std::string keys;
+    std::string answer;
+    std::size_t bells;
+    std::string listed;  // shown by the second Tab
+  };
+  const std::vector<TabCase> cases = {
+      {"set(zeta,1)\r", "Result is 1", 0, ""},
+      {"ze\t*2\r", "Result is 2", 0, ""},
+      {"sig\ti,1,4,i)\r", "Result is 10", 0, ""},
+      {"qq\t\x15"
+       "3\r",
+       "Result is 3", 1, ""},
+      {"si\t\t\x15"
+       "4\r",
+       "Result is 4", 0, "sigma"},
+  };
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  for (const TabCase& c : cases) {
+    const std::size_t before = program.Output().size();
+    ExpectAnswer(program, c.keys, c.answer);
+    const std::string output = program.Output().substr(before);
+    EXPECT_EQ(c.bells, Count(output, "\a")) << c.keys << "\n" << program.Transcript();
+    EXPECT_NE(std::string::npos, output.find(c.listed)) << c.keys;
+  }
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
+  REQUIRE_LINE_EDITING();
+  struct SearchCase {
+    std::string keys;  // after the search has found "2*21" at its "21"
+    std::string answer;
+  };
+  const std::vector<SearchCase> cases = {
+      {"\r", "Result is 42"},
+      {std::string(kLeft) + "0\r", "Result is 420"},
+      {std::string(kRight) + "0\r", "Result is 402"},
+      {"\x02"
+       "0\r",
+       "Result is 420"},  // Ctrl-B
+      {"\x06"
+       "0\r",
+       "Result is 402"},  // Ctrl-F
+      {std::string(kHome) + "-\r", "Result is -42"},
+      {"\x01-\r", "Result is -42"},  // Ctrl-A
+      {std::string(kEnd) + "+1\r", "Result is 43"},
+      {"\x05+1\r", "Result is 43"},                 // Ctrl-E
+      {std::string(kDown) + "\r", "Result is 49"},  // the line after the one found
+      {"\x07"
+       "1\r",
+       "Result is 51"},  // Ctrl-G: back to the line as it was
+  };
+  for (const SearchCase& c : cases) {
+    TemporaryFolder home;
+    PrepareHistory(home, kMark + "2*21\n7*7\n");
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "5" + std::string(kCtrlR) + "21" + c.keys, c.answer);
+    EndWithCtrlD(program);
+  }
+}
+
+TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
+  REQUIRE_LINE_EDITING();
+  constexpr int kNarrow = 40;
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(kNarrow, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  for (std::size_t length : {39, 40, 41, 80}) {
+    const std::string sum = SumOfLength(length);
+    const std::size_t before = program.Output().size();
+    ExpectAnswer(program, sum + "\r", "Result is " + SumValue(length));
+    const std::vector<std::string> screen = ScreenLines(program.Output().substr(before), kNarrow);
+    std::string typed;
+    std::size_t row = 0;
+    for (; row < screen.size() && screen[row].rfind("Result is", 0) != 0; ++row) {
+      typed += screen[row];
+    }
+    EXPECT_EQ(sum, typed) << program.Transcript();
+    EXPECT_EQ((length + kNarrow - 1) / kNarrow, row) << "no blank row above the answer\n"
+                                                     << program.Transcript();
+  }
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, ResizedWindowRedrawsTheLine) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(40, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  const std::string sum = SumOfLength(31);
+  TypeLine(program, sum);
+  ASSERT_TRUE(program.WaitFor(sum));
+  ASSERT_TRUE(program.WaitForBusy(false));
+  const std::size_t before = program.Output().size();
+  ASSERT_TRUE(program.Resize(25, 24));
+  // The line is drawn again from its start, wrapped at the new width.
+  EXPECT_TRUE(program.WaitFor(sum.substr(0, 25))) << program.Transcript();
+  ASSERT_TRUE(program.Type(std::string(kHome) + "100+\r"));
+  EXPECT_TRUE(program.WaitFor("Result is " + std::to_string(100 + 16) + "\r\n"))
+      << program.Transcript();
+  const std::vector<std::string> screen = ScreenLines(program.Output().substr(before), 25);
+  ASSERT_GE(screen.size(), 3u) << program.Transcript();
+  EXPECT_EQ(("100+" + sum).substr(0, 25), screen[0]) << program.Transcript();
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  TypeLine(program, "1+");
+  ASSERT_TRUE(program.WaitFor("1+"));
+  ASSERT_TRUE(program.WaitForBusy(false));
+  program.Signal(SIGSTOP);
+  ASSERT_TRUE(program.SetLineMode());
+  program.Signal(SIGCONT);
+  EXPECT_TRUE(program.WaitForEditing(true)) << "the editor takes the terminal again";
+  EXPECT_TRUE(program.WaitFor("1+")) << "the line is drawn again\n" << program.Transcript();
+  ExpectAnswer(program, std::string(kLeft) + kRight + "2\r", "Result is 3");
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, DumbTerminalShowsALongLineOnce) {
+  TemporaryFolder home;
+  TerminalProgram program(home, {"TERM=dumb"});
+  ASSERT_TRUE(program.Resize(80, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  const std::string sum = SumOfLength(121);
+  // The terminal's own line input: no editor to wait for.
+  ASSERT_TRUE(program.Type(sum + "\r"));
+  EXPECT_TRUE(program.WaitFor("Result is " + SumValue(121) + "\r\n")) << program.Transcript();
+  ASSERT_TRUE(program.Type(kCtrlD));
+  const ProgramEnd end = program.WaitForEnd();
+  EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end);
+  EXPECT_EQ(1u, Count(program.Output(), sum)) << program.Transcript();
+  EXPECT_EQ(std::string::npos, program.Output().find('\x1b')) << program.Transcript();
+}
+
+TEST(Terminal, TypedBytesAreKeptAsTyped) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  {
+    TerminalProgram program(home, {"LC_CTYPE=C.UTF-8"});
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "2+2 \xff\r", "Result is 4");
+    ExpectAnswer(program, "3+3 \xc3\xa9\r", "Result is 6");
+    EndWithCtrlD(program);
+  }
+  EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
+}
+
+TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
+  REQUIRE_LINE_EDITING();
+  struct FileCase {
+    std::string before;
+    std::string keys;  // typed in the session
+    std::string answer;
+    std::string after;
+  };
+  const std::vector<FileCase> cases = {
+      // Up recalls the last line of the file, which is not saved twice.
+      {kMark + "1+1\n6*7\n", std::string(kUp) + "\r", "Result is 42", kMark + "1+1\n6*7\n"},
+      {kMark + NumberedLines(1, 1000), "6*7\r", "Result is 42",
+       kMark + NumberedLines(2, 999) + "6*7\n"},
+      {"_HiStOrY_V2_\nset(keep,\\04042)\na\\134b\n", "\x12keep\r", "Result is 42",
+       kMark + "set(keep, 42)\na\\b\nset(keep, 42)\n"},
+  };
+  for (const FileCase& c : cases) {
+    TemporaryFolder home;
+    PrepareHistory(home, c.before);
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, c.keys, c.answer);
+    EndWithCtrlD(program);
+    EXPECT_EQ(c.after, ReadFile(HistoryFile(home))) << c.keys;
+    struct stat status;
+    ASSERT_EQ(0, stat(HistoryFile(home).c_str(), &status));
+    EXPECT_EQ(c.after == c.before ? 0644u : 0600u, status.st_mode & 0777u) << c.keys;
+  }
+}
+
+TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
+  for (int trial = 0; trial < 6; ++trial) {
+    SCOPED_TRACE(trial);
+    TemporaryFolder home;
+    const std::string older = NumberedLines(1, 500);
+    PrepareHistory(home, kMark + older);
+    TerminalProgram first(home);
+    TerminalProgram second(home);
+    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
+    ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+    ExpectAnswer(first, "2*3\r", "Result is 6");
+    ExpectAnswer(second, "4*5\r", "Result is 20");
+#ifdef CALCULATOR_HAVE_LIBEDIT
+    ASSERT_TRUE(first.WaitForEditing(true) && second.WaitForEditing(true));
+#endif
+    ASSERT_TRUE(first.Type(kCtrlD) && second.Type(kCtrlD));
+    EXPECT_TRUE(first.WaitForEnd().exited);
+    EXPECT_TRUE(second.WaitForEnd().exited);
+    const std::string saved = ReadFile(HistoryFile(home));
+    EXPECT_TRUE(saved == kMark + older + "2*3\n4*5\n" || saved == kMark + older + "4*5\n2*3\n")
+        << saved.substr(saved.size() > 40 ? saved.size() - 40 : 0);
+  }
+}
+
+TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
+  const std::string older = kMark + NumberedLines(1, 1000, 200);
+  const std::string newer = kMark + NumberedLines(2, 999, 200) + "6*7\n";
+  for (int trial = 0; trial < 12; ++trial) {
+    SCOPED_TRACE(trial);
+    TemporaryFolder home;
+    PrepareHistory(home, older);
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "6*7\r", "Result is 42");
+    TypeLine(program, kCtrlD);
+    usleep(static_cast<useconds_t>(trial * 250));
+    program.Signal(SIGKILL);
+    program.WaitForEnd();
+    const std::string saved = ReadFile(HistoryFile(home));
+    EXPECT_TRUE(saved == older || saved == newer) << saved.size() << " bytes";
+  }
+}
+
+// Paths that must never be written: each is left as it was, with one
+// warning, and the session starts at once and goes on without history.
+TEST(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
+  struct PathCase {
+    std::string name;
+    std::function<bool(const std::string& path)> make;
+    std::string reason;
+    bool at_default_path;
+  };
+  const auto notes = [](const std::string& path) {
+    std::ofstream(path) << "my notes\n";
+    return chmod(path.c_str(), 0644) == 0;
+  };
+  const std::vector<PathCase> cases = {
+      {"notes", notes, "Not a history file", false},
+      {"fifo", [](const std::string& path) { return mkfifo(path.c_str(), 0600) == 0; },
+       "Not a regular file", false},
+      {"folder", [](const std::string& path) { return mkdir(path.c_str(), 0700) == 0; },
+       "Is a directory", false},
+      {"device",  // as /dev/zero
+       [](const std::string& path) {
+         return mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0;
+       },
+       "Not a regular file", false},
+      {"symlink",
+       [notes](const std::string& path) {
+         return notes(path + "-target") && symlink((path + "-target").c_str(), path.c_str()) == 0;
+       },
+       "Is a symbolic link", true},
+      {"someone else's",
+       [](const std::string& path) {
+         std::ofstream(path) << kMark << "1+1\n";
+         return chown(path.c_str(), 4242, 4242) == 0;
+       },
+       "Owned by another user", false},
+  };
+  for (const PathCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    std::string path = home.path() + "/history";
+    std::vector<std::string> environment = {"CALCULATOR_HISTORY=" + path};
+    if (c.at_default_path) {
+      PrepareHistory(home, "");
+      path = HistoryFile(home);
+      unlink(path.c_str());
+      environment.clear();
+    }
+    if (!c.make(path)) {
+      std::cout << "[  SKIPPED ] " << c.name << ": cannot be made here (needs root)\n";
+      continue;
+    }
+    struct stat before;
+    ASSERT_EQ(0, lstat(path.c_str(), &before));
+    const std::string content = S_ISREG(before.st_mode) ? ReadFile(path) : "";
+    TerminalProgram program(home, environment);
+    ASSERT_TRUE(program.WaitFor("history not kept in " + path + ": " + c.reason))
+        << program.Transcript();
+    ExpectAnswer(program, "1+2\r", "Result is 3");
+    EndWithCtrlD(program);
+    EXPECT_EQ(1u, Count(program.Output(), "history not kept")) << program.Transcript();
+    struct stat after;
+    ASSERT_EQ(0, lstat(path.c_str(), &after));
+    EXPECT_EQ(before.st_mode, after.st_mode);
+    EXPECT_EQ(before.st_uid, after.st_uid);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    if (S_ISREG(before.st_mode)) {
+      EXPECT_EQ(content, ReadFile(path));
+    }
+    if (S_ISLNK(before.st_mode)) {
+      EXPECT_EQ("my notes\n", ReadFile(path + "-target"));
+    }
+  }
+}
+
+// A small file system of its own, filled up: needs the right to mount.
+class FullFileSystem {
+ public:
+  explicit FullFileSystem(const std::string& folder) : folder_(folder) {
+    mkdir(folder_.c_str(), 0700);
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=64k") == 0;
+    error_ = mounted_ ? "" : std::strerror(errno);
+  }
+  ~FullFileSystem() {
+    if (mounted_) {
+      umount2(folder_.c_str(), MNT_DETACH);
+    }
+  }
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+  // Fills what is left with a file.
+  void Fill() const {
+    std::ofstream filler(folder_ + "/filler", std::ios::binary);
+    const std::string block(1024, 'x');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) &&
+           filler.flush()) {
+    }
+  }
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+  std::string error_;
+};
+
+TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
+  TemporaryFolder home;
+  const std::string folder = home.path() + "/small";
+  FullFileSystem small(folder);
+  if (!small.mounted()) {
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << small.error() << "); run as root";
+  }
+  const std::string path = folder + "/history";
+  const std::string older = kMark + NumberedLines(1, 100, 200);
+  std::ofstream(path, std::ios::binary) << older;
+  small.Fill();
+  TerminalProgram program(home, {"CALCULATOR_HISTORY=" + path});
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ExpectAnswer(program, "6*7\r", "Result is 42");
+  EndWithCtrlD(program);
+  EXPECT_EQ(1u,
+            Count(program.Output(), "history not kept in " + path + ": No space left on device"))
+      << program.Transcript();
+  EXPECT_EQ(older, ReadFile(path));
+  std::size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    files += entry.is_regular_file() ? 1 : 0;
+  }
+  EXPECT_EQ(2u, files) << "no temporary file stays behind";
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+// The editing keys at a terminal, on libedit's own interface: Tab
+// completion, Ctrl-R search, Enter and Ctrl-D are this program's, so that
+// they ring no needless bell, leave no key sequence in the line and draw no
+// stray characters or blank lines.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "console/completion.h"
+#include "console/history_file.h"
+#include "console/line_editor.h"
+
+class KeyEditor {
+ public:
+  // `recalled` are the lines that Up and Ctrl-R offer, oldest first; it
+  // must outlive the editor and grows as lines are typed.
+  KeyEditor(const std::function<CompletionNames()>& names, const HistoryLines& recalled);
+  ~KeyEditor();
+  KeyEditor(const KeyEditor&) = delete;
+  KeyEditor& operator=(const KeyEditor&) = delete;
+
+  LineEditor::Outcome Read(std::string& line);
+  // Offers `line` to Up and Ctrl-R from now on.
+  void Recall(const std::string& line);
+
+  // Opaque; public only for libedit's callbacks.
+  struct Keys;
+
+ private:
+  std::unique_ptr<Keys> keys_;
+};
