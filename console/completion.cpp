@@ -2,27 +2,11 @@
 
 #include <algorithm>
 
+#include "calculator/calculator.hpp"
+
 const char kCompletionWordBreaks[] = " \t\n!\"#$%&'()*+,-./:;<=>?@[\\]^`{|}~";
 
 namespace {
-
-// Plain ASCII, as the expression reader classes characters: the terminal's
-// locale must not make other bytes part of a name.
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool IsNameCharacter(char c) {
-  return IsLetter(c) || (c >= '0' && c <= '9');
-}
-
-// Only what the expression reader can take as one name is offered: a
-// variable may have been given any text by set, but "a b" can never be typed
-// back as a name.
-bool IsTypableName(const std::string& name) {
-  return !name.empty() && IsLetter(name[0]) &&
-         std::all_of(name.begin(), name.end(), IsNameCharacter);
-}
 
 bool StartsWith(const std::string& name, std::string_view prefix) {
   return name.compare(0, prefix.size(), prefix) == 0 && name.size() >= prefix.size();
@@ -35,7 +19,10 @@ bool Contains(const std::vector<std::string>& names, const std::string& name) {
 void AddMatches(const std::vector<std::string>& names, std::string_view prefix,
                 std::vector<std::string>& matches) {
   for (const std::string& name : names) {
-    if (IsTypableName(name) && StartsWith(name, prefix)) {
+    // A variable may have been given any text by set, but "a b" can never
+    // be typed back as a name: only what the expression reader takes as
+    // one name is offered.
+    if (calculator::is_name(name) && StartsWith(name, prefix)) {
       matches.push_back(name);
     }
   }
