@@ -121,41 +121,26 @@ std::string CommonPrefix(const std::vector<std::string>& names) {
 
 enum class Wait { kInput, kResized, kResumed, kStopped };
 
+bool KeyWaitMustEnd(void*) {
+  return PendingStopSignal() != 0 || window_resized != 0 || resumed != 0;
+}
+
 // Like WaitForInput, but a resized window or a return from Ctrl-Z ends the
 // wait too.
 Wait WaitForKey(int fd) {
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGWINCH, SIGCONT}) {
-    sigaddset(&signals, signal);
+  if (WaitUnlessStopped(fd, POLLIN, {SIGWINCH, SIGCONT}, KeyWaitMustEnd, nullptr)) {
+    return Wait::kInput;
   }
-  for (;;) {
-    sigset_t previous;
-    sigprocmask(SIG_BLOCK, &signals, &previous);
-    int ready = -1;
-    int wait_error = 0;
-    if (PendingStopSignal() == 0 && window_resized == 0 && resumed == 0) {
-      pollfd input = {fd, POLLIN, 0};
-      ready = ppoll(&input, 1, nullptr, &previous);
-      wait_error = errno;
-    }
-    sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (PendingStopSignal() != 0) {
-      return Wait::kStopped;
-    }
-    if (resumed != 0) {
-      resumed = 0;
-      window_resized = 0;
-      return Wait::kResumed;
-    }
-    if (window_resized != 0) {
-      window_resized = 0;
-      return Wait::kResized;
-    }
-    if (ready > 0 || wait_error != EINTR) {
-      return Wait::kInput;
-    }
+  if (PendingStopSignal() != 0) {
+    return Wait::kStopped;
   }
+  if (resumed != 0) {
+    resumed = 0;
+    window_resized = 0;
+    return Wait::kResumed;
+  }
+  window_resized = 0;
+  return Wait::kResized;
 }
 
 // Where libedit puts a character on the screen, counted from the start of

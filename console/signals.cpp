@@ -23,12 +23,16 @@ bool AnyStopSignal(void*) {
   return PendingStopSignal() != 0;
 }
 
-// Waits for `events` on `fd`. The stop signals stay blocked from the check of
-// `must_stop` until the wait begins, so none slips in between.
-bool WaitUnlessStopped(int fd, short events, bool (*must_stop)(void*), void* context) {
+}  // namespace
+
+bool WaitUnlessStopped(int fd, short events, std::initializer_list<int> also_blocked,
+                       bool (*must_stop)(void*), void* context) {
   sigset_t stop_signals;
   sigemptyset(&stop_signals);
   for (int signal : kStopSignals) {
+    sigaddset(&stop_signals, signal);
+  }
+  for (int signal : also_blocked) {
     sigaddset(&stop_signals, signal);
   }
   for (;;) {
@@ -53,8 +57,6 @@ bool WaitUnlessStopped(int fd, short events, bool (*must_stop)(void*), void* con
   }
 }
 
-}  // namespace
-
 void InstallStopSignals(calculator::Session& session) {
   interruptible_session = &session;
   struct sigaction action = {};
@@ -78,11 +80,11 @@ void ClearPendingStopSignal() {
 }
 
 bool WaitForInput(int fd) {
-  return WaitUnlessStopped(fd, POLLIN, AnyStopSignal, nullptr);
+  return WaitUnlessStopped(fd, POLLIN, {}, AnyStopSignal, nullptr);
 }
 
 bool WaitForOutput(int fd, bool (*must_stop)(void*), void* context) {
-  return WaitUnlessStopped(fd, POLLOUT, must_stop, context);
+  return WaitUnlessStopped(fd, POLLOUT, {}, must_stop, context);
 }
 
 bool TakesOutputNow(int fd) {

@@ -3,6 +3,8 @@
 // decides what happens next in normal code.
 #pragma once
 
+#include <initializer_list>
+
 #include "calculator/calculator.hpp"
 
 // Installs the handler, without SA_RESTART, so that a wait for input
@@ -13,6 +15,13 @@ void InstallStopSignals(calculator::Session& session);
 // The stop signal that arrived, or 0.
 int PendingStopSignal();
 void ClearPendingStopSignal();
+// Waits for `events` (poll's) on `fd`. The stop signals and `also_blocked`
+// stay blocked from the check of `must_stop(context)` until the wait
+// begins, so none of them slips in between: false when `must_stop` holds
+// before or after the wait, true when `fd` is ready or poll failed for
+// another reason than a signal (the read or write itself then reports it).
+bool WaitUnlessStopped(int fd, short events, std::initializer_list<int> also_blocked,
+                       bool (*must_stop)(void* context), void* context);
 // Waits until `fd` has input to read, or has reached its end. False when a
 // stop signal came first, even one that arrived just before the wait: the
 // stop signals stay blocked from the check until the wait begins. Other
