@@ -15,6 +15,7 @@
 
 #include "calculator/builtins.h"
 #include "calculator/characters.h"
+#include "calculator/library_math.h"
 #include "calculator/messages.h"
 #include "calculator/number_reading.h"
 #include "calculator/variable_scopes.h"
@@ -169,7 +170,7 @@ namespace {
       ++calculator.cursor;
       SkipBlanks(calculator);
       double exponent = ReadSignedPrimary(calculator);
-      value = std::pow(value, exponent);
+      value = library_math::Pow(value, exponent);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {
