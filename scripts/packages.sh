@@ -28,6 +28,9 @@ file                test   required  the Debian packages' check
 binutils            test   required  the exported-symbols check
 python3             test   required  the embedding test through ctypes
 abigail-tools       test   required  the comparison of the library's ABI with its baseline
+g++-mingw-w64-x86-64-posix  test  optional  the Windows build (MinGW-w64) and its tests
+wine                test   optional  running the Windows build's tests
+wine64              test   optional  running the Windows build's tests
 TABLE
 }
 
