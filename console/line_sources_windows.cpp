@@ -8,6 +8,7 @@
 
 #include "console/line_sources.h"
 #include "console/signals.h"
+#include "console/signals_windows.h"
 #include "console/wide_text.h"
 
 namespace {
@@ -33,6 +34,7 @@ class ReadLines : public LineSource {
 
   Outcome Next(std::string_view& line) override {
     const bool got = ReadLine(reader_, buffer_);
+    InputWaitOver();
     if (reader_.error != 0) {
       return Outcome::kFailed;  // a line cut short by the failure is dropped
     }
@@ -86,11 +88,14 @@ class ConsoleLines : public LineSource {
       wchar_t chunk[1024];
       DWORD count = 0;
       const BOOL read = ReadConsoleW(console, chunk, ARRAYSIZE(chunk), &count, nullptr);
-      if (PendingStopSignal() != 0) {
+      // The console ends a read at Ctrl-C with no characters, possibly
+      // before the stop request is recorded.
+      if (PendingStopSignal() != 0 || (read && count == 0) ||
+          (!read && GetLastError() == ERROR_OPERATION_ABORTED)) {
         return Outcome::kCutShort;
       }
-      if (!read || count == 0) {
-        return Outcome::kEnd;
+      if (!read) {
+        return Outcome::kEnd;  // the console is gone
       }
       typed.append(chunk, count);
       if (typed.back() == L'\n') {

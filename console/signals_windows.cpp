@@ -1,8 +1,12 @@
 // Stop requests on Windows come from the console, not from signals: Ctrl-C
 // and Ctrl-Break count as SIGINT, closing the console window as SIGTERM.
 // The console calls the handler on a thread of its own; it records the
-// request, stops the evaluation and cancels a read that is waiting, as a
-// signal interrupts a read on POSIX systems.
+// request and stops the evaluation. A read from the console ends at Ctrl-C
+// by itself; a read from a pipe cannot be woken reliably (wine ignores
+// CancelSynchronousIo), so a stop that finds the program waiting on one
+// ends it there: everything computed went out before the wait began.
+
+#include "console/signals_windows.h"
 
 #include <windows.h>
 
@@ -17,6 +21,10 @@ namespace {
 std::atomic<int> pending_signal{0};
 calculator::Session* interruptible_session = nullptr;
 HANDLE main_thread = nullptr;
+// Reads come from a pipe or a file, not from the console: every stop
+// ends the program then.
+bool input_not_console = false;
+std::atomic<bool> waiting_for_input{false};
 
 // Windows ends the process this long after a close event anyway.
 constexpr DWORD kCloseGraceMilliseconds = 4500;
@@ -28,8 +36,10 @@ void RequestStop(int signal) {
   if (interruptible_session != nullptr) {
     interruptible_session->interrupt();
   }
-  if (main_thread != nullptr) {
-    CancelSynchronousIo(main_thread);
+  // Paired with WaitForInput: either it sees the stop, or this sees it
+  // waiting.
+  if (input_not_console && waiting_for_input) {
+    EndBySignal(signal);
   }
 }
 
@@ -61,6 +71,8 @@ void InstallStopSignals(calculator::Session& session) {
                        0, FALSE, DUPLICATE_SAME_ACCESS)) {
     main_thread = nullptr;  // stops then take effect at the next line
   }
+  DWORD mode = 0;
+  input_not_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) == 0;
   SetConsoleCtrlHandler(RecordConsoleEvent, TRUE);
 }
 
@@ -73,7 +85,12 @@ void ClearPendingStopSignal() {
 }
 
 bool WaitForInput(int) {
+  waiting_for_input = true;
   return PendingStopSignal() == 0;
+}
+
+void InputWaitOver() {
+  waiting_for_input = false;
 }
 
 bool WaitForOutput(int, bool (*must_stop)(void* context), void* context) {
