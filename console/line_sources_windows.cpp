@@ -57,7 +57,11 @@ constexpr wchar_t kEndOfFileKey = 0x1A;  // Ctrl-Z, then Enter
 
 class ConsoleLines : public LineSource {
  public:
-  explicit ConsoleLines(Output& output) : output_(output) {}
+  // What the program writes is UTF-8, as the typed lines it echoes are;
+  // the console's own code page comes back when the session ends.
+  explicit ConsoleLines(Output& output) : output_(output), code_page_(GetConsoleOutputCP()) {
+    SetConsoleOutputCP(CP_UTF8);
+  }
 
   Outcome Next(std::string_view& line) override {
     output_.BeforeWait();
@@ -78,6 +82,12 @@ class ConsoleLines : public LineSource {
   }
 
   bool typed() const override { return true; }
+  void Finish() override {
+    output_.Flush();
+    if (code_page_ != 0) {
+      SetConsoleOutputCP(code_page_);
+    }
+  }
 
  private:
   // Reads up to the Enter that ends a line; the line comes without its
@@ -109,6 +119,7 @@ class ConsoleLines : public LineSource {
   }
 
   Output& output_;
+  const UINT code_page_;  // 0 when it could not be read
   std::string line_;
 };
 
