@@ -71,9 +71,12 @@ def from_pipe(wine_run, program, lines, keep_open):
     process.stdin.flush()
     if not keep_open:
         process.stdin.close()
-    time.sleep(3)  # wine started, the lines read
+    # The first answer goes out before the wait for input, or 50 ms into
+    # the long line: the program is where the Ctrl-C must find it.
+    output = read_until(process.stdout.fileno(), b"Result is 2\r\n", 30)
+    time.sleep(0.2)
     process.send_signal(signal.SIGINT)
-    output = process.stdout.read()
+    output += process.stdout.read()
     status = process.wait(timeout=20)
     if keep_open:
         process.stdin.close()
