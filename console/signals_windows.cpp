@@ -2,9 +2,10 @@
 // and Ctrl-Break count as SIGINT, closing the console window as SIGTERM.
 // The console calls the handler on a thread of its own; it records the
 // request and stops the evaluation. A read from the console ends at Ctrl-C
-// by itself; a read from a pipe cannot be woken reliably (wine ignores
-// CancelSynchronousIo), so a stop that finds the program waiting on one
-// ends it there: everything computed went out before the wait began.
+// by itself; a read from a pipe cannot be woken reliably (under wine,
+// CancelSynchronousIo does not end it), so a stop that finds the program
+// waiting on one ends it there: everything computed went out before the
+// wait began.
 
 #include "console/signals_windows.h"
 
