@@ -14,6 +14,7 @@
 #include "calculator/builtins.h"
 #include "calculator/characters.h"
 #include "calculator/grammar.h"
+#include "calculator/library_math.h"
 #include "calculator/messages.h"
 
 namespace calculator_core {
@@ -66,19 +67,19 @@ double DegreesToRadians(double x) {
 }
 
 double Sine(double x) {
-  return std::sin(x);
+  return library_math::Sin(x);
 }
 double Cosine(double x) {
-  return std::cos(x);
+  return library_math::Cos(x);
 }
 double Tangent(double x) {
-  return std::tan(x);
+  return library_math::Tan(x);
 }
 double NaturalLog(double x) {
-  return std::log(x);
+  return library_math::Log(x);
 }
 double CommonLog(double x) {
-  return std::log10(x);
+  return library_math::Log10(x);
 }
 double Absolute(double x) {
   return std::fabs(x);

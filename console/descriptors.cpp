@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,4 +44,24 @@ void TakeBackFromFile(int fd, std::size_t count) {
     const int ignored = ftruncate(fd, end - static_cast<off_t>(count));
     (void)ignored;
   }
+}
+
+int OpenFileForReading(const std::string& name, int& fd) {
+  fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno;
+  }
+  // A directory opens fine but cannot be read as lines.
+  struct stat status;
+  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+    close(fd);
+    fd = -1;
+    return EISDIR;
+  }
+  return 0;
+}
+
+void WaitUntilReadable(int fd) {
+  pollfd input = {fd, POLLIN, 0};
+  poll(&input, 1, -1);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr int kStandardOutput = 1;
 
@@ -12,7 +13,16 @@ bool AtTerminal();
 // A standard descriptor that was closed when the program started is opened
 // on /dev/null the wrong way round, so that reading or writing it fails with
 // EBADF as it would closed, and no FILE opened later takes its number.
+// Standard input is read as bytes: where the C library knows a text mode,
+// a ^Z in it is data like any other byte.
 void ReserveStandardDescriptors();
+
+// Opens the file `name` (UTF-8) for reading. Returns 0 and sets `fd`, or
+// the errno of the failure; a directory is EISDIR.
+int OpenFileForReading(const std::string& name, int& fd);
+
+// Waits until `fd` has input or has reached its end, whatever signals come.
+void WaitUntilReadable(int fd);
 
 // The largest write to `fd` that goes out whole or not at all: the pipe
 // buffer's atomic size for a pipe, 0 (no such size) for anything else.

@@ -1,32 +1,14 @@
 #include "console/inputs.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "console/command_line.h"
+#include "console/descriptors.h"
 
 namespace {
-
-// Returns 0 and sets `fd`, or the errno of the failure. A directory opens
-// fine but cannot be read as lines, so it counts as a failure here.
-int OpenFile(const std::string& name, int& fd) {
-  fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return errno;
-  }
-  struct stat status;
-  if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-    close(fd);
-    fd = -1;
-    return EISDIR;
-  }
-  return 0;
-}
 
 void ReportUnreadable(const std::string& name, int error) {
   std::fprintf(stderr, "%s: %s: %s\n", kProgramName, name.c_str(), std::strerror(error));
@@ -43,7 +25,7 @@ std::optional<std::vector<Input>> OpenInputs(const std::vector<std::string>& nam
       continue;
     }
     int fd = -1;
-    const int error = OpenFile(name, fd);
+    const int error = OpenFileForReading(name, fd);
     if (error != 0) {
       ReportUnreadable(name, error);
       all_opened = false;

@@ -1,10 +1,11 @@
 #include "console/line_reader.h"
 
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "console/descriptors.h"
 
 namespace {
 
@@ -14,8 +15,7 @@ constexpr int kEndOfInput = -1;
 // the next read; without one, this does.
 void WaitUnlessHooked(const LineReader& reader) {
   if (reader.hooks.wait_for_input == nullptr) {
-    pollfd input = {reader.fd, POLLIN, 0};
-    poll(&input, 1, -1);
+    WaitUntilReadable(reader.fd);
   }
 }
 

@@ -2,12 +2,15 @@
 // line, until the input ends.
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "calculator/calculator.hpp"
 #include "console/answer_loop.h"
 #include "console/command_line.h"
 #include "console/descriptors.h"
 #include "console/inputs.h"
+#include "console/program_arguments.h"
 
 namespace {
 
@@ -17,7 +20,14 @@ constexpr int kBadUsageStatus = 2;
 
 int main(int argc, char** argv) {
   ReserveStandardDescriptors();
-  const CommandLine command_line = ParseCommandLine(argc, argv);
+  std::vector<std::string> arguments = ProgramArguments(argc, argv);
+  std::vector<char*> argument_pointers;
+  for (std::string& argument : arguments) {
+    argument_pointers.push_back(&argument[0]);
+  }
+  argument_pointers.push_back(nullptr);
+  const CommandLine command_line =
+      ParseCommandLine(static_cast<int>(arguments.size()), argument_pointers.data());
   switch (command_line.action) {
     case CommandLine::Action::kShowHelp:
       return WriteAndClose(UsageText());

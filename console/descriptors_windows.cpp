@@ -1,0 +1,83 @@
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <initializer_list>
+
+#include "console/descriptors.h"
+#include "console/wide_text.h"
+
+namespace {
+
+constexpr int kStandardInput = 0;
+
+bool IsConsole(DWORD which) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
+
+HANDLE HandleOf(int fd) {
+  return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
+
+}  // namespace
+
+// _isatty also holds for the NUL device; only a console has a console mode.
+bool AtTerminal() {
+  return IsConsole(STD_INPUT_HANDLE) && IsConsole(STD_OUTPUT_HANDLE);
+}
+
+void ReserveStandardDescriptors() {
+  for (int fd : {0, 1, 2}) {
+    if (HandleOf(fd) == INVALID_HANDLE_VALUE) {
+      // The lowest free number is `fd`: the ones below it are open by now.
+      const int reserved = _open("NUL", fd == kStandardInput ? _O_WRONLY : _O_RDONLY);
+      if (reserved >= 0 && reserved != fd) {
+        _close(reserved);
+      }
+    }
+  }
+  // Lines end in LF or CR LF either way; in text mode a ^Z would end the
+  // input early. Standard output stays in text mode: it writes CR LF.
+  _setmode(kStandardInput, _O_BINARY);
+}
+
+int OpenFileForReading(const std::string& name, int& fd) {
+  fd = -1;
+  std::wstring path;
+  if (!WideFromUtf8(name, path)) {
+    return EILSEQ;
+  }
+  struct _stat64 status;
+  const bool found = _wstat64(path.c_str(), &status) == 0;
+  // Windows refuses to open a directory with "Permission denied".
+  if (found && (status.st_mode & _S_IFMT) == _S_IFDIR) {
+    return EISDIR;
+  }
+  fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  return fd < 0 ? errno : 0;
+}
+
+// Reads from pipes and files simply block; a stop request cancels them.
+void WaitUntilReadable(int) {}
+
+// Nothing on Windows promises a pipe write goes out whole; lines are short
+// and written by one writer anyway.
+std::size_t WholeWriteSize(int) {
+  return 0;
+}
+
+void TakeBackFromFile(int fd, std::size_t count) {
+  if (count == 0 || GetFileType(HandleOf(fd)) != FILE_TYPE_DISK) {
+    return;
+  }
+  // The bytes taken back follow the last line feed: no CR was added to them.
+  const long long end = _lseeki64(fd, 0, SEEK_CUR);
+  if (end >= static_cast<long long>(count)) {
+    // Best effort: the write error that follows is reported either way.
+    _chsize_s(fd, end - static_cast<long long>(count));
+  }
+}

@@ -1,0 +1,22 @@
+#include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
+
+#include <cwchar>
+
+#include "console/program_arguments.h"
+#include "console/wide_text.h"
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) {
+    return std::vector<std::string>(argv, argv + argc);  // the code page's text
+  }
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) {
+    arguments.push_back(Utf8FromWide(wide[i], std::wcslen(wide[i])));
+  }
+  LocalFree(wide);
+  return arguments;
+}
