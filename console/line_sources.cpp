@@ -7,48 +7,8 @@
 #include "console/completion.h"
 #include "console/history_file.h"
 #include "console/line_editor.h"
-#include "console/signals.h"
 
 namespace {
-
-void FlushBeforeRead(void* output) {
-  static_cast<Output*>(output)->BeforeWait();
-}
-
-// No reader is left to answer once the output failed.
-bool WaitForInputUnlessDone(void* output, int fd) {
-  return !static_cast<Output*>(output)->failed() && WaitForInput(fd);
-}
-
-class ReadLines : public LineSource {
- public:
-  ReadLines(int fd, Output& output, LineReader& reader) : reader_(reader) {
-    LineReaderHooks hooks;
-    hooks.before_read = FlushBeforeRead;
-    hooks.wait_for_input = WaitForInputUnlessDone;
-    hooks.context = &output;
-    OpenLineReader(reader_, fd, hooks);
-  }
-
-  Outcome Next(std::string_view& line) override {
-    const bool got = ReadLine(reader_, buffer_);
-    if (reader_.error != 0) {
-      return Outcome::kFailed;  // a line cut short by the failure is dropped
-    }
-    if (!got) {
-      return Outcome::kEnd;
-    }
-    line = buffer_;  // up to a NUL, where evaluation stops reading anyway
-    return Outcome::kLine;
-  }
-
-  bool typed() const override { return false; }
-  int error() const override { return reader_.error; }
-
- private:
-  LineReader& reader_;
-  char buffer_[kLineBufferSize];
-};
 
 CompletionNames NamesOf(const calculator::Session& session) {
   CompletionNames names;
@@ -104,5 +64,5 @@ std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal,
     UseTerminalCharacterSet();  // before the editor starts
     return std::make_unique<TypedLines>(output, session);
   }
-  return std::make_unique<ReadLines>(input.fd, output, reader);
+  return OpenReadLines(input.fd, output, reader);
 }

@@ -37,3 +37,7 @@ class LineSource {
 // `session` must outlive the source.
 std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Output& output,
                                            LineReader& reader, const calculator::Session& session);
+
+// The lines of `fd`, a pipe or a file, read in large blocks by `reader`,
+// which must outlive the source.
+std::unique_ptr<LineSource> OpenReadLines(int fd, Output& output, LineReader& reader);

@@ -83,6 +83,8 @@ bool WaitForInput(int fd) {
   return WaitUnlessStopped(fd, POLLIN, {}, AnyStopSignal, nullptr);
 }
 
+void InputWaitOver() {}
+
 bool WaitForOutput(int fd, bool (*must_stop)(void*), void* context) {
   return WaitUnlessStopped(fd, POLLOUT, {}, must_stop, context);
 }

@@ -7,8 +7,6 @@
 // waiting on one ends it there: everything computed went out before the
 // wait began.
 
-#include "console/signals_windows.h"
-
 #include <windows.h>
 
 #include <atomic>
