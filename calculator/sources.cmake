@@ -1,0 +1,13 @@
+# The evaluator library's sources, in this folder: the one list that the
+# native build (CMakeLists.txt here) and the WebAssembly build (web/) share.
+set(CALCULATOR_LIBRARY_SOURCES
+  variable_scopes.cpp
+  grammar.cpp
+  function_calls.cpp
+  argument_text.cpp
+  nested_evaluations.cpp
+  number_reading.cpp
+  number_format.cpp
+  session_core.cpp
+  c_api.cpp
+)
