@@ -119,6 +119,17 @@ std::string CommonPrefix(const std::vector<std::string>& names) {
   return common;
 }
 
+// libedit shifts the text of a wrapped line with the terminal's
+// insert-character sequences; when an insertion carries text across a row
+// end, what it then draws leaves rows torn apart (tmux, 25 columns, Home and
+// typing before a three-row line). Without those sequences it writes the
+// rest of each changed row out, which is always right.
+void DrawWithoutInsertingCharacters(EditLine* editor) {
+  for (const char* capability : {"im", "ic", "ei", "ip", "IC"}) {
+    el_set(editor, EL_SETTC, capability, "", static_cast<const char*>(nullptr));
+  }
+}
+
 enum class Wait { kInput, kResized, kResumed, kStopped };
 
 bool KeyWaitMustEnd(void*) {
@@ -382,7 +393,14 @@ void KeyEditor::Keys::DrawAgain(ScreenPosition drawn) {
 // width, so the cursor is where the line puts it at that width.
 void KeyEditor::Keys::DrawAfterResize() {
   el_resize(editor);
-  DrawAgain(CursorPosition());
+  ScreenPosition cursor = CursorPosition();
+  // A line that ends exactly at the new right margin leaves the rewrapped
+  // cursor at that margin, not at the start of the next row.
+  const LineInfoW* line = el_wline(editor);
+  if (line->cursor == line->lastchar && cursor.column == 0 && cursor.row > 0) {
+    --cursor.row;
+  }
+  DrawAgain(cursor);
 }
 
 // Back from Ctrl-Z: the shell has put the terminal back in its line mode
@@ -609,6 +627,7 @@ KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const Histor
   el_set(editor, EL_CLIENTDATA, &keys);
   el_set(editor, EL_EDITOR, "emacs");
   el_set(editor, EL_SIGNAL, 0);
+  DrawWithoutInsertingCharacters(editor);
   el_wset(editor, EL_PROMPT, Prompt);
   el_wset(editor, EL_HIST, history_w, keys.history);
   el_wset(editor, EL_GETCFN, ReadKey);
