@@ -72,20 +72,6 @@ static_assert(kBuiltins[kConstantCount - 1].kind == BuiltinKind::kConstant &&
                   kBuiltins[kConstantCount].kind != BuiltinKind::kConstant,
               "the constants come first");
 
-// Whole and case-sensitive; the hash rejects nearly every other name at
-// once.
-inline bool Spells(const Builtin& builtin, NameKey key) {
-  if (builtin.hash != key.hash || builtin.length != key.length) {
-    return false;
-  }
-  for (std::int32_t i = 0; i < key.length; ++i) {
-    if (builtin.name[i] != key.chars[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The constants' hashes as plain numbers, which the compiler folds into
 // the comparisons: a loop step tests every name it resolves against them.
 inline constexpr std::uint32_t kConstantHashes[kConstantCount] = {kBuiltins[0].hash,
@@ -94,7 +80,7 @@ static_assert(kConstantCount == 2, "every constant has its hash above");
 
 inline bool IsConstantName(NameKey key) {
   for (std::size_t i = 0; i < kConstantCount; ++i) {
-    if (key.hash == kConstantHashes[i] && Spells(kBuiltins[i], key)) {
+    if (key.hash == kConstantHashes[i] && SpelledAs(kBuiltins[i], key)) {
       return true;
     }
   }
@@ -104,7 +90,7 @@ inline bool IsConstantName(NameKey key) {
 // The built-in that `key` names, or null.
 inline const Builtin* FindBuiltin(NameKey key) {
   for (const Builtin& builtin : kBuiltins) {
-    if (Spells(builtin, key)) {
+    if (SpelledAs(builtin, key)) {
       return &builtin;
     }
   }

@@ -67,6 +67,23 @@ constexpr std::uint32_t HashNameByte(std::uint32_t hash, char byte) {
   return (hash ^ static_cast<unsigned char>(byte)) * 16777619u;
 }
 NameKey MakeNameKey(const char* name);
+
+// True when `named` (a built-in or a variable: anything with a name, its
+// length and its hash) is spelled as `key`, whole and case-sensitive. Names
+// are short and the hash rejects nearly every other name at once: a byte
+// loop beats a library call.
+template <typename Named>
+inline bool SpelledAs(const Named& named, NameKey key) {
+  if (named.hash != key.hash || named.length != key.length) {
+    return false;
+  }
+  for (std::int32_t i = 0; i < key.length; ++i) {
+    if (named.name[i] != key.chars[i]) {
+      return false;
+    }
+  }
+  return true;
+}
 constexpr std::uint32_t HashOfName(const char* name) {
   std::uint32_t hash = kNameHashSeed;
   for (; *name != '\0'; ++name) {

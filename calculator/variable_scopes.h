@@ -8,25 +8,11 @@
 
 namespace calculator_core {
 
-// Names are short and the hash rejects nearly every other name: a byte
-// loop beats a library call.
-inline bool SameName(const Variable& variable, NameKey key) {
-  if (variable.hash != key.hash || variable.length != key.length) {
-    return false;
-  }
-  for (std::int32_t i = 0; i < key.length; ++i) {
-    if (variable.name[i] != key.chars[i]) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The scope's own variable `key`, for a scope without a hash index.
 inline const Variable* ScanScope(const VariableScope& scope, NameKey key) {
   const Variable* end = scope.entries + scope.own_count;
   for (const Variable* variable = scope.entries; variable != end; ++variable) {
-    if (SameName(*variable, key)) {
+    if (SpelledAs(*variable, key)) {
       return variable;
     }
   }
@@ -42,7 +28,7 @@ inline const Variable* FindIndexed(const VariableScope& scope, NameKey key) {
     if (entry < 0) {
       return nullptr;
     }
-    if (SameName(scope.entries[entry], key)) {
+    if (SpelledAs(scope.entries[entry], key)) {
       return &scope.entries[entry];
     }
   }
