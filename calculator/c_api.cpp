@@ -66,7 +66,7 @@ int GuardedEvaluation(calculator_session* session, const char* text, double& val
   int status = CALCULATOR_OK;
   session->evaluating = true;
   try {
-    switch (calculator_core::EvaluateText(session->core, text, TextLength(text), value, message)) {
+    switch (calculator_core::EvaluateText(session->core, text, value, message)) {
       case calculator_core::Outcome::kValue:
         break;
       case calculator_core::Outcome::kError:

@@ -46,23 +46,34 @@ int FormatNonFinite(std::uint64_t bits, char* out) {
   return length;
 }
 
-std::uint64_t PowerOfTen(int power) {
-  std::uint64_t result = 1;
-  while (power-- > 0) {
-    result *= 10;
-  }
-  return result;
-}
+constexpr std::uint64_t kPowersOfTen[kDecimalFormDigits + 1] = {1ULL,
+                                                                10ULL,
+                                                                100ULL,
+                                                                1000ULL,
+                                                                10000ULL,
+                                                                100000ULL,
+                                                                1000000ULL,
+                                                                10000000ULL,
+                                                                100000000ULL,
+                                                                1000000000ULL,
+                                                                10000000000ULL,
+                                                                100000000000ULL,
+                                                                1000000000000ULL,
+                                                                10000000000000ULL,
+                                                                100000000000000ULL,
+                                                                1000000000000000ULL,
+                                                                10000000000000000ULL,
+                                                                100000000000000000ULL};
 
 // The 17-digit form cut to `significant` digits, the next digit deciding:
 // 5 or more rounds the magnitude up. Trailing zeros removed.
 DecimalForm RoundHalfUp(DecimalForm form, int significant) {
   if (significant < form.count) {
-    const std::uint64_t unit = PowerOfTen(form.count - significant - 1);
+    const std::uint64_t unit = kPowersOfTen[form.count - significant - 1];
     std::uint64_t kept = form.digits / unit;  // with the deciding digit
     const bool up = kept % 10 >= 5;
     kept = kept / 10 + (up ? 1 : 0);
-    if (kept == PowerOfTen(significant)) {
+    if (kept == kPowersOfTen[significant]) {
       // 999999.5 and the like: the carry makes a new leading digit.
       kept /= 10;
       ++form.exponent;

@@ -8,12 +8,12 @@
 
 namespace calculator_core {
 
-double DecimalValue(const char* start, const char* end) {
+const char* ReadDecimal(const char* start, const char* end, double& value) {
   // A text of at most 249 characters keeps the number well inside the
-  // double range, so the conversion cannot fail.
-  double value = 0.0;
-  fast_float::from_chars(start, end, value, fast_float::chars_format::fixed);
-  return value;
+  // double range, so the conversion cannot fail. The fixed format takes
+  // no exponent, and a point only with the digits after it ("5." reads
+  // as 5 and leaves the point).
+  return fast_float::from_chars(start, end, value, fast_float::chars_format::fixed).ptr;
 }
 
 }  // namespace calculator_core
