@@ -88,41 +88,53 @@ DecimalForm RoundHalfUp(DecimalForm form, int significant) {
   return form;
 }
 
+// "00" to "99": two digits per division.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Writes the `count` digits of `digits` at `out`.
 void WriteDigits(std::uint64_t digits, int count, char* out) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + digits % 10);
-    digits /= 10;
+  for (; count >= 2; count -= 2) {
+    const char* pair = kDigitPairs + 2 * (digits % 100);
+    out[count - 2] = pair[0];
+    out[count - 1] = pair[1];
+    digits /= 100;
+  }
+  if (count == 1) {
+    out[0] = static_cast<char>('0' + digits);
   }
 }
 
 int FormatFixed(const DecimalForm& form, char* out, int length) {
-  char digits[kDecimalFormDigits];
-  WriteDigits(form.digits, form.count, digits);
-  if (form.exponent >= 0) {
-    const int integer_digits = form.exponent + 1;
-    if (form.count <= integer_digits) {
-      std::memcpy(out + length, digits, static_cast<std::size_t>(form.count));
-      length += form.count;
-      for (int i = form.count; i < integer_digits; ++i) {
-        out[length++] = '0';
-      }
-      return length;
-    }
-    std::memcpy(out + length, digits, static_cast<std::size_t>(integer_digits));
-    length += integer_digits;
-    out[length++] = '.';
-    const int fraction_digits = form.count - integer_digits;
-    std::memcpy(out + length, digits + integer_digits, static_cast<std::size_t>(fraction_digits));
-    return length + fraction_digits;
-  }
-  out[length++] = '0';
-  out[length++] = '.';
-  for (int i = -1; i > form.exponent; --i) {
+  if (form.exponent < 0) {
     out[length++] = '0';
+    out[length++] = '.';
+    for (int i = -1; i > form.exponent; --i) {
+      out[length++] = '0';
+    }
+    WriteDigits(form.digits, form.count, out + length);
+    return length + form.count;
   }
-  std::memcpy(out + length, digits, static_cast<std::size_t>(form.count));
-  return length + form.count;
+  const int integer_digits = form.exponent + 1;
+  if (form.count <= integer_digits) {
+    WriteDigits(form.digits, form.count, out + length);
+    length += form.count;
+    for (int i = form.count; i < integer_digits; ++i) {
+      out[length++] = '0';
+    }
+    return length;
+  }
+  // The digits go one place to the right, and the integer digits move back
+  // before the point.
+  char* first = out + length;
+  WriteDigits(form.digits, form.count, first + 1);
+  for (int i = 0; i < integer_digits; ++i) {
+    first[i] = first[i + 1];
+  }
+  first[integer_digits] = '.';
+  return length + form.count + 1;
 }
 
 int FormatScientific(const DecimalForm& form, char* out, int length) {
