@@ -2,8 +2,9 @@
 # Times whole runs of a release build of the calculator against mawk and
 # bc on the same machine, and prints one line per target with the measured
 # ratio. Each pair of programs runs alternately, so both see the same load;
-# the medians of the runs are compared. Needs mawk, bc, GNU time and strace
-# (Debian packages mawk, bc, time, strace).
+# the medians of the runs are compared. Instruction counts come from
+# valgrind's callgrind. Needs mawk, bc, GNU time, strace and valgrind
+# (Debian packages mawk, bc, time, strace, valgrind).
 #
 #   bench/compare.sh [runs]      (default: 5 runs each, median taken)
 #
@@ -16,7 +17,7 @@ build=build-release
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-for tool in mawk bc /usr/bin/time strace; do
+for tool in mawk bc /usr/bin/time strace valgrind; do
   command -v "$tool" >/dev/null || { echo "missing: $tool" >&2; exit 2; }
 done
 
@@ -43,6 +44,25 @@ make_lines() {
     }
   }'
 }
+# A second mix: longer decimals, nested parentheses, unary minus and
+# powers.
+make_other_lines() {
+  mawk -v count="$1" 'BEGIN {
+    srand(11); split("+ - * /", ops, " ");
+    for (n = 0; n < count; n++) {
+      line = "(" (int(rand() * 99999) / 1000) ops[1 + int(rand() * 4)] (int(rand() * 999) + 1) ")";
+      terms = 1 + int(rand() * 4);
+      for (t = 0; t < terms; t++) {
+        term = int(rand() * 9999) / 100;
+        if (rand() < 0.3) term = "(-" term ")";
+        if (rand() < 0.3) term = "(" term ops[1 + int(rand() * 4)] "(" (int(rand() * 99) + 1) "-0.5))";
+        if (rand() < 0.15) term = term "^3";
+        line = line ops[1 + int(rand() * 4)] term;
+      }
+      print line;
+    }
+  }'
+}
 # `count` set lines v0..v(count-1), then a million-step sigma that reads
 # the last of them.
 make_variables_then_sigma() {
@@ -52,6 +72,7 @@ make_variables_then_sigma() {
   }'
 }
 make_lines 200000 >"$work/lines200k.txt"
+make_other_lines 200000 >"$work/other200k.txt"
 make_lines 20000 >"$work/lines20k.txt"
 make_variables_then_sigma 240 >"$work/vars240.txt"
 make_variables_then_sigma 1 >"$work/vars1.txt"
@@ -130,11 +151,13 @@ side_by_side sigma "$work/sigma.txt" /dev/null -- mawk "$mawk_sigma"
 side_by_side nested "$work/nested.txt" /dev/null -- mawk "$mawk_nested"
 side_by_side integral "$work/integral.txt" /dev/null -- mawk "$mawk_integral"
 side_by_side lines "$work/lines200k.txt" "$work/lines200k.txt" -- bc -l
+side_by_side other "$work/other200k.txt" "$work/other200k.txt" -- bc -l
 report "1. sigma 1e6 with 240 variables vs with 1" "$(median "$work/vars.ours")" "$(median "$work/vars.theirs")" 1.3
 report "2. sigma(i,1,10000000,i) vs mawk" "$(median "$work/sigma.ours")" "$(median "$work/sigma.theirs")" 0.7
 report "3. nested sigma 1000x1000 vs mawk" "$(median "$work/nested.ours")" "$(median "$work/nested.theirs")" 0.8
 report "4. integral(x,0,1,10000000,x*x) vs mawk" "$(median "$work/integral.ours")" "$(median "$work/integral.theirs")" 0.5
-report "5. 200000 arithmetic lines vs bc -l" "$(median "$work/lines.ours")" "$(median "$work/lines.theirs")" 0.3
+report "5. 200000 arithmetic lines vs bc -l" "$(median "$work/lines.ours")" "$(median "$work/lines.theirs")" 0.15
+report "5b. 200000 lines of another mix vs bc -l" "$(median "$work/other.ours")" "$(median "$work/other.theirs")" 0.15
 
 answer_writes=$(count_writes "$work/lines200k.txt")
 report_writes=$(count_writes "$work/reports.txt")
@@ -145,6 +168,52 @@ if [ "$answer_writes" -gt 2000 ] || [ "$report_writes" -gt 2000 ]; then
 fi
 printf '%-44s %d / %d  target <= 2000 each: %s\n' "6. write calls: 200000 answers / reports" \
   "$answer_writes" "$report_writes" "$writes_verdict"
+
+# Instructions (callgrind) of one run on `input`.
+instructions() {
+  local input=$1
+  shift
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$@" <"$input" 2>&1 >/dev/null |
+    mawk '/Collected :/ { print $NF }'
+}
+
+# 8. Instructions per answered plain line: the difference between 11,000
+# and 1,000 lines, so that start-up and the end cancel out.
+plain_lines() {
+  mawk -v count="$1" 'BEGIN { for (n = 0; n < count; n++) print "123+456*(78.901-23)" }'
+}
+plain_lines 1000 >"$work/plain1k.txt"
+plain_lines 11000 >"$work/plain11k.txt"
+per_line=$(( ($(instructions "$work/plain11k.txt" "$calculator") -
+  $(instructions "$work/plain1k.txt" "$calculator")) / 10000 ))
+line_verdict=met
+if [ "$per_line" -gt 1500 ]; then
+  line_verdict="NOT MET"
+  failures=$((failures + 1))
+fi
+printf '%-44s %d  target <= 1500: %s\n' "8. instructions per line 123+456*(78.901-23)" "$per_line" "$line_verdict"
+
+# 9. Start-up on an empty input: instructions, and the median of many
+# paired runs, against bc -l.
+: >"$work/empty.txt"
+ours_start=$(instructions "$work/empty.txt" "$calculator")
+theirs_start=$(instructions "$work/empty.txt" bc -l)
+start_verdict=met
+if [ "$ours_start" -gt "$theirs_start" ]; then
+  start_verdict="NOT MET"
+  failures=$((failures + 1))
+fi
+printf '%-44s %d vs %d  target <= bc: %s\n' "9. start-up instructions vs bc -l" "$ours_start" \
+  "$theirs_start" "$start_verdict"
+start_runs=$((runs * 40))
+: >"$work/start.ours"
+: >"$work/start.theirs"
+for _ in $(seq "$start_runs"); do
+  measure "$work/empty.txt" "$calculator" >>"$work/start.ours"
+  measure "$work/empty.txt" bc -l >>"$work/start.theirs"
+done
+report "10. start-up time, median of $start_runs pairs" "$(median "$work/start.ours")" \
+  "$(median "$work/start.theirs")" 1.0
 
 # Peak memory: every run above stays under 8 MiB, and the long loop and
 # line runs need no more than their ten-times-shorter counterparts beyond

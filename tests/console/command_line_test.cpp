@@ -77,6 +77,33 @@ TEST_F(CommandLine, FilesOptionsAndFailures) {
       {{"-"}, "6*7\n", std::string(kPrompt) + "Result is 42\n", "", 0},
       {{"-q", "{}/first.txt"}, "", "Result is 2\nResult is 2\n", "", 0},
       {{"{}/second.txt", "--quiet"}, "", "Error : Func6 Error : Wrong character.\n", "", 0},
+      {{"-q", "-d", "17"}, "0.1+0.2\n", "Result is 0.30000000000000004\n", "", 0},
+      {{"-qd3", "{}/first.txt"}, "", "Result is 2\nResult is 2\n", "", 0},
+      {{"--digits=shortest", "-q"}, "1/3\n", "Result is 0.3333333333333333\n", "", 0},
+      {{"--digits", "1", "-q"}, "2/3\n", "Result is 0.7\n", "", 0},
+      {{"--digits=0"},
+       "1\n",
+       "",
+       std::string("calculator: invalid number of digits '0': give 1 to 17, or shortest\n") +
+           kTryHelp,
+       2},
+      {{"-d", "18"},
+       "1\n",
+       "",
+       std::string("calculator: invalid number of digits '18': give 1 to 17, or shortest\n") +
+           kTryHelp,
+       2},
+      {{"-d", "+5"},
+       "1\n",
+       "",
+       std::string("calculator: invalid number of digits '+5': give 1 to 17, or shortest\n") +
+           kTryHelp,
+       2},
+      {{"-d"},
+       "1\n",
+       "",
+       std::string("calculator: option requires an argument -- 'd'\n") + kTryHelp,
+       2},
       {{"{}/first.txt", "{}/missing.txt", "{}/second.txt"},
        "",
        "",
@@ -110,6 +137,7 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutput) {
     const RunResult run = Run({option, "{}/first.txt"}, "1\n");
     EXPECT_EQ(0u, run.out.find("Usage: calculator [OPTION]... [FILE]...\n")) << run.out;
     EXPECT_NE(std::string::npos, run.out.find("--quiet")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("--digits=N")) << run.out;
     EXPECT_EQ("", run.err);
     EXPECT_TRUE(run.exited && run.exit_status == 0) << DescribeRun(run);
   }

@@ -1,6 +1,7 @@
 // Runs the program on every transcript in the transcripts directory: <name>.in
 // holds the raw bytes of standard input, <name>.out the exact standard output
-// expected, prompt included.
+// expected, prompt included. The transcripts of option_transcripts have a
+// third file, <name>.args: the program's arguments, one per line.
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -18,16 +19,18 @@ namespace console_test {
 namespace {
 
 const std::string kDirectory = TRANSCRIPT_DIR;
+const std::string kOptionDirectory = OPTION_TRANSCRIPT_DIR;
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-// Base names of the files in the directory that end with `suffix`, sorted.
-std::vector<std::string> NamesWithSuffix(const std::string& suffix) {
+// Base names of the files in `folder` that end with `suffix`, sorted.
+std::vector<std::string> NamesWithSuffix(const std::string& suffix,
+                                         const std::string& folder = kDirectory) {
   std::vector<std::string> names;
-  DIR* directory = opendir(kDirectory.c_str());
+  DIR* directory = opendir(folder.c_str());
   if (directory == nullptr) {
     return names;
   }
@@ -72,20 +75,40 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
   }
 }
 
-class TranscriptTest : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(TranscriptTest, OutputMatchesExactly) {
-  const std::string base = kDirectory + "/" + GetParam();
+// Runs one transcript, "folder/name", with the arguments of its .args file
+// if it has one.
+void CheckTranscript(const std::string& base) {
   std::string input;
   std::string expected;
   ASSERT_TRUE(ReadFile(base + ".in", input)) << "cannot read " << base << ".in";
   ASSERT_TRUE(ReadFile(base + ".out", expected)) << "cannot read " << base << ".out";
+  std::string argument_lines;
+  std::vector<std::string> arguments;
+  if (ReadFile(base + ".args", argument_lines)) {
+    std::size_t start = 0;
+    for (std::size_t end; (end = argument_lines.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      arguments.push_back(argument_lines.substr(start, end - start));
+    }
+  }
 
-  const RunResult run = RunWithInput(input);
+  const RunResult run = RunWithArguments(arguments, input);
 
   EXPECT_EQ(expected, run.out) << FirstDifference(expected, run.out);
   EXPECT_EQ("", run.err) << "nothing may be written on standard error";
   EXPECT_TRUE(run.exited && run.exit_status == 0) << DescribeRun(run);
+}
+
+class TranscriptTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(TranscriptTest, OutputMatchesExactly) {
+  CheckTranscript(kDirectory + "/" + GetParam());
+}
+
+class OptionTranscriptTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(OptionTranscriptTest, OutputMatchesExactly) {
+  CheckTranscript(kOptionDirectory + "/" + GetParam());
 }
 
 std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
@@ -99,6 +122,8 @@ std::string TestName(const ::testing::TestParamInfo<std::string>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, TranscriptTest, ::testing::ValuesIn(NamesWithSuffix(".in")),
                          TestName);
+INSTANTIATE_TEST_SUITE_P(OptionTranscripts, OptionTranscriptTest,
+                         ::testing::ValuesIn(NamesWithSuffix(".args", kOptionDirectory)), TestName);
 
 // A transcript with only one of its two files would be skipped silently.
 TEST(TranscriptDirectory, EveryInputHasItsOutputAndBack) {
