@@ -91,6 +91,47 @@ TEST(CInterface, AnswerWritesWithinTheBufferAsSnprintfDoes) {
   }
 }
 
+// Digits of the answers' numbers: 1 to 17, or 0 for the shortest; any
+// other count is refused and changes nothing.
+TEST(CInterface, DigitsOfAnswersAndNumbers) {
+  SessionPointer session = NewSession();
+  char line[CALCULATOR_ANSWER_SIZE];
+  EXPECT_EQ(calculator_set_digits(session.get(), 17), CALCULATOR_OK);
+  EXPECT_EQ(calculator_answer(session.get(), "0.1+0.2", line, sizeof line), 29);
+  EXPECT_STREQ(line, "Result is 0.30000000000000004");
+  char small[20];
+  EXPECT_EQ(calculator_answer(session.get(), "0-2^-1074", small, sizeof small), 34);
+  EXPECT_STREQ(small, "Result is -4.940656");
+  EXPECT_EQ(calculator_set_digits(session.get(), 0), CALCULATOR_OK);
+  for (int refused : {18, -1, 1000}) {
+    EXPECT_EQ(calculator_set_digits(session.get(), refused), CALCULATOR_INVALID_DIGITS);
+    EXPECT_STREQ(calculator_error_message(session.get()),
+                 "Digits must be from 1 to 17, or 0 for the shortest.");
+  }
+  EXPECT_EQ(calculator_answer(session.get(), "0.1", line, sizeof line), 13);
+  EXPECT_STREQ(line, "Result is 0.1");
+
+  char text[CALCULATOR_NUMBER_TEXT_SIZE];
+  EXPECT_EQ(
+      calculator_format_number_digits(1267650600228229401496703205376.0, 17, text, sizeof text),
+      23u);
+  EXPECT_STREQ(text, "1.2676506002282294e+030");
+  EXPECT_EQ(calculator_format_number_digits(-0.00012345678901234567, 17, text, sizeof text), 23u);
+  EXPECT_STREQ(text, "-0.00012345678901234567");
+  EXPECT_EQ(calculator_format_number_digits(2.0 / 3.0, 3, text, 4), 5u);
+  EXPECT_STREQ(text, "0.6");
+  EXPECT_EQ(calculator_format_number_digits(1.0, 18, text, sizeof text), 0u);
+  EXPECT_STREQ(text, "");
+
+  calculator::Session cxx;
+  cxx.set_digits(2);
+  EXPECT_EQ(cxx.answer("pi"), "Result is 3.1");
+  EXPECT_THROW(cxx.set_digits(18), calculator::Error);
+  EXPECT_EQ(cxx.answer("pi"), "Result is 3.1");
+  EXPECT_EQ(calculator::format_number(0.1, 0), "0.1");
+  EXPECT_THROW(calculator::format_number(0.1, 18), std::invalid_argument);
+}
+
 TEST(CInterface, VariablesByNameAndByIndex) {
   SessionPointer session = NewSession();
   double value = 0;

@@ -81,6 +81,11 @@ static void check_number_format(void) {
   CHECK(calculator_format_number(-1.0 / 3.0, small, sizeof small) == 9);
   CHECK(strcmp(small, "-0.") == 0);
   CHECK(calculator_format_number(1e300 * 1e300, text, 0) == 6);
+  /* Since 2.1: more digits, and the shortest text that reads back. */
+  CHECK(calculator_format_number_digits(0.1 + 0.2, 17, text, sizeof text) == 19);
+  CHECK(strcmp(text, "0.30000000000000004") == 0);
+  CHECK(calculator_format_number_digits(0.1, 0, text, sizeof text) == 3);
+  CHECK(strcmp(text, "0.1") == 0);
 }
 
 static void check_version(void) {
@@ -90,6 +95,7 @@ static void check_version(void) {
   CHECK(strcmp(calculator_version(), expected) == 0);
   CHECK(strcmp(CALCULATOR_VERSION_STRING, expected) == 0);
   CHECK(calculator_version_number() == CALCULATOR_VERSION_NUMBER);
+  CHECK(CALCULATOR_VERSION_NUMBER >= 20100);
   CHECK(CALCULATOR_VERSION_NUMBER == CALCULATOR_VERSION_MAJOR * 10000 +
                                          CALCULATOR_VERSION_MINOR * 100 + CALCULATOR_VERSION_PATCH);
 }
