@@ -17,26 +17,6 @@ namespace {
 
 __extension__ typedef unsigned __int128 Uint128;
 
-constexpr std::uint64_t kPowersOfTen[20] = {1ULL,
-                                            10ULL,
-                                            100ULL,
-                                            1000ULL,
-                                            10000ULL,
-                                            100000ULL,
-                                            1000000ULL,
-                                            10000000ULL,
-                                            100000000ULL,
-                                            1000000000ULL,
-                                            10000000000ULL,
-                                            100000000000ULL,
-                                            1000000000000ULL,
-                                            10000000000000ULL,
-                                            100000000000000ULL,
-                                            1000000000000000ULL,
-                                            10000000000000000ULL,
-                                            100000000000000000ULL,
-                                            1000000000000000000ULL,
-                                            10000000000000000000ULL};
 constexpr int kLargestPowerOfTen = 19;
 constexpr std::uint32_t kLimbPowerOfTen = 1000000000;  // 10^9, the largest in a limb
 constexpr int kLimbPowerDigits = 9;

@@ -19,6 +19,28 @@ struct DecimalForm {
 // The most significant digits a decimal form carries.
 constexpr int kDecimalFormDigits = 17;
 
+// 10^0 to 10^19, every power of ten below 2^64.
+inline constexpr std::uint64_t kPowersOfTen[20] = {1ULL,
+                                                   10ULL,
+                                                   100ULL,
+                                                   1000ULL,
+                                                   10000ULL,
+                                                   100000ULL,
+                                                   1000000ULL,
+                                                   10000000ULL,
+                                                   100000000ULL,
+                                                   1000000000ULL,
+                                                   10000000000ULL,
+                                                   100000000000ULL,
+                                                   1000000000000ULL,
+                                                   10000000000000ULL,
+                                                   100000000000000ULL,
+                                                   1000000000000000ULL,
+                                                   10000000000000000ULL,
+                                                   100000000000000000ULL,
+                                                   1000000000000000000ULL,
+                                                   10000000000000000000ULL};
+
 // The finite, positive `magnitude` rounded to 17 significant digits, to
 // nearest with ties to even, as C's "%.16e" writes it.
 DecimalForm SeventeenDigitForm(double magnitude);

@@ -46,25 +46,6 @@ int FormatNonFinite(std::uint64_t bits, char* out) {
   return length;
 }
 
-constexpr std::uint64_t kPowersOfTen[kDecimalFormDigits + 1] = {1ULL,
-                                                                10ULL,
-                                                                100ULL,
-                                                                1000ULL,
-                                                                10000ULL,
-                                                                100000ULL,
-                                                                1000000ULL,
-                                                                10000000ULL,
-                                                                100000000ULL,
-                                                                1000000000ULL,
-                                                                10000000000ULL,
-                                                                100000000000ULL,
-                                                                1000000000000ULL,
-                                                                10000000000000ULL,
-                                                                100000000000000ULL,
-                                                                1000000000000000ULL,
-                                                                10000000000000000ULL,
-                                                                100000000000000000ULL};
-
 // The 17-digit form cut to `significant` digits, the next digit deciding:
 // 5 or more rounds the magnitude up. Trailing zeros removed.
 DecimalForm RoundHalfUp(DecimalForm form, int significant) {
