@@ -1,9 +1,10 @@
 // The evaluator's thread: one calculator session in the WebAssembly module.
 // A long evaluation blocks only this worker; the page stops it by ending
-// the worker and handing the variables to a new one.
+// the worker and handing the variables to a new one. The page sends lines
+// ahead; they are answered in order, one message each.
 //
 // Messages in:  {type: 'start', variables}  then  {type: 'line', id, text}
-// Messages out: {type: 'ready', version, variables}
+// Messages out: {type: 'ready', version, variables, names: {constants, functions}}
 //               {type: 'answer', id, lines, variables}
 //               {type: 'failed', message}
 'use strict';
@@ -27,7 +28,12 @@ async function start(variables) {
   const module = await createCalculatorModule({wasmBinary}).ready;
   session = openCalculatorSession(module);
   session.restoreVariables(variables);
-  postMessage({type: 'ready', version: session.version(), variables: session.variables()});
+  postMessage({
+    type: 'ready',
+    version: session.version(),
+    variables: session.variables(),
+    names: session.builtinNames(),
+  });
   while (pending.length > 0) {
     answerLine(pending.shift());
   }
