@@ -1,9 +1,11 @@
 // Keeps one version of the page's files so that it opens without a network
 // once it has been loaded. The build names every file but index.html and
-// this one for its content, so a name always means the same bytes: those
-// files come from the cache first. The page itself always asks the network
-// first, revalidated, and falls back to this version's copy only when the
-// network fails; a new version thus arrives whole on the next visit.
+// this one for its content, so such a name always means the same bytes:
+// those files come from a cache first, this version's or the browser's own
+// (a page still open with an earlier version finds its files there). The
+// page itself always asks the network first, revalidated, and falls back to
+// this version's copy only when the network fails; a new version thus
+// arrives whole on the next visit.
 'use strict';
 
 const CACHE = 'calculator-@PAGE_VERSION@';
@@ -11,7 +13,7 @@ const PAGE = ['./', 'index.html'];
 const CONTENT_NAMED = [
   'style.css', 'icon.svg', 'page.js', 'worker.js', 'session.js', 'calculator.js', 'calculator.wasm'
 ];
-const contentNamed = new Set(CONTENT_NAMED.map((name) => new URL(name, self.location).href));
+const CONTENT_NAME = /\/[a-z]+\.[0-9a-f]{10}\.[a-z]+$/;
 
 self.addEventListener('install', (event) => {
   const requests = [
@@ -21,12 +23,12 @@ self.addEventListener('install', (event) => {
       caches.open(CACHE).then((cache) => cache.addAll(requests)).then(() => self.skipWaiting()));
 });
 
-// Earlier versions' copies go; a page still open with one of them gets its
-// files from the browser's HTTP cache, where they live long.
+// Earlier versions' copies go.
 self.addEventListener('activate', (event) => {
   const earlier = (key) => key.startsWith('calculator-') && key !== CACHE;
   event.waitUntil(caches.keys()
-                      .then((keys) => Promise.all(keys.filter(earlier).map((key) => caches.delete(key))))
+                      .then((keys) => keys.filter(earlier))
+                      .then((keys) => Promise.all(keys.map((key) => caches.delete(key))))
                       .then(() => self.clients.claim()));
 });
 
@@ -54,8 +56,6 @@ self.addEventListener('fetch', (event) => {
   if (request.method !== 'GET' || url.origin !== self.location.origin) {
     return;
   }
-  url.hash = '';
-  url.search = '';
-  event.respondWith(contentNamed.has(url.href) ? fromCacheElseNetwork(request) :
-                                                 fromNetworkElseCache(request));
+  event.respondWith(CONTENT_NAME.test(url.pathname) ? fromCacheElseNetwork(request) :
+                                                      fromNetworkElseCache(request));
 });

@@ -86,6 +86,11 @@ function note(text) {
 
 function say(text) { statusLine.textContent = text; }
 
+// "1 line", "2,000 lines", "3 more lines"...
+function countOf(count, adjective = '') {
+  return `${count.toLocaleString('en')} ${adjective}${count === 1 ? 'line' : 'lines'}`;
+}
+
 // The waiting lines and the scroll position are brought up to date once per
 // frame, however many lines were answered in it.
 function scheduleRender() {
@@ -100,7 +105,8 @@ function render() {
   const waiting = waitingLines();
   const shown = waiting.slice(0, WAITING_SHOWN).map((line) => lineElement(line.text, 'waiting'));
   if (waiting.length > WAITING_SHOWN) {
-    shown.push(lineElement(`and ${waiting.length - WAITING_SHOWN} more lines waiting`, 'note'));
+    const more = countOf(waiting.length - WAITING_SHOWN, 'more ');
+    shown.push(lineElement(`and ${more} waiting`, 'note'));
   }
   waitingList.replaceChildren(...shown);
   if (state.followEnd) {
@@ -188,8 +194,8 @@ function sendQueued() {
   if (state.ready) {
     for (const line of state.queue) {
       state.worker.postMessage({type: 'line', id: line.id, text: line.text});
+      state.sent.push(line);
     }
-    state.sent = state.sent.concat(state.queue);
     state.queue = [];
   }
   lineEnded();
@@ -240,7 +246,7 @@ function stopAll() {
   state.queue = [];
   if (dropped > 0) {
     state.lines.splice(state.lines.length - dropped);
-    note(dropped === 1 ? '1 waiting line dropped.' : `${dropped} waiting lines dropped.`);
+    note(`${countOf(dropped, 'waiting ')} dropped.`);
   }
   lineEnded();
 }
@@ -267,16 +273,14 @@ function adoptHistory(lines) {
 }
 
 // Blank lines and repeats of the line before are not kept, as at the
-// terminal. The line joins the list as stored now, so that the lines other
+// terminal. The lines join the list as stored now, so that the lines other
 // tabs saved meanwhile stay.
-function remember(text) {
-  if (text.trim() === '') {
-    lineHistory.position = lineHistory.lines.length;
-    return;
-  }
+function remember(texts) {
   const lines = storedHistory() || lineHistory.lines.slice();
-  if (lines[lines.length - 1] !== text) {
-    lines.push(text);
+  for (const text of texts) {
+    if (text.trim() !== '' && lines[lines.length - 1] !== text) {
+      lines.push(text);
+    }
   }
   lines.splice(0, Math.max(0, lines.length - HISTORY_LIMIT));
   lineHistory.lines = lines;
@@ -358,11 +362,6 @@ function complete() {
 
 // ---- typed and pasted lines
 
-function enter(text) {
-  remember(text);
-  submit(text);
-}
-
 // A pasted block runs line by line, as if each line were typed and entered;
 // what follows its last line break stays in the field.
 function pasteLines(event, text) {
@@ -375,7 +374,8 @@ function pasteLines(event, text) {
   const last = lines.pop();
   input.value = last + after;
   input.setSelectionRange(last.length, last.length);
-  lines.forEach(enter);
+  remember(lines);
+  lines.forEach(submit);
 }
 
 // ---- share links
@@ -399,10 +399,6 @@ function linkLines() {
   }
 }
 
-function countOf(lines) {
-  return lines.length === 1 ? 'one line' : `${lines.length.toLocaleString('en')} lines`;
-}
-
 // A link's lines run only once the user agrees: the page shows how many
 // there are and the first of them. Inside another site's frame it offers
 // nothing, so that no one can lead a click onto the button.
@@ -416,13 +412,16 @@ function offerLink() {
     return;
   }
   state.offered = lines;
-  element('offer-count').textContent = `This link holds ${countOf(lines)}. They run only if you choose to:`;
-  const shown = lines.slice(0, OFFERED_SHOWN).map((line) => showText(document.createElement('li'), line));
+  element('offer-count').textContent =
+      `This link holds ${countOf(lines.length)}. They run only if you choose to:`;
+  const shown =
+      lines.slice(0, OFFERED_SHOWN).map((line) => showText(document.createElement('li'), line));
   if (lines.length > OFFERED_SHOWN) {
-    shown.push(lineElement(`and ${lines.length - OFFERED_SHOWN} more`, 'note'));
+    shown.push(lineElement(`and ${countOf(lines.length - OFFERED_SHOWN, 'more ')}`, 'note'));
   }
   element('offer-lines').replaceChildren(...shown);
-  element('offer-run').textContent = lines.length === 1 ? 'Run the line' : `Run the ${countOf(lines)}`;
+  element('offer-run').textContent =
+      lines.length === 1 ? 'Run the line' : `Run the ${countOf(lines.length)}`;
   offer.hidden = false;
 }
 
@@ -465,8 +464,8 @@ function onInputKey(event) {
 }
 
 function takesKeys(target) {
-  return target !== null &&
-      (target.isContentEditable || ['INPUT', 'TEXTAREA', 'SELECT', 'BUTTON', 'A'].includes(target.tagName));
+  const controls = ['INPUT', 'TEXTAREA', 'SELECT', 'BUTTON', 'A'];
+  return target !== null && (target.isContentEditable || controls.includes(target.tagName));
 }
 
 // Ctrl-C stops an evaluation, or else drops the line being typed; with
@@ -505,7 +504,8 @@ function onSubmit(event) {
   event.preventDefault();
   const text = input.value;
   input.value = '';
-  enter(text);
+  remember([text]);
+  submit(text);
 }
 
 // ---- start
@@ -529,7 +529,9 @@ function main() {
   appendLine(PROMPT, 'prompt');
   element('entry').addEventListener('submit', onSubmit);
   input.addEventListener('keydown', onInputKey);
-  input.addEventListener('paste', (event) => pasteLines(event, event.clipboardData.getData('text')));
+  input.addEventListener('paste', (event) => {
+    pasteLines(event, event.clipboardData.getData('text'));
+  });
   input.addEventListener('drop', (event) => pasteLines(event, event.dataTransfer.getData('text')));
   document.addEventListener('keydown', onDocumentKey);
   scroller.addEventListener('scroll', () => {

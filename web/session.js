@@ -102,7 +102,10 @@ function openCalculatorSession(module) {
     answer,
     variables,
     restoreVariables,
-    builtinNames: () => ({constants: namesFrom(api.constantName), functions: namesFrom(api.functionName)}),
+    builtinNames: () => ({
+      constants: namesFrom(api.constantName),
+      functions: namesFrom(api.functionName),
+    }),
     version: () => module.UTF8ToString(api.version()),
   };
 }

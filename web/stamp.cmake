@@ -9,6 +9,8 @@
 # another by its plain name in quotes ('page.js' or "page.js"); each such
 # reference becomes the hashed name. offline.js also gets @PAGE_VERSION@,
 # the hash of the stamped index.html, which names the whole set of files.
+# web/serve and offline.js know a content name by its form:
+# NAME.<10 hexadecimal digits>.EXTENSION.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(variable FILES SITE)

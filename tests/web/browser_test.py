@@ -187,9 +187,13 @@ class Page(unittest.TestCase):
         """Types into whatever has the focus."""
         ActionChains(self.driver).send_keys(keys).perform()
 
-    def paste(self, text):
+    def allow_clipboard(self):
         self.driver.execute_cdp_cmd("Browser.grantPermissions", {
-            "origin": self.origin, "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+            "origin": self.origin,
+            "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+
+    def paste(self, text):
+        self.allow_clipboard()
         self.driver.execute_async_script(
             "navigator.clipboard.writeText(arguments[0]).then(arguments[1])", text)
         self.input.send_keys(Keys.CONTROL, "v")
@@ -219,13 +223,25 @@ class Page(unittest.TestCase):
         """The link's offer: its count line and its first lines, or None."""
         if not self.driver.find_element(By.ID, "offer").is_displayed():
             return None
-        return [self.driver.find_element(By.ID, "offer-count").text] + self.lines("#offer-lines > *")
+        count = self.driver.find_element(By.ID, "offer-count").text
+        return [count] + self.lines("#offer-lines > *")
 
     def agree(self):
         """Runs a link's lines with the keyboard: Tab from the field, then Enter."""
         self.input.send_keys(Keys.TAB)
         self.assertEqual(self.driver.switch_to.active_element.get_attribute("id"), "offer-run")
         self.driver.switch_to.active_element.send_keys(Keys.ENTER)
+
+    def page_script(self):
+        return self.script("return document.querySelector('script').src").rsplit("/", 1)[1]
+
+    def wait_for_offline_copy(self):
+        """Waits for the offline copy, then reloads: the next visit is controlled by it."""
+        self.driver.set_script_timeout(60)
+        self.driver.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())")
+        self.driver.refresh()
+        wait_for(lambda: self.shown() == [PROMPT], what="the page again")
+        self.assertTrue(self.script("return navigator.serviceWorker.controller !== null"))
 
     def replay_seconds(self, lines):
         """Opens a link to `lines`, agrees, and times the replay to its last answer."""
@@ -273,7 +289,8 @@ class Page(unittest.TestCase):
                 stop()
                 wait_for(lambda: self.shown()[-2:] == [INTERRUPTED, "Result is 15"], timeout=5,
                          what="the interruption, then the waiting line's answer")
-                print(f"  {name}: Interrupted shown {time.monotonic() - pressed:.3f} s after the key")
+                print(f"  {name}: Interrupted shown {time.monotonic() - pressed:.3f} s"
+                      " after the key")
                 wait_for(lambda: self.lines("#waiting > *") == [], what="no waiting line")
                 self.assertEqual(self.answer_to("n"), ["Result is 1.#QNAN"])
                 self.assertEqual(self.answer_to("-n"), ["Result is -1.#IND"])
@@ -409,7 +426,7 @@ class Page(unittest.TestCase):
             wait_for(lambda: self.shown()[-1] == "Result is 2", what="the answer")
             self.input.send_keys("1" * 60 + "+r", Keys.ENTER)
             wait_for(lambda: self.shown()[-1] == "Result is 1.11111e+059", what="the long line")
-            overflow = self.script("return document.documentElement.scrollWidth - window.innerWidth")
+            overflow = self.script("return document.documentElement.scrollWidth - innerWidth")
             self.assertLessEqual(overflow, 0)
             # Tab on an empty line leaves the input; the enabled buttons follow in order.
             self.input.send_keys(Keys.TAB)
@@ -424,14 +441,14 @@ class Page(unittest.TestCase):
 
     def test_copy_puts_the_transcript_on_the_clipboard(self):
         self.open()
-        self.driver.execute_cdp_cmd("Browser.grantPermissions", {
-            "origin": self.origin, "permissions": ["clipboardReadWrite", "clipboardSanitizedWrite"]})
+        self.allow_clipboard()
         self.answer_to("1/0")
         self.press("copy")
         wait_for(lambda: self.driver.find_element(By.ID, "status").text == "Transcript copied.",
                  what="the copy")
         copied = self.driver.execute_async_script(
-            "navigator.clipboard.readText().then(arguments[0], (error) => arguments[0](String(error)))")
+            "navigator.clipboard.readText()"
+            ".then(arguments[0], (error) => arguments[0](String(error)))")
         self.assertEqual(copied, PROMPT + "\n1/0\nError : Can't divide by 0.\n")
 
     def test_share_link_waits_for_agreement_then_replays_once(self):
@@ -451,7 +468,7 @@ class Page(unittest.TestCase):
                 time.sleep(0.5)
                 self.assertEqual(self.shown(), [PROMPT])
                 self.assertEqual(offer, ["This link holds 7 lines. They run only if you choose to:",
-                                         *lines[:5], "and 2 more"])
+                                         *lines[:5], "and 2 more lines"])
                 self.assertLessEqual(
                     self.script("return document.documentElement.scrollWidth - innerWidth"), 0)
                 self.agree()
@@ -520,13 +537,12 @@ class Page(unittest.TestCase):
         served = work / "served"
         shutil.copytree(SITE, served)
         server = start_server(served)
+        first_tab = self.driver.current_window_handle
         try:
             self.open(origin=server.origin)
-            self.driver.set_script_timeout(60)
-            self.driver.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())")
-            wait_for(lambda: self.script("return navigator.serviceWorker.controller !== null"),
-                     what="the offline copy")
+            self.wait_for_offline_copy()
             self.assertEqual(self.answer_to("set(v, 1)"), ["Result is 1"])
+            first_page = self.page_script()
 
             # A second build whose session.js differs, published in place of the first.
             files = work / "files"
@@ -537,9 +553,18 @@ class Page(unittest.TestCase):
             shutil.rmtree(served)
             shutil.copytree(work / "second", served)
             second = {path.name for path in served.iterdir()}
-            first_page = self.script("return document.querySelector('script').src")
+            second_cache = re.search(r"calculator-[0-9a-f]+", (served / "offline.js").read_text())
 
-            # The open page stops a line: its new worker is still the first version's.
+            # Another tab opens the second version, whose offline copy replaces the first's.
+            self.driver.switch_to.new_window("tab")
+            self.open(clear_storage=False, origin=server.origin)
+            self.assertIn(self.page_script(), second)
+            wait_for(lambda: self.script("return caches.keys()") == [second_cache.group(0)],
+                     what="the second version's offline copy alone")
+            self.driver.close()
+            self.driver.switch_to.window(first_tab)
+
+            # The first tab, still open, stops a line: its new worker is the first version's.
             server.requests.clear()
             self.start_long_loop()
             self.press("stop")
@@ -549,22 +574,16 @@ class Page(unittest.TestCase):
             self.driver.refresh()
             wait_for(lambda: self.shown() == [PROMPT], what="the new version")
             self.assertEqual(self.answer_to("2*3"), ["Result is 6"])
-            page = self.script("return document.querySelector('script').src")
-            self.assertNotEqual(page, first_page)
-            self.assertIn(page.rsplit("/", 1)[1], second)
-            new_session = next(name for name in second if name.startswith("session."))
-            self.assertIn("/" + new_session, server.requests)
+            self.assertNotEqual(self.page_script(), first_page)
+            self.assertIn(self.page_script(), second)
         finally:
+            self.driver.switch_to.window(first_tab)
             end_server(server)
             shutil.rmtree(work, ignore_errors=True)
 
     def test_works_offline_after_a_reload(self):
         self.open()
-        self.driver.set_script_timeout(60)
-        self.driver.execute_async_script(
-            "navigator.serviceWorker.ready.then(() => arguments[0]())")
-        wait_for(lambda: self.script("return navigator.serviceWorker.controller !== null"),
-                 timeout=60, what="the offline cache")
+        self.wait_for_offline_copy()
         port = self.server.server_address[1]
         end_server(self.server)
         try:
@@ -580,7 +599,8 @@ class Page(unittest.TestCase):
             "const done = arguments[0];"
             "navigator.serviceWorker.getRegistrations()"
             ".then((all) => Promise.all(all.map((one) => one.unregister())))"
-            ".then(() => caches.keys()).then((keys) => Promise.all(keys.map((key) => caches.delete(key))))"
+            ".then(() => caches.keys())"
+            ".then((keys) => Promise.all(keys.map((key) => caches.delete(key))))"
             ".then(() => done())")
         self.driver.execute_cdp_cmd("Network.clearBrowserCache", {})
         self.driver.get("about:blank")
