@@ -4,7 +4,7 @@
 // ground away. Only memory exhaustion can throw below this layer; every
 // entry point that can meet it catches it.
 
-#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "calculator/builtins.h"
@@ -22,6 +22,9 @@ struct calculator_session {
   // calculator_free was called from a handler: the evaluation stops and
   // the session goes when it returns.
   bool release_when_done = false;
+  // Significant digits of the answers' numbers; kShortestDigits for the
+  // shortest text that reads back.
+  int digits = calculator_core::kDefaultDigits;
 };
 
 namespace {
@@ -63,7 +66,7 @@ int GuardedEvaluation(calculator_session* session, const char* text, double& val
   int status = CALCULATOR_OK;
   session->evaluating = true;
   try {
-    switch (calculator_core::EvaluateText(session->core, text, TextLength(text), value, message)) {
+    switch (calculator_core::EvaluateText(session->core, text, value, message)) {
       case calculator_core::Outcome::kValue:
         break;
       case calculator_core::Outcome::kError:
@@ -88,21 +91,33 @@ int GuardedEvaluation(calculator_session* session, const char* text, double& val
   return status;
 }
 
-// The answer line of a finished evaluation, into `line` of `size` bytes.
-int AnswerLine(const calculator_session* session, int status, double value, char* line,
-               std::size_t size) {
-  int length;
+bool ValidDigits(int digits) {
+  return digits == calculator_core::kShortestDigits ||
+         (digits >= 1 && digits <= calculator_core::kMostDigits);
+}
+
+constexpr char kResultPrefix[] = "Result is ";
+constexpr char kErrorPrefix[] = "Error : ";
+constexpr std::size_t kResultPrefixLength = sizeof kResultPrefix - 1;
+constexpr std::size_t kErrorPrefixLength = sizeof kErrorPrefix - 1;
+// Room for the longest answer line: messages are constant texts far
+// shorter than this.
+constexpr std::size_t kAnswerLineSize = CALCULATOR_ANSWER_SIZE;
+static_assert(kResultPrefixLength + calculator_core::kNumberTextSize <= kAnswerLineSize);
+
+// Writes the answer line of a finished evaluation into `line`, which has
+// room for kAnswerLineSize bytes, and returns its length.
+std::size_t AnswerLine(const calculator_session* session, int status, double value, char* line) {
   if (status == CALCULATOR_OK) {
-    char number[calculator_core::kNumberTextSize];
-    calculator_core::FormatNumber(value, number);
-    length = std::snprintf(line, size, "Result is %s", number);
-  } else {
-    length = std::snprintf(line, size, "Error : %s", session->message);
+    std::memcpy(line, kResultPrefix, kResultPrefixLength);
+    return kResultPrefixLength + static_cast<std::size_t>(calculator_core::FormatNumberDigits(
+                                     value, session->digits, line + kResultPrefixLength));
   }
-  if (length < 0) {
-    return 0;
-  }
-  return static_cast<std::size_t>(length) < size ? length : static_cast<int>(size) - 1;
+  std::memcpy(line, kErrorPrefix, kErrorPrefixLength);
+  const std::size_t length =
+      CopyBounded(session->message, TextLength(session->message), line + kErrorPrefixLength,
+                  kAnswerLineSize - kErrorPrefixLength);
+  return kErrorPrefixLength + length;
 }
 
 }  // namespace
@@ -149,9 +164,24 @@ int calculator_answer(calculator_session* session, const char* text, char* buffe
     CopyBounded("", 0, buffer, size);
     return -status;
   }
-  char line[calculator_core::kNumberTextSize + 256];
-  int length = AnswerLine(session, status, value, line, sizeof line);
-  return static_cast<int>(CopyBounded(line, static_cast<std::size_t>(length), buffer, size));
+  if (size >= kAnswerLineSize) {
+    // Room enough: the line is written in place.
+    return static_cast<int>(AnswerLine(session, status, value, buffer));
+  }
+  char line[kAnswerLineSize];
+  const std::size_t length = AnswerLine(session, status, value, line);
+  return static_cast<int>(CopyBounded(line, length, buffer, size));
+}
+
+int calculator_set_digits(calculator_session* session, int digits) {
+  if (session->evaluating) {
+    return RefuseWhileEvaluating(session);
+  }
+  if (!ValidDigits(digits)) {
+    return Fail(session, CALCULATOR_INVALID_DIGITS, calculator_core::messages::kInvalidDigits);
+  }
+  session->digits = digits;
+  return CALCULATOR_OK;
 }
 
 int calculator_set_report_handler(calculator_session* session, calculator_report_handler handler,
@@ -234,8 +264,15 @@ const char* calculator_function_name(size_t index) {
 }
 
 size_t calculator_format_number(double value, char* buffer, size_t size) {
+  return calculator_format_number_digits(value, calculator_core::kDefaultDigits, buffer, size);
+}
+
+size_t calculator_format_number_digits(double value, int digits, char* buffer, size_t size) {
+  if (!ValidDigits(digits)) {
+    return CopyBounded("", 0, buffer, size);
+  }
   char text[calculator_core::kNumberTextSize];
-  int length = calculator_core::FormatNumber(value, text);
+  int length = calculator_core::FormatNumberDigits(value, digits, text);
   return CopyBounded(text, static_cast<std::size_t>(length), buffer, size);
 }
 

@@ -12,6 +12,7 @@
 #include "calculator/grammar.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "calculator/builtins.h"
 #include "calculator/characters.h"
@@ -45,23 +46,13 @@ void SkipBlanks(Calculator& calculator) {
 // way to a variable, the common operand of a loop body.
 [[gnu::noinline]] double ReadNumber(Calculator& calculator) {
   const char* start = calculator.expression + calculator.cursor;
-  const char* end = start;
+  double value = 0.0;
+  const char* end = ReadDecimal(start, calculator.expression + calculator.length, value);
   while (IsDigit(*end) || *end == '.') {
     ++end;
   }
   calculator.cursor += static_cast<std::int32_t>(end - start);
-
-  const char* number_end = start;
-  while (IsDigit(*number_end)) {
-    ++number_end;
-  }
-  if (*number_end == '.' && IsDigit(number_end[1])) {
-    ++number_end;
-    while (IsDigit(*number_end)) {
-      ++number_end;
-    }
-  }
-  return DecimalValue(start, number_end);
+  return value;
 }
 
 // Consumes the whole run of letters and digits and names it where it
@@ -146,11 +137,11 @@ double ReadSignedPrimary(Calculator& calculator) {
 
 double Calculate(Calculator& calculator, const char* text) {
   calculator.expression = calculator.text;
-  std::int32_t length = 0;
-  while (length < kMaxTextLength && text[length] != '\0') {
-    calculator.expression[length] = text[length];
-    ++length;
-  }
+  const void* end = std::memchr(text, '\0', kMaxTextLength);
+  const std::int32_t length = end != nullptr
+                                  ? static_cast<std::int32_t>(static_cast<const char*>(end) - text)
+                                  : kMaxTextLength;
+  std::memcpy(calculator.expression, text, static_cast<std::size_t>(length));
   calculator.expression[length] = '\0';
   calculator.length = length;
   calculator.cursor = 0;

@@ -31,6 +31,8 @@ inline constexpr const char kInterrupted[] = "Interrupted.";
 inline constexpr const char kOutOfMemory[] = "Out of memory.";
 inline constexpr const char kBusy[] = "The session is evaluating.";
 inline constexpr const char kInvalidName[] = "Not a name that an expression can read.";
+inline constexpr const char kInvalidDigits[] =
+    "Digits must be from 1 to 17, or 0 for the shortest.";
 
 }  // namespace messages
 }  // namespace calculator_core

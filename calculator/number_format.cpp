@@ -1,35 +1,27 @@
-// The number format of answer lines, built from the value's 17-significant-
-// digit decimal form rather than from the C library's %g: the rounding to six
-// digits is half away from zero on that decimal form, and exponents carry at
-// least three digits.
+// The number format of answer lines, built from the value's exact decimal
+// forms (decimal_form.h) rather than from the C library's %g: the rounding
+// to N significant digits is half away from zero on the 17-digit form, and
+// exponents carry at least three digits. Integer arithmetic only, so that
+// every target writes the same text.
 
 #include "calculator/number_format.h"
 
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 
-#include "calculator/decimal_text.h"
+#include "calculator/decimal_form.h"
 
 namespace calculator_core {
 
 namespace {
 
-constexpr int kSignificantDigits = 6;
-constexpr int kDecimalFormDigits = 17;
 constexpr int kLowestFixedExponent = -4;
-constexpr int kFixedExponentLimit = 6;
 constexpr int kMinimumExponentDigits = 3;
 
 constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t kExponentMask = std::uint64_t{0x7FF} << 52;
 constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
 constexpr std::uint64_t kPayloadMask = kQuietBit - 1;
-
-struct RoundedDecimal {
-  char digits[kSignificantDigits];  // the six significant digits
-  int exponent;                     // power of ten of the first digit
-};
 
 int Append(char* out, int length, const char* text) {
   std::size_t size = std::strlen(text);
@@ -54,89 +46,109 @@ int FormatNonFinite(std::uint64_t bits, char* out) {
   return length;
 }
 
-// Rounds the magnitude to six significant digits, half away from zero, as
-// decided by the seventh digit of its 17-digit decimal form.
-RoundedDecimal RoundToSixDigits(double magnitude) {
-  // "d.dddddddddddddddde+XXX" at most
-  char form[40];
-  char* form_end = WriteScientific(magnitude, kDecimalFormDigits - 1, form, form + sizeof form);
-  *form_end = '\0';
+constexpr std::uint64_t kPowersOfTen[kDecimalFormDigits + 1] = {1ULL,
+                                                                10ULL,
+                                                                100ULL,
+                                                                1000ULL,
+                                                                10000ULL,
+                                                                100000ULL,
+                                                                1000000ULL,
+                                                                10000000ULL,
+                                                                100000000ULL,
+                                                                1000000000ULL,
+                                                                10000000000ULL,
+                                                                100000000000ULL,
+                                                                1000000000000ULL,
+                                                                10000000000000ULL,
+                                                                100000000000000ULL,
+                                                                1000000000000000ULL,
+                                                                10000000000000000ULL,
+                                                                100000000000000000ULL};
 
-  char digits[kDecimalFormDigits];
-  digits[0] = form[0];
-  std::memcpy(digits + 1, form + 2, kDecimalFormDigits - 1);
-  const char* exponent_text = form + 2 + (kDecimalFormDigits - 1) + 1;  // past "e"
-  int exponent = 0;
-  std::from_chars(exponent_text + (*exponent_text == '+' ? 1 : 0), form_end, exponent);
-
-  RoundedDecimal rounded;
-  std::memcpy(rounded.digits, digits, kSignificantDigits);
-  rounded.exponent = exponent;
-  if (digits[kSignificantDigits] >= '5') {
-    int i = kSignificantDigits - 1;
-    while (i >= 0 && rounded.digits[i] == '9') {
-      rounded.digits[i] = '0';
-      --i;
-    }
-    if (i >= 0) {
-      ++rounded.digits[i];
-    } else {
+// The 17-digit form cut to `significant` digits, the next digit deciding:
+// 5 or more rounds the magnitude up. Trailing zeros removed.
+DecimalForm RoundHalfUp(DecimalForm form, int significant) {
+  if (significant < form.count) {
+    const std::uint64_t unit = kPowersOfTen[form.count - significant - 1];
+    std::uint64_t kept = form.digits / unit;  // with the deciding digit
+    const bool up = kept % 10 >= 5;
+    kept = kept / 10 + (up ? 1 : 0);
+    if (kept == kPowersOfTen[significant]) {
       // 999999.5 and the like: the carry makes a new leading digit.
-      rounded.digits[0] = '1';
-      ++rounded.exponent;
+      kept /= 10;
+      ++form.exponent;
     }
+    form.digits = kept;
+    form.count = significant;
   }
-  return rounded;
+  while (form.count > 1 && form.digits % 10 == 0) {
+    form.digits /= 10;
+    --form.count;
+  }
+  return form;
 }
 
-// Removes trailing zeros after a decimal point, and the point if bare.
-int TrimFraction(char* out, int start, int length) {
-  bool has_point = std::memchr(out + start, '.', static_cast<std::size_t>(length - start));
-  if (!has_point) {
-    return length;
+// "00" to "99": two digits per division.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes the `count` digits of `digits` at `out`.
+void WriteDigits(std::uint64_t digits, int count, char* out) {
+  for (; count >= 2; count -= 2) {
+    const char* pair = kDigitPairs + 2 * (digits % 100);
+    out[count - 2] = pair[0];
+    out[count - 1] = pair[1];
+    digits /= 100;
   }
-  while (out[length - 1] == '0') {
-    --length;
+  if (count == 1) {
+    out[0] = static_cast<char>('0' + digits);
   }
-  if (out[length - 1] == '.') {
-    --length;
-  }
-  return length;
 }
 
-int FormatFixed(const RoundedDecimal& rounded, char* out, int length) {
-  int start = length;
-  if (rounded.exponent >= 0) {
-    int integer_digits = rounded.exponent + 1;
-    std::memcpy(out + length, rounded.digits, static_cast<std::size_t>(integer_digits));
-    length += integer_digits;
-    out[length++] = '.';
-    int fraction_digits = kSignificantDigits - integer_digits;
-    std::memcpy(out + length, rounded.digits + integer_digits,
-                static_cast<std::size_t>(fraction_digits));
-    length += fraction_digits;
-  } else {
+int FormatFixed(const DecimalForm& form, char* out, int length) {
+  if (form.exponent < 0) {
     out[length++] = '0';
     out[length++] = '.';
-    for (int i = -1; i > rounded.exponent; --i) {
+    for (int i = -1; i > form.exponent; --i) {
       out[length++] = '0';
     }
-    std::memcpy(out + length, rounded.digits, kSignificantDigits);
-    length += kSignificantDigits;
+    WriteDigits(form.digits, form.count, out + length);
+    return length + form.count;
   }
-  return TrimFraction(out, start, length);
+  const int integer_digits = form.exponent + 1;
+  if (form.count <= integer_digits) {
+    WriteDigits(form.digits, form.count, out + length);
+    length += form.count;
+    for (int i = form.count; i < integer_digits; ++i) {
+      out[length++] = '0';
+    }
+    return length;
+  }
+  // The digits go one place to the right, and the integer digits move back
+  // before the point.
+  char* first = out + length;
+  WriteDigits(form.digits, form.count, first + 1);
+  for (int i = 0; i < integer_digits; ++i) {
+    first[i] = first[i + 1];
+  }
+  first[integer_digits] = '.';
+  return length + form.count + 1;
 }
 
-int FormatScientific(const RoundedDecimal& rounded, char* out, int length) {
-  int start = length;
-  out[length++] = rounded.digits[0];
-  out[length++] = '.';
-  std::memcpy(out + length, rounded.digits + 1, kSignificantDigits - 1);
-  length += kSignificantDigits - 1;
-  length = TrimFraction(out, start, length);
-
+int FormatScientific(const DecimalForm& form, char* out, int length) {
+  // The digits go one place to the right, and the first moves before the
+  // point.
+  WriteDigits(form.digits, form.count, out + length + 1);
+  out[length] = out[length + 1];
+  ++length;
+  if (form.count > 1) {
+    out[length] = '.';
+    length += form.count;
+  }
   out[length++] = 'e';
-  int exponent = rounded.exponent;
+  int exponent = form.exponent;
   out[length++] = exponent < 0 ? '-' : '+';
   if (exponent < 0) {
     exponent = -exponent;
@@ -158,26 +170,42 @@ int FormatScientific(const RoundedDecimal& rounded, char* out, int length) {
 
 }  // namespace
 
-int FormatNumber(double value, char* out) {
+int FormatNumberDigits(double value, int significant, char* out) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   if ((bits & kExponentMask) == kExponentMask) {
     return FormatNonFinite(bits, out);
   }
-
   int length = 0;
   if ((bits & kSignBit) != 0) {
     out[length++] = '-';
     value = -value;
   }
-  RoundedDecimal rounded = RoundToSixDigits(value);
-  if (rounded.exponent >= kLowestFixedExponent && rounded.exponent < kFixedExponentLimit) {
-    length = FormatFixed(rounded, out, length);
+  if (value == 0.0) {
+    out[length++] = '0';
+    out[length] = '\0';
+    return length;
+  }
+  DecimalForm form;
+  int fixed_limit = significant;
+  if (significant == kShortestDigits) {
+    form = ShortestForm(value);
+    // As long as 17 digits would be written in fixed notation.
+    fixed_limit = kMostDigits;
   } else {
-    length = FormatScientific(rounded, out, length);
+    form = RoundHalfUp(SeventeenDigitForm(value), significant);
+  }
+  if (form.exponent >= kLowestFixedExponent && form.exponent < fixed_limit) {
+    length = FormatFixed(form, out, length);
+  } else {
+    length = FormatScientific(form, out, length);
   }
   out[length] = '\0';
   return length;
+}
+
+int FormatNumber(double value, char* out) {
+  return FormatNumberDigits(value, kDefaultDigits, out);
 }
 
 }  // namespace calculator_core

@@ -4,8 +4,9 @@
 
 namespace calculator_core {
 
-// The double nearest to the text from `start` to `end`, which is
-// digits[.digits] (the grammar has checked it), rounded to nearest even.
-double DecimalValue(const char* start, const char* end);
+// Reads the longest prefix of [start, end) of the form digits[.digits]
+// (the grammar has seen a digit at `start`) into `value`, the double
+// nearest to it, ties to even. Returns the end of that prefix.
+const char* ReadDecimal(const char* start, const char* end, double& value);
 
 }  // namespace calculator_core

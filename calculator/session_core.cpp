@@ -30,13 +30,11 @@ struct BoundedText {
 
 }  // namespace
 
-Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length, double& value,
-                     const char*& message) {
-  BoundedText bounded(text, length);
+Outcome EvaluateText(SessionCore& session, const char* text, double& value, const char*& message) {
   session.context.interrupt_requested.store(false, std::memory_order_relaxed);
   RestartProgressCount(session.context);
   try {
-    value = Calculate(session.root, bounded.chars);
+    value = Calculate(session.root, text);  // which copies at most 249 characters
     return Outcome::kValue;
   } catch (const EvaluationError& error) {
     message = error.message;

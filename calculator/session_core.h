@@ -28,10 +28,9 @@ inline void RestartProgressCount(EvaluationContext& context) {
   context.steps_until_progress = context.steps_between_progress;
 }
 
-// Evaluates at most the first 249 characters of `text`, up to a NUL. On
-// kError, `message` is the error's constant text.
-Outcome EvaluateText(SessionCore& session, const char* text, std::size_t length, double& value,
-                     const char*& message);
+// Evaluates at most the first 249 characters of the NUL-terminated `text`.
+// On kError, `message` is the error's constant text.
+Outcome EvaluateText(SessionCore& session, const char* text, double& value, const char*& message);
 // Assigns a variable of the root, as a top-level set does; on kError,
 // `message` says why.
 Outcome AssignVariable(SessionCore& session, const char* name, std::size_t length, double value,

@@ -7,6 +7,7 @@ set(CALCULATOR_LIBRARY_SOURCES
   argument_text.cpp
   nested_evaluations.cpp
   number_reading.cpp
+  decimal_form.cpp
   number_format.cpp
   session_core.cpp
   c_api.cpp

@@ -69,7 +69,8 @@ void Prepare(Console& console) {
 void Answer(Console& console, std::string_view line) {
   console.output.EvaluationStarts();
   try {
-    console.output.WriteLine(console.session.answer(line));
+    char answer[CALCULATOR_ANSWER_SIZE];
+    console.output.WriteLine(console.session.answer(line, answer));
   } catch (const calculator::Interrupted& interrupted) {
     if (!StopEndsProgram(console) && !console.output.failed()) {
       // The terminal itself may have echoed "^C" where the answer goes: the
@@ -149,10 +150,13 @@ int Conclude(Console& console, Ending ending, const std::string& input_name, int
 
 }  // namespace
 
-int AnswerInputs(const std::vector<Input>& inputs, bool quiet) {
+int AnswerInputs(const std::vector<Input>& inputs, bool quiet, std::optional<int> digits) {
   // Large buffers: kept off the stack.
   static Console console;
   Prepare(console);
+  if (digits) {
+    console.session.set_digits(*digits);  // checked by the command line
+  }
   Ending ending = Ending::kInputsDone;
   std::string input_name;
   int read_error = 0;

@@ -2,15 +2,17 @@
 // read to its answer, and how the program ends.
 #pragma once
 
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "console/inputs.h"
 
 // Answers every line of `inputs`, in order, as one session, after the
-// prompt line unless `quiet`. Closes each FILE once it is read. Returns the
-// exit status, or ends the process by the stop signal that arrived.
-int AnswerInputs(const std::vector<Input>& inputs, bool quiet);
+// prompt line unless `quiet`, with numbers of `digits` significant digits
+// when given. Closes each FILE once it is read. Returns the exit status, or
+// ends the process by the stop signal that arrived.
+int AnswerInputs(const std::vector<Input>& inputs, bool quiet, std::optional<int> digits);
 
 // Writes `text` on standard output and closes it. Returns the exit status.
 int WriteAndClose(std::string_view text);

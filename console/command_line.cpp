@@ -2,6 +2,9 @@
 
 #include <getopt.h>
 
+#include <cstdio>
+#include <cstring>
+
 const char kProgramName[] = "calculator";
 const char kTryHelpText[] = "Try 'calculator --help' for more information.\n";
 
@@ -13,8 +16,32 @@ const option kLongOptions[] = {
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, 'V'},
     {"quiet", no_argument, nullptr, 'q'},
+    {"digits", required_argument, nullptr, 'd'},
     {nullptr, 0, nullptr, 0},
 };
+
+constexpr int kMostDigits = 17;
+
+// 1 to 17, or "shortest"; nothing else, not even "+5" or "05".
+std::optional<int> ParseDigits(const char* text) {
+  if (std::strcmp(text, "shortest") == 0) {
+    return kShortestDigits;
+  }
+  if (text[0] < '1' || text[0] > '9') {
+    return std::nullopt;
+  }
+  int digits = 0;
+  for (const char* c = text; *c != '\0'; ++c) {
+    if (*c < '0' || *c > '9' || digits > kMostDigits) {
+      return std::nullopt;
+    }
+    digits = digits * 10 + (*c - '0');
+  }
+  if (digits > kMostDigits) {
+    return std::nullopt;
+  }
+  return digits;
+}
 
 }  // namespace
 
@@ -33,7 +60,8 @@ CommandLine ParseCommandLine(int argc, char** argv) {
   optind = 0;  // a full reset, so that parsing twice behaves the same
   opterr = 1;
   int option_code = 0;
-  while ((option_code = getopt_long(argc, arguments.data(), "hVq", kLongOptions, nullptr)) != -1) {
+  while ((option_code = getopt_long(argc, arguments.data(), "hVqd:", kLongOptions, nullptr)) !=
+         -1) {
     switch (option_code) {
       case 'h':
         command_line.action = CommandLine::Action::kShowHelp;
@@ -43,6 +71,15 @@ CommandLine ParseCommandLine(int argc, char** argv) {
         return command_line;
       case 'q':
         command_line.quiet = true;
+        break;
+      case 'd':
+        command_line.digits = ParseDigits(optarg);
+        if (!command_line.digits) {
+          std::fprintf(stderr, "%s: invalid number of digits '%s': give 1 to 17, or shortest\n",
+                       kProgramName, optarg);
+          command_line.action = CommandLine::Action::kBadUsage;
+          return command_line;
+        }
         break;
       default:
         command_line.action = CommandLine::Action::kBadUsage;
@@ -71,9 +108,12 @@ std::string UsageText() {
          "and standard output are both terminals, typed lines can be edited, Tab\n"
          "completes names, and lines are kept in a history file.\n"
          "\n"
-         "  -q, --quiet    do not write the prompt line\n"
-         "  -h, --help     display this help and exit\n"
-         "  -V, --version  output version information and exit\n"
+         "  -d, --digits=N  write numbers with N significant digits, 1 to 17 (6\n"
+         "                  without this option), or with N=shortest the fewest\n"
+         "                  digits that read back as the same number\n"
+         "  -q, --quiet     do not write the prompt line\n"
+         "  -h, --help      display this help and exit\n"
+         "  -V, --version   output version information and exit\n"
          "\n"
          "Exit status: 0 at the end of input, 2 for a wrong option or a FILE that\n"
          "cannot be read.\n"

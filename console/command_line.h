@@ -1,18 +1,26 @@
 // The command line: `calculator [OPTION]... [FILE]...`.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 struct CommandLine {
   enum class Action { kRun, kShowHelp, kShowVersion, kBadUsage };
   Action action = Action::kRun;
-  bool quiet = false;               // no prompt line
+  bool quiet = false;  // no prompt line
+  // Significant digits of the answers, 1 to 17 or kShortestDigits; none
+  // given: the library's default.
+  std::optional<int> digits;
   std::vector<std::string> inputs;  // in reading order; "-" is standard input
 };
 
+// The --digits value that asks for the shortest text that reads back.
+constexpr int kShortestDigits = 0;
+
 // Reads the options with getopt_long. An unknown option has already been
-// reported on standard error (getopt's own message) when kBadUsage comes back.
+// reported on standard error (getopt's own message, or ours for a wrong
+// --digits) when kBadUsage comes back.
 // No FILE at all means standard input.
 CommandLine ParseCommandLine(int argc, char** argv);
 

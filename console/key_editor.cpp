@@ -18,6 +18,9 @@
 
 #include "console/signals.h"
 
+// Last: its names stand for libedit's functions.
+#include "console/libedit_calls.h"
+
 namespace {
 
 constexpr wchar_t kCtrlG = 0x07;

@@ -16,6 +16,7 @@
 
 #ifdef CALCULATOR_HAVE_LIBEDIT
 #include "console/key_editor.h"
+#include "console/libedit_library.h"
 #endif
 
 namespace {
@@ -141,7 +142,7 @@ LineEditor::LineEditor(std::function<CompletionNames()> names,
     }
   }
 #ifdef CALCULATOR_HAVE_LIBEDIT
-  if (TerminalCanEdit()) {
+  if (TerminalCanEdit() && LoadLibedit() != nullptr) {
     state_->keys = std::make_unique<KeyEditor>(state_->names, state_->recalled);
   }
 #endif

@@ -43,5 +43,5 @@ int main(int argc, char** argv) {
   if (!inputs) {
     return kBadUsageStatus;
   }
-  return AnswerInputs(*inputs, command_line.quiet);
+  return AnswerInputs(*inputs, command_line.quiet, command_line.digits);
 }

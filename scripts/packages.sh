@@ -12,6 +12,7 @@ package_table() {
 g++                 start  required  the C++ compiler
 cmake               start  required  the build
 make                start  required  the build tool CMake drives
+libfast-float-dev   start  required  the number reader (header-only, build time only)
 pkgconf             start  optional  line editing, history and completion at a terminal
 libedit-dev         start  optional  line editing, history and completion at a terminal
 clang               test   required  the second compiler, the sanitizer builds and the fuzzer

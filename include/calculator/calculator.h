@@ -63,6 +63,8 @@ extern "C" {
 /* Memory ran out; the session is as it was before the call, apart from the
  * variables that a partly done evaluation assigned. */
 #define CALCULATOR_NO_MEMORY 6
+/* calculator_set_digits: a count of digits outside 0 to 17. Since 2.1. */
+#define CALCULATOR_INVALID_DIGITS 7
 
 /* The evaluator reads at most this many characters of a text, and a
  * variable name has at most this many. */
@@ -102,6 +104,15 @@ CALCULATOR_EXPORT const char* calculator_error_message(const calculator_session*
  * -CALCULATOR_INTERRUPTED, -CALCULATOR_BUSY or -CALCULATOR_NO_MEMORY. */
 CALCULATOR_EXPORT int calculator_answer(calculator_session* session, const char* text, char* buffer,
                                         size_t size);
+/* Room for every answer line and its NUL: with a buffer this large,
+ * calculator_answer never cuts a line. Since 2.1. */
+#define CALCULATOR_ANSWER_SIZE 288
+/* The significant digits of the numbers in this session's answer lines:
+ * 1 to 17 as calculator_format_number_digits writes them, 0 for the
+ * shortest text that reads back as the same double; 6, the console's
+ * default, until set. Returns CALCULATOR_OK, CALCULATOR_INVALID_DIGITS
+ * (nothing changed) or CALCULATOR_BUSY. Since 2.1. */
+CALCULATOR_EXPORT int calculator_set_digits(calculator_session* session, int digits);
 
 /* Sends the report lines of this session's failed nested evaluations to
  * `handler`, on the evaluating thread. A NULL handler discards them, as a
@@ -154,6 +165,13 @@ CALCULATOR_EXPORT const char* calculator_function_name(size_t index);
  * less than CALCULATOR_NUMBER_TEXT_SIZE. */
 #define CALCULATOR_NUMBER_TEXT_SIZE 32
 CALCULATOR_EXPORT size_t calculator_format_number(double value, char* buffer, size_t size);
+/* The same with `digits` significant digits, 1 to 17: rounded half away
+ * from zero on the 17-digit decimal form, fixed notation for decimal
+ * exponents from -4 to digits - 1, otherwise scientific ("1e+030"); 0 asks
+ * for the shortest text that reads back as `value` (fixed notation for
+ * exponents from -4 to 16). Other counts write "" and return 0. Since 2.1. */
+CALCULATOR_EXPORT size_t calculator_format_number_digits(double value, int digits, char* buffer,
+                                                         size_t size);
 
 /* The library's version, "MAJOR.MINOR.PATCH", and as a number,
  * MAJOR * 10000 + MINOR * 100 + PATCH; compare with CALCULATOR_VERSION_STRING

@@ -111,17 +111,28 @@ class Session {
   // and the value, or "Error : " and the message. Throws Interrupted when
   // the evaluation was interrupted, as evaluate() does.
   std::string answer(std::string_view line) {
+    char text[CALCULATOR_ANSWER_SIZE];
+    return std::string(answer(line, text));
+  }
+  // The same written into `buffer`, of CALCULATOR_ANSWER_SIZE characters,
+  // which the returned view shows: no allocation, for a loop over many
+  // lines. Since 2.1.
+  std::string_view answer(std::string_view line, char (&buffer)[CALCULATOR_ANSWER_SIZE]) {
     detail::BoundedText bounded(line);
-    char text[256];
-    int length = calculator_answer(handle_.get(), bounded.c_str(), text, sizeof text);
+    int length = calculator_answer(handle_.get(), bounded.c_str(), buffer, sizeof buffer);
     if (length < 0) {
       ThrowUnlessOk(-length);
     }
     RethrowHandlerFailure();
-    return std::string(text, static_cast<std::size_t>(length) < sizeof text
-                                 ? static_cast<std::size_t>(length)
-                                 : sizeof text - 1);
+    return std::string_view(buffer, static_cast<std::size_t>(length) < sizeof buffer
+                                        ? static_cast<std::size_t>(length)
+                                        : sizeof buffer - 1);
   }
+
+  // The significant digits of the numbers in answer(): 1 to 17, or 0 for
+  // the shortest text that reads back as the same double; 6 until set.
+  // Throws Error for any other count. Since 2.1.
+  void set_digits(int digits) { ThrowUnlessOk(calculator_set_digits(handle_.get(), digits)); }
 
   // Receives, one line at a time and without newlines, the two report lines
   // of every failed nested evaluation of this session. Without a handler,
@@ -252,6 +263,17 @@ class Session {
 inline std::string format_number(double value) {
   char text[CALCULATOR_NUMBER_TEXT_SIZE];
   std::size_t length = calculator_format_number(value, text, sizeof text);
+  return std::string(text, length);
+}
+// The same with `digits` significant digits, 1 to 17, or 0 for the shortest
+// text that reads back as `value` (see calculator_format_number_digits);
+// throws std::invalid_argument for any other count. Since 2.1.
+inline std::string format_number(double value, int digits) {
+  char text[CALCULATOR_NUMBER_TEXT_SIZE];
+  std::size_t length = calculator_format_number_digits(value, digits, text, sizeof text);
+  if (length == 0) {
+    throw std::invalid_argument("digits must be from 1 to 17, or 0 for the shortest");
+  }
   return std::string(text, length);
 }
 // The library's version, "MAJOR.MINOR.PATCH".

@@ -17,8 +17,8 @@ foreach(line IN LISTS lines)
   if(NOT line MATCHES "^[0-9a-f]+ [A-Za-z] (.*)$")
     continue()
   endif()
-  string(REGEX REPLACE "@@?CALCULATOR_[0-9]+$" "" name "${CMAKE_MATCH_1}")
-  if(name MATCHES "^CALCULATOR_[0-9]+$")
+  string(REGEX REPLACE "@@?CALCULATOR_[0-9]+(\\.[0-9]+)?$" "" name "${CMAKE_MATCH_1}")
+  if(name MATCHES "^CALCULATOR_[0-9]+(\\.[0-9]+)?$")
     continue()  # the version node itself
   endif()
   if(name MATCHES "^calculator_[a-z_]+$")
@@ -36,7 +36,8 @@ foreach(name
     calculator_error_message calculator_set_report_handler calculator_set_progress_handler
     calculator_interrupt calculator_set_variable calculator_get_variable
     calculator_variable_count calculator_variable_name calculator_format_number
-    calculator_version calculator_version_number)
+    calculator_version calculator_version_number calculator_set_digits
+    calculator_format_number_digits)
   if(NOT name IN_LIST exported)
     message(FATAL_ERROR "${LIBRARY} does not export ${name}")
   endif()

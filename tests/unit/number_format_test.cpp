@@ -1,13 +1,15 @@
-// The console's number format: six significant digits, rounded half away from
-// zero by the seventh digit of the 17-digit decimal form, fixed notation for
-// decimal exponents -4..5, otherwise scientific with a sign and at least
-// three exponent digits, and the 1.#... forms for values that are not finite.
+// The console's number format: six (or N) significant digits, rounded half
+// away from zero by the next digit of the 17-digit decimal form, fixed
+// notation for decimal exponents -4..N-1, otherwise scientific with a sign
+// and at least three exponent digits, and the 1.#... forms for values that
+// are not finite; or the shortest decimal that reads back.
 
 #include "calculator/number_format.h"
 
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -18,8 +20,13 @@
 
 namespace {
 
+// Values of the random comparison with the C++ library's to_chars.
+constexpr int kRandomValues = 1000000;
+
 using calculator_core::FormatNumber;
+using calculator_core::FormatNumberDigits;
 using calculator_core::kNumberTextSize;
+using calculator_core::kShortestDigits;
 
 double FromBits(std::uint64_t bits) {
   double value;
@@ -29,10 +36,12 @@ double FromBits(std::uint64_t bits) {
 
 // Calls FormatNumber on a buffer filled with junk and checks the returned
 // length against the terminator it wrote.
-std::string Format(double value) {
+std::string Format(double value, int digits = calculator_core::kDefaultDigits) {
   char out[kNumberTextSize];
   std::memset(out, 'Z', sizeof out);
-  const int length = FormatNumber(value, out);
+  const int length = digits == calculator_core::kDefaultDigits
+                         ? FormatNumber(value, out)
+                         : FormatNumberDigits(value, digits, out);
   EXPECT_GE(length, 1);
   EXPECT_LT(length, kNumberTextSize);
   if (length < 1 || length >= kNumberTextSize) {
@@ -207,9 +216,59 @@ TEST(FormatNumber, NonFiniteValuesFromBitPatterns) {
   }
 }
 
-// An independent reading of the rules: the C library's exact %.16e gives the
-// 17-digit form, and the six digits, exponent and notation follow from it.
-std::string Expected(double value) {
+// More digits on request: the same rules with N digits, and the shortest
+// text that reads back, in fixed notation up to 16 as with 17 digits.
+TEST(FormatNumber, MoreDigitsOnRequest) {
+  const struct {
+    double value;
+    int digits;
+    const char* text;
+  } cases[] = {
+      {0.1 + 0.2, 17, "0.30000000000000004"},
+      {1.4142135623730951, 17, "1.4142135623730951"},
+      {1267650600228229401496703205376.0, 17, "1.2676506002282294e+030"},
+      {0.1, 17, "0.10000000000000001"},
+      {-0.0, 17, "-0"},
+      {1e16, 17, "10000000000000000"},
+      {1e17, 17, "1e+017"},
+      {0.00012345678901234567, 17, "0.00012345678901234567"},
+      {-2.2250738585072014e-308, 17, "-2.2250738585072014e-308"},
+      {FromBits(0x0000000000000001), 17, "4.9406564584124654e-324"},
+      {DBL_MAX, 17, "1.7976931348623157e+308"},
+      {2.0 / 3.0, 1, "0.7"},
+      {95.0, 1, "1e+002"},
+      {9.5, 1, "1e+001"},
+      {0.15, 1, "0.1"},  // 0.14999999999999999
+      {2.0 / 3.0, 15, "0.666666666666667"},
+      {123456789.0, 9, "123456789"},
+      {123456789.0, 8, "1.2345679e+008"},
+      {FromBits(0xFFF8000000000000), 17, "-1.#IND"},
+      {0.1, kShortestDigits, "0.1"},
+      {0.1 + 0.2, kShortestDigits, "0.30000000000000004"},
+      {-0.0, kShortestDigits, "-0"},
+      {100.0, kShortestDigits, "100"},
+      {1e16, kShortestDigits, "10000000000000000"},
+      {1e17, kShortestDigits, "1e+017"},
+      {123456789012.5, kShortestDigits, "123456789012.5"},
+      {0.0001, kShortestDigits, "0.0001"},
+      {0.00001, kShortestDigits, "1e-005"},
+      {5e-324, kShortestDigits, "5e-324"},
+      {DBL_MAX, kShortestDigits, "1.7976931348623157e+308"},
+      {1267650600228229401496703205376.0, kShortestDigits, "1.2676506002282294e+030"},
+      {FromBits(0x7FF0000000000000), kShortestDigits, "1.#INF"},
+  };
+  for (const auto& test_case : cases) {
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%.17g", test_case.value);
+    EXPECT_EQ(test_case.text, Format(test_case.value, test_case.digits))
+        << "value " << shown << " with " << test_case.digits << " digits";
+  }
+}
+
+// An independent reading of the rules: the C++ library's exact to_chars
+// gives the 17-digit form (or the shortest one), and the N digits, exponent
+// and notation follow from it.
+std::string Expected(double value, int wanted = calculator_core::kDefaultDigits) {
   const bool negative = std::signbit(value);
   const double magnitude = std::fabs(value);
   std::string sign = negative ? "-" : "";
@@ -217,25 +276,42 @@ std::string Expected(double value) {
     return sign + "0";
   }
   char form[40];
-  std::snprintf(form, sizeof form, "%.16e", magnitude);
-  std::string digits = std::string(1, form[0]) + std::string(form + 2, 16);
-  int exponent = std::atoi(form + 19);
-  long six = std::strtol(digits.substr(0, 6).c_str(), nullptr, 10);
-  if (digits[6] >= '5') {
-    ++six;
+  char* end =
+      wanted == kShortestDigits
+          ? std::to_chars(form, form + sizeof form, magnitude, std::chars_format::scientific).ptr
+          : std::to_chars(form, form + sizeof form, magnitude, std::chars_format::scientific, 16)
+                .ptr;
+  *end = '\0';
+  const char* exponent_text = std::strchr(form, 'e');
+  std::string digits = std::string(1, form[0]);
+  if (form[1] == '.') {
+    digits.append(form + 2, static_cast<std::size_t>(exponent_text - (form + 2)));
   }
-  if (six == 1000000) {
-    six = 100000;
-    ++exponent;
+  int exponent = std::atoi(exponent_text + 1);
+  int fixed_limit = calculator_core::kMostDigits;
+  if (wanted != kShortestDigits) {
+    fixed_limit = wanted;
+    unsigned long long kept = std::strtoull(digits.substr(0, wanted).c_str(), nullptr, 10);
+    if (wanted < 17 && digits[static_cast<std::size_t>(wanted)] >= '5') {
+      ++kept;
+    }
+    if (std::to_string(kept).size() > static_cast<std::size_t>(wanted)) {
+      kept /= 10;
+      ++exponent;
+    }
+    digits = std::to_string(kept);
   }
-  const std::string kept = std::to_string(six);
+  const std::string kept = digits;
   std::string whole;
   std::string fraction;
   std::string tail;
-  if (exponent >= -4 && exponent < 6) {
+  if (exponent >= -4 && exponent < fixed_limit) {
     if (exponent >= 0) {
       whole = kept.substr(0, static_cast<std::size_t>(exponent) + 1);
-      fraction = kept.substr(static_cast<std::size_t>(exponent) + 1);
+      if (whole.size() < static_cast<std::size_t>(exponent) + 1) {
+        whole.append(static_cast<std::size_t>(exponent) + 1 - whole.size(), '0');
+      }
+      fraction = kept.size() > whole.size() ? kept.substr(whole.size()) : "";
     } else {
       whole = "0";
       fraction = std::string(static_cast<std::size_t>(-exponent - 1), '0') + kept;
@@ -255,11 +331,12 @@ std::string Expected(double value) {
 }
 
 // Many values of every magnitude, half of them near the rounding points where
-// the seventh digit is 4 or 5 or a carry runs through all six digits.
+// the next digit is 4 or 5 or a carry runs through all digits, with every
+// digit count and the shortest form in turn.
 TEST(FormatNumber, AgreesWithTheRulesOnManyValues) {
   std::mt19937_64 random(20240601);
   int failures = 0;
-  for (int i = 0; i < 200000 && failures < 20; ++i) {
+  for (int i = 0; i < kRandomValues && failures < 20; ++i) {
     double value;
     switch (i % 4) {
       case 0: {  // any finite bit pattern
@@ -292,13 +369,16 @@ TEST(FormatNumber, AgreesWithTheRulesOnManyValues) {
     if (random() & 1) {
       value = -value;
     }
-    const std::string expected = Expected(value);
-    const std::string actual = Format(value);
+    // Six digits half the time; otherwise 1..17 or the shortest in turn.
+    const int digits = (i / 4) % 2 == 0 ? calculator_core::kDefaultDigits : (i / 8) % 18;
+    const std::string expected = Expected(value, digits);
+    const std::string actual = Format(value, digits);
     if (expected != actual) {
       ++failures;
       char shown[64];
       std::snprintf(shown, sizeof shown, "%.17g", value);
-      ADD_FAILURE() << "value " << shown << ": expected " << expected << ", got " << actual;
+      ADD_FAILURE() << "value " << shown << " with " << digits << " digits: expected " << expected
+                    << ", got " << actual;
     }
   }
 }

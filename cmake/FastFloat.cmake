@@ -1,0 +1,17 @@
+# fast_float (Debian's libfast-float-dev, header-only): the one number reader
+# of every build. Cross builds (MinGW, Emscripten) search the target's
+# headers only, so the host's fast_float is found outside the find root and
+# its headers copied into the build tree: the include directory that the
+# library gets holds fast_float alone, not the rest of the host's headers.
+#
+# Defines calculator_fast_float_include_dir.
+find_path(CALCULATOR_FAST_FLOAT_DIR fast_float/fast_float.h
+  PATHS /usr/include /usr/local/include
+  NO_CMAKE_FIND_ROOT_PATH
+)
+if(NOT CALCULATOR_FAST_FLOAT_DIR)
+  message(FATAL_ERROR "fast_float/fast_float.h not found: install libfast-float-dev "
+                      "(scripts/packages.sh), or set CALCULATOR_FAST_FLOAT_DIR")
+endif()
+set(calculator_fast_float_include_dir ${CMAKE_BINARY_DIR}/fast_float_include)
+file(COPY ${CALCULATOR_FAST_FLOAT_DIR}/fast_float DESTINATION ${calculator_fast_float_include_dir})
