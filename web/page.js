@@ -8,7 +8,8 @@ const PROMPT = 'Please input expression.';
 const INTERRUPTED = 'Error : Interrupted.';
 const HISTORY_KEY = 'calculator.history';
 const HISTORY_LIMIT = 1000;
-const SHARE_PREFIX = '#lines=';
+const DIGITS_KEY = 'calculator.digits';
+const DEFAULT_DIGITS = 6;  // the console's; 0 asks for the shortest form
 const LINE_BREAK = /\r\n|\r|\n/;
 const WAITING_SHOWN = 20;  // waiting lines listed; the others are counted
 const OFFERED_SHOWN = 5;   // a link's first lines, shown before it runs
@@ -23,18 +24,20 @@ const stopAllButton = element('stop-all');
 const statusLine = element('status');
 const shareField = element('share-link');
 const offer = element('offer');
+const digitsChoice = element('digits');
 
 const state = {
   worker: null,
   ready: false,
   variables: [],                          // {name, bytes} in the order first assigned
   names: {constants: [], functions: []},  // the library's built-ins, from the worker
+  digits: DEFAULT_DIGITS,  // for the lines entered from now on
   sent: [],    // lines the worker has, oldest first; the first one runs
   queue: [],   // lines for a worker that is still starting
   nextId: 1,
   lines: [],   // every line of the session, for the share link
   transcriptText: [],
-  offered: [],     // a link's lines, until the user runs or dismisses them
+  offered: null,    // a link's {lines, digits}, until the user runs or dismisses them
   followEnd: true,  // false while the user reads further up the transcript
   renderPending: false,
   firstAnswerMarked: false,
@@ -193,7 +196,7 @@ function answered(message) {
 function sendQueued() {
   if (state.ready) {
     for (const line of state.queue) {
-      state.worker.postMessage({type: 'line', id: line.id, text: line.text});
+      state.worker.postMessage({type: 'line', id: line.id, text: line.text, digits: line.digits});
       state.sent.push(line);
     }
     state.queue = [];
@@ -222,7 +225,7 @@ function waitingLines() { return state.sent.slice(1).concat(state.queue); }
 
 function submit(text) {
   state.lines.push(text);
-  state.queue.push({id: state.nextId++, text, shown: false});
+  state.queue.push({id: state.nextId++, text, digits: state.digits, shown: false});
   sendQueued();
 }
 
@@ -378,42 +381,107 @@ function pasteLines(event, text) {
   lines.forEach(submit);
 }
 
-// ---- share links
+// ---- digits: how many significant digits answers show, kept in the browser
+
+// 0 to 17 as text, else null.
+function digitsFrom(text) { return /^(1[0-7]|[0-9])$/.test(text) ? Number(text) : null; }
+
+function storedDigits() {
+  try {
+    return digitsFrom(localStorage.getItem(DIGITS_KEY) || '') ?? DEFAULT_DIGITS;
+  } catch (error) {
+    return DEFAULT_DIGITS;
+  }
+}
+
+function useDigits(digits) {
+  state.digits = digits;
+  digitsChoice.value = String(digits);
+}
+
+function digitsText(digits) {
+  return digits === 0 ? 'numbers in their shortest form' : `numbers to ${digits} digits`;
+}
+
+function offerDigitsChoice() {
+  const choices = ['0', ...Array.from({length: 17}, (_, index) => String(index + 1))];
+  digitsChoice.replaceChildren(...choices.map((value) => {
+    const option = document.createElement('option');
+    option.value = value;
+    option.textContent = value === '0' ? 'shortest' : value;
+    return option;
+  }));
+  useDigits(storedDigits());
+  digitsChoice.addEventListener('change', () => {
+    useDigits(Number(digitsChoice.value));
+    try {
+      localStorage.setItem(DIGITS_KEY, digitsChoice.value);
+    } catch (error) {
+      say(`Digits not saved: ${error.message}`);
+    }
+  });
+}
+
+// ---- share links: #lines=... and, unless 6, &digits=N
 
 function shareLink() {
   const url = new URL(window.location.href);
-  url.hash = SHARE_PREFIX + encodeURIComponent(state.lines.join('\n'));
+  const digits = state.digits === DEFAULT_DIGITS ? '' : `&digits=${state.digits}`;
+  url.hash = `lines=${encodeURIComponent(state.lines.join('\n'))}${digits}`;
   return url.href;
 }
 
-function linkLines() {
-  const hash = window.location.hash;
-  if (!hash.startsWith(SHARE_PREFIX) || hash.length === SHARE_PREFIX.length) {
-    return [];
+function linkFields() {
+  const fields = new Map();
+  for (const field of window.location.hash.slice(1).split('&')) {
+    const equals = field.indexOf('=');
+    if (equals > 0) {
+      fields.set(field.slice(0, equals), field.slice(equals + 1));
+    }
   }
+  return fields;
+}
+
+// The link's lines and digits; null when it has no lines or they cannot be
+// read.
+function linkContent() {
+  const fields = linkFields();
+  const lines = fields.get('lines');
+  if (!lines) {
+    return null;
+  }
+  const digits = fields.has('digits') ? digitsFrom(fields.get('digits')) : DEFAULT_DIGITS;
+  let text = null;
   try {
-    return decodeURIComponent(hash.slice(SHARE_PREFIX.length)).split(LINE_BREAK);
+    text = decodeURIComponent(lines);
   } catch (error) {
-    say('The shared link is damaged: its lines are not replayed.');
-    return [];
+    // a broken escape: said below
   }
+  if (text === null || digits === null) {
+    say('The shared link is damaged: its lines are not offered.');
+    return null;
+  }
+  return {lines: text.split(LINE_BREAK), digits};
 }
 
 // A link's lines run only once the user agrees: the page shows how many
 // there are and the first of them. Inside another site's frame it offers
 // nothing, so that no one can lead a click onto the button.
 function offerLink() {
-  const lines = linkLines();
-  if (lines.length === 0) {
+  const content = linkContent();
+  if (content === null) {
     return;
   }
   if (window.top !== window.self) {
     say('This page is shown inside another page: the lines of its link are not offered.');
     return;
   }
-  state.offered = lines;
+  const {lines, digits} = content;
+  state.offered = content;
+  const withDigits = digits === state.digits ? '' : `, ${digitsText(digits)}`;
+  const they = lines.length === 1 ? 'It runs' : 'They run';
   element('offer-count').textContent =
-      `This link holds ${countOf(lines.length)}. They run only if you choose to:`;
+      `This link holds ${countOf(lines.length)}${withDigits}. ${they} only if you choose to:`;
   const shown =
       lines.slice(0, OFFERED_SHOWN).map((line) => showText(document.createElement('li'), line));
   if (lines.length > OFFERED_SHOWN) {
@@ -428,12 +496,19 @@ function offerLink() {
 // The fragment leaves the address, so that a reload does not offer the
 // lines again.
 function closeOffer() {
-  const lines = state.offered;
-  state.offered = [];
+  state.offered = null;
   offer.hidden = true;
   window.history.replaceState(null, '', window.location.pathname + window.location.search);
   input.focus();
-  return lines;
+}
+
+// The lines run with the link's digits, which this page then keeps using
+// (without saving them as the browser's choice).
+function runOffered() {
+  const {lines, digits} = state.offered;
+  closeOffer();
+  useDigits(digits);
+  lines.forEach(submit);
 }
 
 // ---- copy
@@ -545,7 +620,7 @@ function main() {
   window.addEventListener('hashchange', offerLink);
   onClick('stop', stop);
   onClick('stop-all', stopAll);
-  onClick('offer-run', () => closeOffer().forEach(submit));
+  onClick('offer-run', runOffered);
   onClick('offer-dismiss', closeOffer);
   element('copy').addEventListener('click', () => {
     copyText(state.transcriptText.join('\n') + '\n', 'Transcript copied.');
@@ -555,6 +630,7 @@ function main() {
     shareField.hidden = false;
     copyText(shareField.value, 'Link copied.');
   });
+  offerDigitsChoice();
   startWorker();
   offerLink();
   registerOfflineCache();

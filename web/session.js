@@ -18,6 +18,7 @@ function openCalculatorSession(module) {
     variableCount: module.cwrap('calculator_variable_count', 'number', ['number']),
     variableName: module.cwrap('calculator_variable_name', 'number', ['number', 'number']),
     version: module.cwrap('calculator_version', 'number', []),
+    setDigits: module.cwrap('calculator_set_digits', 'number', ['number', 'number']),
     constantName: module.cwrap('calculator_constant_name', 'number', ['number']),
     functionName: module.cwrap('calculator_function_name', 'number', ['number']),
   };
@@ -102,6 +103,8 @@ function openCalculatorSession(module) {
     answer,
     variables,
     restoreVariables,
+    // 0 for the shortest form, 1 to 17; false for any other count.
+    setDigits: (digits) => api.setDigits(session, digits) === 0,
     builtinNames: () => ({
       constants: namesFrom(api.constantName),
       functions: namesFrom(api.functionName),

@@ -31,6 +31,7 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.select import Select
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 BUILD = pathlib.Path(sys.argv[1]).resolve()
@@ -504,6 +505,32 @@ class Page(unittest.TestCase):
         self.assertIsNone(self.offered())
         self.assertEqual(self.script("return location.hash"), "")
         self.assertEqual(self.shown(), [PROMPT, "Result is 2", "Result is 20"])
+
+    def test_digits_are_kept_and_travel_in_links(self):
+        self.open()
+        Select(self.driver.find_element(By.ID, "digits")).select_by_value("10")
+        self.assertEqual(self.answer_to("pi"), ["Result is 3.141592654"])
+        self.open(clear_storage=False)
+        self.assertEqual(self.answer_to("1/3"), ["Result is 0.3333333333"])
+        self.press("share")
+        shared = self.driver.find_element(By.ID, "share-link").get_attribute("value")
+        self.assertTrue(shared.endswith("&digits=10"))
+        Select(self.driver.find_element(By.ID, "digits")).select_by_visible_text("shortest")
+        self.assertEqual(self.answer_to("pi"), ["Result is 3.141592653589793"])
+
+        self.open("#" + urllib.parse.urlsplit(shared).fragment)  # where 6 is the choice
+        self.assertEqual(wait_for(self.offered, what="the offer")[0],
+                         "This link holds 1 line, numbers to 10 digits."
+                         " It runs only if you choose to:")
+        self.press("offer-run")
+        wait_for(lambda: self.shown()[-1:] == ["Result is 0.3333333333"], what="the answer")
+        self.assertEqual(self.driver.find_element(By.ID, "digits").get_attribute("value"), "10")
+
+        for damaged in ("#lines=1%ZZ", "#lines=1&digits=18"):
+            with self.subTest(link=damaged):
+                self.open(damaged)
+                self.assertIsNone(self.offered())
+                self.assertIn("damaged", self.driver.find_element(By.ID, "status").text)
 
     def test_replay_time(self):
         for count, budget in ((2000, 5.0), (5000, 12.5)):
