@@ -14,10 +14,17 @@
 cmake_minimum_required(VERSION 3.25)
 
 foreach(variable FILES SITE)
-  if(NOT DEFINED ${variable})
+  if("${${variable}}" STREQUAL "")
     message(FATAL_ERROR "usage: cmake -DFILES=DIR -DSITE=DIR -P stamp.cmake")
   endif()
 endforeach()
+# SITE is emptied first: never a folder that holds FILES.
+file(REAL_PATH "${FILES}" files_path)
+file(REAL_PATH "${SITE}" site_path)
+string(FIND "${files_path}/" "${site_path}/" site_in_files_path)
+if(site_in_files_path EQUAL 0)
+  message(FATAL_ERROR "stamp.cmake: SITE (${SITE}) must not hold FILES (${FILES})")
+endif()
 
 # Each file after every file it names.
 set(hashed_files calculator.wasm calculator.js session.js worker.js style.css icon.svg page.js)

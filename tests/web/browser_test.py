@@ -55,19 +55,14 @@ serve = load_serve()
 
 def handler_class(site, requests):
     """web/serve's handler for `site`, quiet, listing the paths asked for."""
-    class Handler(serve.PageHandler):
-        policy = serve.page_policy(site)
-
-        def __init__(self, *args, **kwargs):
-            super().__init__(*args, directory=str(site), **kwargs)
-
+    class Recording(serve.PageHandler):
         def do_GET(self):
             requests.append(self.path)
             super().do_GET()
 
         def log_message(self, *args):
             pass
-    return Handler
+    return serve.handler_for(site, Recording)
 
 
 def start_server(site, port=0):
