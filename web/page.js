@@ -1,48 +1,132 @@
 // The console in a page: a transcript of typed lines and the calculator's
-// answers, an input line, and a worker that evaluates.
+// answers, an input line, and a worker that evaluates. Lines are answered in
+// order, each as if typed at the console; lines behind a running one wait in
+// view below the transcript.
 'use strict';
 
 const PROMPT = 'Please input expression.';
 const INTERRUPTED = 'Error : Interrupted.';
 const HISTORY_KEY = 'calculator.history';
 const HISTORY_LIMIT = 1000;
-const SHARE_PREFIX = '#lines=';
-const CONSTANTS = ['pi', 'e'];
-const FUNCTIONS = [
-  'sin', 'cos', 'tan', 'log', 'log10', 'abs', 'sqrt', 'rad2deg', 'deg2rad', 'set', 'integral',
-  'sigma'
-];
+const DIGITS_KEY = 'calculator.digits';
+const DEFAULT_DIGITS = 6;  // the console's; 0 asks for the shortest form
+const LINE_BREAK = /\r\n|\r|\n/;
+const WAITING_SHOWN = 20;  // waiting lines listed; the others are counted
+const OFFERED_SHOWN = 5;   // a link's first lines, shown before it runs
 
-const transcript = document.getElementById('transcript');
-const input = document.getElementById('line');
-const stopButton = document.getElementById('stop');
-const statusLine = document.getElementById('status');
-const shareField = document.getElementById('share-link');
+const element = (id) => document.getElementById(id);
+const scroller = element('screen');
+const transcript = element('transcript');
+const waitingList = element('waiting');
+const input = element('line');
+const stopButton = element('stop');
+const stopAllButton = element('stop-all');
+const statusLine = element('status');
+const shareField = element('share-link');
+const offer = element('offer');
+const digitsChoice = element('digits');
 
 const state = {
   worker: null,
   ready: false,
-  variables: [],  // {name, bytes} in the order first assigned
-  queue: [],      // lines waiting for the worker
-  running: null,  // the line being evaluated: {id, text}
+  variables: [],                          // {name, bytes} in the order first assigned
+  names: {constants: [], functions: []},  // the library's built-ins, from the worker
+  digits: DEFAULT_DIGITS,  // for the lines entered from now on
+  sent: [],    // lines the worker has, oldest first; the first one runs
+  queue: [],   // lines for a worker that is still starting
   nextId: 1,
-  lines: [],  // every line of the session, for the share link
+  lines: [],   // every line of the session, for the share link
   transcriptText: [],
+  offered: null,    // a link's {lines, digits}, until the user runs or dismisses them
+  followEnd: true,  // false while the user reads further up the transcript
+  renderPending: false,
   firstAnswerMarked: false,
 };
 
 // ---- transcript
 
-function appendLine(text, kind) {
+// Characters that would hide text or reorder it (NUL, bidi overrides, line
+// separators, ...) show as marks: a control picture, or their code point.
+const INVISIBLE = /(?!\t)[\p{Cc}\p{Cf}\p{Cs}\p{Zl}\p{Zp}]/gu;
+
+function markFor(character) {
+  const code = character.codePointAt(0);
+  const mark = document.createElement('span');
+  mark.className = 'control';
+  mark.textContent = code < 0x20 ? String.fromCodePoint(0x2400 + code) :
+      code === 0x7f              ? '\u2421' :
+                                   `U+${code.toString(16).toUpperCase().padStart(4, '0')}`;
+  return mark;
+}
+
+function showText(target, text) {
+  let shownUpTo = 0;
+  for (const match of text.matchAll(INVISIBLE)) {
+    target.append(text.slice(shownUpTo, match.index), markFor(match[0]));
+    shownUpTo = match.index + match[0].length;
+  }
+  target.append(text.slice(shownUpTo));
+  return target;
+}
+
+function lineElement(text, kind) {
   const line = document.createElement('div');
   line.className = kind;
-  line.textContent = text;
-  transcript.appendChild(line);
+  return showText(line, text);
+}
+
+function appendLine(text, kind) {
+  transcript.append(lineElement(text, kind));
   state.transcriptText.push(text);
-  line.scrollIntoView({block: 'nearest'});
+  scheduleRender();
+}
+
+// Something the page says about the session, not the calculator's output.
+function note(text) {
+  transcript.append(lineElement(text, 'note'));
+  scheduleRender();
 }
 
 function say(text) { statusLine.textContent = text; }
+
+// "1 line", "2,000 lines", "3 more lines"...
+function countOf(count, adjective = '') {
+  return `${count.toLocaleString('en')} ${adjective}${count === 1 ? 'line' : 'lines'}`;
+}
+
+// The waiting lines and the scroll position are brought up to date once per
+// frame, however many lines were answered in it.
+function scheduleRender() {
+  if (!state.renderPending) {
+    state.renderPending = true;
+    requestAnimationFrame(render);
+  }
+}
+
+function render() {
+  state.renderPending = false;
+  const waiting = waitingLines();
+  const shown = waiting.slice(0, WAITING_SHOWN).map((line) => lineElement(line.text, 'waiting'));
+  if (waiting.length > WAITING_SHOWN) {
+    const more = countOf(waiting.length - WAITING_SHOWN, 'more ');
+    shown.push(lineElement(`and ${more} waiting`, 'note'));
+  }
+  waitingList.replaceChildren(...shown);
+  if (state.followEnd) {
+    scroller.scrollTop = scroller.scrollHeight;
+  }
+}
+
+// Ctrl-L: a clean screen; the line that runs stays, to take its answer.
+function clearTranscript() {
+  transcript.replaceChildren();
+  state.transcriptText = [];
+  if (state.sent.length > 0) {
+    appendLine(state.sent[0].text, 'typed');
+  }
+  state.followEnd = true;
+  scheduleRender();
+}
 
 // ---- the worker
 
@@ -56,16 +140,24 @@ function startWorker() {
       return;
     }
     const reason = event.message || 'unknown error';
-    if (state.running === null) {
+    if (state.sent.length === 0) {
       say(`The calculator could not start: ${reason}`);
       return;
     }
     // The line that broke it is dropped; the session goes on without it.
-    say(`The calculator failed (${reason}) and was restarted.`);
+    note(`The calculator failed (${reason}) and was restarted.`);
+    state.queue = state.sent.slice(1).concat(state.queue);
+    state.sent = [];
     restartWorker();
   };
   worker.postMessage({type: 'start', variables: state.variables});
   state.worker = worker;
+}
+
+function restartWorker() {
+  state.worker.terminate();
+  startWorker();
+  lineEnded();
 }
 
 function receive(worker, message) {
@@ -75,107 +167,144 @@ function receive(worker, message) {
   if (message.type === 'ready') {
     state.ready = true;
     state.variables = message.variables;
-    pump();
+    state.names = message.names;
+    sendQueued();
   } else if (message.type === 'answer') {
-    if (state.running === null || state.running.id !== message.id) {
-      return;
-    }
-    state.running = null;
-    state.variables = message.variables;
-    for (const line of message.lines) {
-      appendLine(line, 'answer');
-    }
-    if (!state.firstAnswerMarked) {
-      state.firstAnswerMarked = true;
-      performance.mark('first-answer');
-    }
-    pump();
+    answered(message);
   } else if (message.type === 'failed') {
     say(`The calculator could not start: ${message.message}`);
   }
 }
 
-function pump() {
-  if (state.ready && state.running === null && state.queue.length > 0) {
-    state.running = state.queue.shift();
-    appendLine(state.running.text, 'typed');
-    state.worker.postMessage({type: 'line', id: state.running.id, text: state.running.text});
-  }
-  stopButton.disabled = state.running === null;
-}
-
-// Ends the evaluation that runs now; the variables of the last answered
-// line go to a new worker, so the session goes on as before the line.
-function stop() {
-  if (state.running === null) {
+function answered(message) {
+  if (state.sent.length === 0 || state.sent[0].id !== message.id) {
     return;
   }
+  state.sent.shift();
+  state.variables = message.variables;
+  for (const line of message.lines) {
+    appendLine(line, 'answer');
+  }
+  if (!state.firstAnswerMarked) {
+    state.firstAnswerMarked = true;
+    performance.mark('first-answer');
+  }
+  lineEnded();
+}
+
+// The worker gets every line at once and answers them in order.
+function sendQueued() {
+  if (state.ready) {
+    for (const line of state.queue) {
+      state.worker.postMessage({type: 'line', id: line.id, text: line.text, digits: line.digits});
+      state.sent.push(line);
+    }
+    state.queue = [];
+  }
+  lineEnded();
+}
+
+// The next line shows in the transcript when it starts, right below the
+// answer of the line before.
+function lineEnded() {
+  const running = state.sent[0];
+  if (running !== undefined && !running.shown) {
+    running.shown = true;
+    appendLine(running.text, 'typed');
+  }
+  const focused = document.activeElement;
+  stopButton.disabled = state.sent.length === 0;
+  stopAllButton.disabled = state.sent.length + state.queue.length === 0;
+  if (focused !== null && focused.disabled) {
+    input.focus();  // a Stop button that has nothing left to stop
+  }
+  scheduleRender();
+}
+
+function waitingLines() { return state.sent.slice(1).concat(state.queue); }
+
+function submit(text) {
+  state.lines.push(text);
+  state.queue.push({id: state.nextId++, text, digits: state.digits, shown: false});
+  sendQueued();
+}
+
+// Ends the line that runs now: the variables of the last answered line go
+// to a new worker, which then takes the waiting lines.
+function stop() {
+  if (state.sent.length === 0) {
+    return;
+  }
+  state.queue = state.sent.slice(1).concat(state.queue);
+  state.sent = [];
   appendLine(INTERRUPTED, 'answer');
   restartWorker();
 }
 
-function restartWorker() {
-  state.worker.terminate();
-  state.running = null;
-  startWorker();
-  pump();
+// Ends the running line and drops the waiting ones, which then leave the
+// session's lines too.
+function stopAll() {
+  const dropped = waitingLines().length;
+  stop();
+  state.queue = [];
+  if (dropped > 0) {
+    state.lines.splice(state.lines.length - dropped);
+    note(`${countOf(dropped, 'waiting ')} dropped.`);
+  }
+  lineEnded();
 }
 
-// A line shows in the transcript when its evaluation starts, so that each
-// answer comes right below its line even when lines wait in the queue.
-function submit(text) {
-  state.lines.push(text);
-  state.queue.push({id: state.nextId++, text});
-  pump();
-}
+// ---- history: the newest lines, kept in the browser and shared by its tabs
 
-// ---- history: the newest lines, kept in the browser
-
-function loadHistory() {
+function storedHistory() {
   try {
     const stored = JSON.parse(localStorage.getItem(HISTORY_KEY) || '[]');
     return Array.isArray(stored) ? stored.filter((line) => typeof line === 'string') : [];
   } catch (error) {
-    return [];
+    return null;
   }
 }
 
-const history = {
-  lines: loadHistory(),
-  position: 0,
-  draft: ''
-};
-history.position = history.lines.length;
+const lineHistory = {lines: storedHistory() || [], position: 0, draft: ''};
+lineHistory.position = lineHistory.lines.length;
+
+// Takes the list another tab saved; a recall in progress keeps its place.
+function adoptHistory(lines) {
+  const atEnd = lineHistory.position === lineHistory.lines.length;
+  lineHistory.lines = lines;
+  lineHistory.position = atEnd ? lines.length : Math.min(lineHistory.position, lines.length);
+}
 
 // Blank lines and repeats of the line before are not kept, as at the
-// terminal.
-function remember(text) {
-  if (text.trim() === '' || history.lines[history.lines.length - 1] === text) {
-    history.position = history.lines.length;
-    return;
+// terminal. The lines join the list as stored now, so that the lines other
+// tabs saved meanwhile stay.
+function remember(texts) {
+  const lines = storedHistory() || lineHistory.lines.slice();
+  for (const text of texts) {
+    if (text.trim() !== '' && lines[lines.length - 1] !== text) {
+      lines.push(text);
+    }
   }
-  history.lines.push(text);
-  if (history.lines.length > HISTORY_LIMIT) {
-    history.lines.splice(0, history.lines.length - HISTORY_LIMIT);
-  }
-  history.position = history.lines.length;
+  lines.splice(0, Math.max(0, lines.length - HISTORY_LIMIT));
+  lineHistory.lines = lines;
+  lineHistory.position = lines.length;
   try {
-    localStorage.setItem(HISTORY_KEY, JSON.stringify(history.lines));
+    localStorage.setItem(HISTORY_KEY, JSON.stringify(lines));
   } catch (error) {
     say(`History not saved: ${error.message}`);
   }
 }
 
 function recall(step) {
-  const target = history.position + step;
-  if (target < 0 || target > history.lines.length) {
+  const target = lineHistory.position + step;
+  if (target < 0 || target > lineHistory.lines.length) {
     return;
   }
-  if (history.position === history.lines.length) {
-    history.draft = input.value;
+  if (lineHistory.position === lineHistory.lines.length) {
+    lineHistory.draft = input.value;
   }
-  history.position = target;
-  input.value = target === history.lines.length ? history.draft : history.lines[target];
+  lineHistory.position = target;
+  input.value = target === lineHistory.lines.length ? lineHistory.draft : lineHistory.lines[target];
   input.setSelectionRange(input.value.length, input.value.length);
 }
 
@@ -212,8 +341,9 @@ function complete() {
   if (prefix === '' || !isLetter(prefix[0])) {
     return false;
   }
+  const {constants, functions} = state.names;
   const variables = state.variables.map((variable) => variable.name).filter(isTypableName);
-  const matches = [...new Set([...CONSTANTS, ...variables, ...FUNCTIONS])]
+  const matches = [...new Set([...constants, ...variables, ...functions])]
                       .filter((name) => name.startsWith(prefix))
                       .sort();
   if (matches.length === 0) {
@@ -223,7 +353,7 @@ function complete() {
   let insertion = commonPrefix(matches).slice(prefix.length);
   if (matches.length === 1) {
     const only = matches[0];
-    const opensCall = !CONSTANTS.includes(only) && !variables.includes(only);
+    const opensCall = !constants.includes(only) && !variables.includes(only);
     insertion += opensCall ? '(' : '';
     say('');
   } else {
@@ -233,26 +363,155 @@ function complete() {
   return true;
 }
 
-// ---- share and copy
+// ---- typed and pasted lines
+
+// A pasted block runs line by line, as if each line were typed and entered;
+// what follows its last line break stays in the field.
+function pasteLines(event, text) {
+  if (!LINE_BREAK.test(text)) {
+    return;
+  }
+  event.preventDefault();
+  const after = input.value.slice(input.selectionEnd);
+  const lines = (input.value.slice(0, input.selectionStart) + text).split(LINE_BREAK);
+  const last = lines.pop();
+  input.value = last + after;
+  input.setSelectionRange(last.length, last.length);
+  remember(lines);
+  lines.forEach(submit);
+}
+
+// ---- digits: how many significant digits answers show, kept in the browser
+
+// 0 to 17 as text, else null.
+function digitsFrom(text) { return /^(1[0-7]|[0-9])$/.test(text) ? Number(text) : null; }
+
+function storedDigits() {
+  try {
+    return digitsFrom(localStorage.getItem(DIGITS_KEY) || '') ?? DEFAULT_DIGITS;
+  } catch (error) {
+    return DEFAULT_DIGITS;
+  }
+}
+
+function useDigits(digits) {
+  state.digits = digits;
+  digitsChoice.value = String(digits);
+}
+
+function digitsText(digits) {
+  return digits === 0 ? 'numbers in their shortest form' : `numbers to ${digits} digits`;
+}
+
+function offerDigitsChoice() {
+  const choices = ['0', ...Array.from({length: 17}, (_, index) => String(index + 1))];
+  digitsChoice.replaceChildren(...choices.map((value) => {
+    const option = document.createElement('option');
+    option.value = value;
+    option.textContent = value === '0' ? 'shortest' : value;
+    return option;
+  }));
+  useDigits(storedDigits());
+  digitsChoice.addEventListener('change', () => {
+    useDigits(Number(digitsChoice.value));
+    try {
+      localStorage.setItem(DIGITS_KEY, digitsChoice.value);
+    } catch (error) {
+      say(`Digits not saved: ${error.message}`);
+    }
+  });
+}
+
+// ---- share links: #lines=... and, unless 6, &digits=N
 
 function shareLink() {
   const url = new URL(window.location.href);
-  url.hash = SHARE_PREFIX + encodeURIComponent(state.lines.join('\n'));
+  const digits = state.digits === DEFAULT_DIGITS ? '' : `&digits=${state.digits}`;
+  url.hash = `lines=${encodeURIComponent(state.lines.join('\n'))}${digits}`;
   return url.href;
 }
 
-function sharedLines() {
-  const hash = window.location.hash;
-  if (!hash.startsWith(SHARE_PREFIX) || hash.length === SHARE_PREFIX.length) {
-    return [];
+function linkFields() {
+  const fields = new Map();
+  for (const field of window.location.hash.slice(1).split('&')) {
+    const equals = field.indexOf('=');
+    if (equals > 0) {
+      fields.set(field.slice(0, equals), field.slice(equals + 1));
+    }
   }
-  try {
-    return decodeURIComponent(hash.slice(SHARE_PREFIX.length)).split('\n');
-  } catch (error) {
-    say('The shared link is damaged: its lines are not replayed.');
-    return [];
-  }
+  return fields;
 }
+
+// The link's lines and digits; null when it has no lines or they cannot be
+// read.
+function linkContent() {
+  const fields = linkFields();
+  const lines = fields.get('lines');
+  if (!lines) {
+    return null;
+  }
+  const digits = fields.has('digits') ? digitsFrom(fields.get('digits')) : DEFAULT_DIGITS;
+  let text = null;
+  try {
+    text = decodeURIComponent(lines);
+  } catch (error) {
+    // a broken escape: said below
+  }
+  if (text === null || digits === null) {
+    say('The shared link is damaged: its lines are not offered.');
+    return null;
+  }
+  return {lines: text.split(LINE_BREAK), digits};
+}
+
+// A link's lines run only once the user agrees: the page shows how many
+// there are and the first of them. Inside another site's frame it offers
+// nothing, so that no one can lead a click onto the button.
+function offerLink() {
+  const content = linkContent();
+  if (content === null) {
+    return;
+  }
+  if (window.top !== window.self) {
+    say('This page is shown inside another page: the lines of its link are not offered.');
+    return;
+  }
+  const {lines, digits} = content;
+  state.offered = content;
+  const withDigits = digits === state.digits ? '' : `, ${digitsText(digits)}`;
+  const they = lines.length === 1 ? 'It runs' : 'They run';
+  element('offer-count').textContent =
+      `This link holds ${countOf(lines.length)}${withDigits}. ${they} only if you choose to:`;
+  const shown =
+      lines.slice(0, OFFERED_SHOWN).map((line) => showText(document.createElement('li'), line));
+  if (lines.length > OFFERED_SHOWN) {
+    shown.push(lineElement(`and ${countOf(lines.length - OFFERED_SHOWN, 'more ')}`, 'note'));
+  }
+  element('offer-lines').replaceChildren(...shown);
+  element('offer-run').textContent =
+      lines.length === 1 ? 'Run the line' : `Run the ${countOf(lines.length)}`;
+  offer.hidden = false;
+}
+
+// The fragment leaves the address, so that a reload does not offer the
+// lines again.
+function closeOffer() {
+  state.offered = null;
+  offer.hidden = true;
+  window.history.replaceState(null, '', window.location.pathname + window.location.search);
+  input.focus();
+}
+
+// The lines run with the link's digits, which this page then keeps using
+// (without saving them as the browser's choice).
+function runOffered() {
+  const {lines, digits} = state.offered;
+  closeOffer();
+  useDigits(digits);
+  lines.forEach(submit);
+}
+
+// ---- copy
 
 async function copyText(text, done) {
   try {
@@ -263,7 +522,7 @@ async function copyText(text, done) {
   }
 }
 
-// ---- keys
+// ---- keys and focus
 
 function onInputKey(event) {
   if (event.key === 'ArrowUp') {
@@ -279,21 +538,40 @@ function onInputKey(event) {
   }
 }
 
+function takesKeys(target) {
+  const controls = ['INPUT', 'TEXTAREA', 'SELECT', 'BUTTON', 'A'];
+  return target !== null && (target.isContentEditable || controls.includes(target.tagName));
+}
+
 // Ctrl-C stops an evaluation, or else drops the line being typed; with
 // text selected it copies, as everywhere.
-function onDocumentKey(event) {
-  const ctrlC =
-      event.ctrlKey && !event.altKey && !event.metaKey && (event.key === 'c' || event.key === 'C');
-  if (!ctrlC || String(window.getSelection()) !== '' ||
-      input.selectionStart !== input.selectionEnd) {
+function onCtrlC(event) {
+  if (String(window.getSelection()) !== '' || input.selectionStart !== input.selectionEnd) {
     return;
   }
   event.preventDefault();
-  if (state.running !== null) {
+  if (state.sent.length > 0) {
     stop();
   } else if (document.activeElement === input) {
     input.value = '';
-    history.position = history.lines.length;
+    lineHistory.position = lineHistory.lines.length;
+  }
+}
+
+// A character typed where nothing takes it (after a click in the
+// transcript, say) goes to the field.
+function onDocumentKey(event) {
+  if (event.altKey || event.metaKey) {
+    return;
+  }
+  const key = event.key.toLowerCase();
+  if (event.ctrlKey && key === 'c') {
+    onCtrlC(event);
+  } else if (event.ctrlKey && key === 'l' && !event.shiftKey) {
+    event.preventDefault();
+    clearTranscript();
+  } else if (!event.ctrlKey && [...event.key].length === 1 && !takesKeys(document.activeElement)) {
+    input.focus();
   }
 }
 
@@ -301,7 +579,7 @@ function onSubmit(event) {
   event.preventDefault();
   const text = input.value;
   input.value = '';
-  remember(text);
+  remember([text]);
   submit(text);
 }
 
@@ -309,33 +587,52 @@ function onSubmit(event) {
 
 function registerOfflineCache() {
   if ('serviceWorker' in navigator && window.isSecureContext) {
-    navigator.serviceWorker.register('offline.js').catch((error) => {
+    navigator.serviceWorker.register('offline.js', {updateViaCache: 'none'}).catch((error) => {
       say(`Offline use is not available: ${error.message}`);
     });
   }
 }
 
-function main() {
-  appendLine(PROMPT, 'prompt');
-  document.getElementById('entry').addEventListener('submit', onSubmit);
-  input.addEventListener('keydown', onInputKey);
-  document.addEventListener('keydown', onDocumentKey);
-  stopButton.addEventListener('click', () => {
-    stop();
+function onClick(id, action) {
+  element(id).addEventListener('click', () => {
+    action();
     input.focus();
   });
-  document.getElementById('copy').addEventListener('click', () => {
+}
+
+function main() {
+  appendLine(PROMPT, 'prompt');
+  element('entry').addEventListener('submit', onSubmit);
+  input.addEventListener('keydown', onInputKey);
+  input.addEventListener('paste', (event) => {
+    pasteLines(event, event.clipboardData.getData('text'));
+  });
+  input.addEventListener('drop', (event) => pasteLines(event, event.dataTransfer.getData('text')));
+  document.addEventListener('keydown', onDocumentKey);
+  scroller.addEventListener('scroll', () => {
+    state.followEnd = scroller.scrollTop + scroller.clientHeight >= scroller.scrollHeight - 2;
+  });
+  window.addEventListener('storage', (event) => {
+    if (event.key === HISTORY_KEY || event.key === null) {
+      adoptHistory(storedHistory() || []);
+    }
+  });
+  window.addEventListener('hashchange', offerLink);
+  onClick('stop', stop);
+  onClick('stop-all', stopAll);
+  onClick('offer-run', runOffered);
+  onClick('offer-dismiss', closeOffer);
+  element('copy').addEventListener('click', () => {
     copyText(state.transcriptText.join('\n') + '\n', 'Transcript copied.');
   });
-  document.getElementById('share').addEventListener('click', () => {
+  element('share').addEventListener('click', () => {
     shareField.value = shareLink();
     shareField.hidden = false;
     copyText(shareField.value, 'Link copied.');
   });
+  offerDigitsChoice();
   startWorker();
-  for (const line of sharedLines()) {
-    submit(line);
-  }
+  offerLink();
   registerOfflineCache();
   input.focus();
 }

@@ -18,6 +18,9 @@ function openCalculatorSession(module) {
     variableCount: module.cwrap('calculator_variable_count', 'number', ['number']),
     variableName: module.cwrap('calculator_variable_name', 'number', ['number', 'number']),
     version: module.cwrap('calculator_version', 'number', []),
+    setDigits: module.cwrap('calculator_set_digits', 'number', ['number', 'number']),
+    constantName: module.cwrap('calculator_constant_name', 'number', ['number']),
+    functionName: module.cwrap('calculator_function_name', 'number', ['number']),
   };
   const session = api.create();
   if (session === 0) {
@@ -87,10 +90,25 @@ function openCalculatorSession(module) {
     }
   }
 
+  // The library's built-in names, read until its list ends.
+  function namesFrom(nameAt) {
+    const names = [];
+    for (let pointer = nameAt(0); pointer !== 0; pointer = nameAt(names.length)) {
+      names.push(module.UTF8ToString(pointer));
+    }
+    return names;
+  }
+
   return {
     answer,
     variables,
     restoreVariables,
+    // 0 for the shortest form, 1 to 17; false for any other count.
+    setDigits: (digits) => api.setDigits(session, digits) === 0,
+    builtinNames: () => ({
+      constants: namesFrom(api.constantName),
+      functions: namesFrom(api.functionName),
+    }),
     version: () => module.UTF8ToString(api.version()),
   };
 }

@@ -1,9 +1,11 @@
 // The evaluator's thread: one calculator session in the WebAssembly module.
 // A long evaluation blocks only this worker; the page stops it by ending
-// the worker and handing the variables to a new one.
+// the worker and handing the variables to a new one. The page sends lines
+// ahead; they are answered in order, one message each, each with the digits
+// it was entered with.
 //
-// Messages in:  {type: 'start', variables}  then  {type: 'line', id, text}
-// Messages out: {type: 'ready', version, variables}
+// Messages in:  {type: 'start', variables}  then  {type: 'line', id, text, digits}
+// Messages out: {type: 'ready', version, variables, names: {constants, functions}}
 //               {type: 'answer', id, lines, variables}
 //               {type: 'failed', message}
 'use strict';
@@ -11,9 +13,13 @@
 importScripts('calculator.js', 'session.js');
 
 let session = null;
+let digits = 6;  // the library's default
 const pending = [];
 
 function answerLine(message) {
+  if (message.digits !== digits && session.setDigits(message.digits)) {
+    digits = message.digits;
+  }
   const lines = session.answer(message.text);
   postMessage({type: 'answer', id: message.id, lines, variables: session.variables()});
 }
@@ -27,7 +33,12 @@ async function start(variables) {
   const module = await createCalculatorModule({wasmBinary}).ready;
   session = openCalculatorSession(module);
   session.restoreVariables(variables);
-  postMessage({type: 'ready', version: session.version(), variables: session.variables()});
+  postMessage({
+    type: 'ready',
+    version: session.version(),
+    variables: session.variables(),
+    names: session.builtinNames(),
+  });
   while (pending.length > 0) {
     answerLine(pending.shift());
   }

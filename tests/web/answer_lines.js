@@ -2,14 +2,14 @@
 // answers a pipe: the prompt line, then for every line its report lines and
 // its answer line.
 //
-//   node answer_lines.js SITE_DIR < lines.txt
+//   node answer_lines.js PAGE_FILES_DIR < lines.txt   (web/build's page-files)
 'use strict';
 const fs = require('fs');
 const path = require('path');
 
-const site = process.argv[2];
-const createCalculatorModule = require(path.resolve(site, 'calculator.js'));
-const {openCalculatorSession} = require(path.resolve(site, 'session.js'));
+const files = process.argv[2];
+const createCalculatorModule = require(path.resolve(files, 'calculator.js'));
+const {openCalculatorSession} = require(path.resolve(files, 'session.js'));
 
 // Lines as the console reads them: CR LF counts as LF, and a last line
 // without LF counts when it is not empty.
@@ -29,7 +29,7 @@ function splitLines(input) {
   return lines;
 }
 
-const wasmBinary = fs.readFileSync(path.resolve(site, 'calculator.wasm'));
+const wasmBinary = fs.readFileSync(path.resolve(files, 'calculator.wasm'));
 createCalculatorModule({wasmBinary}).ready.then((module) => {
   const session = openCalculatorSession(module);
   const output = ['Please input expression.'];

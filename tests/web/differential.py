@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Compares the WebAssembly module with the native program over random lines.
 
-    differential.py NATIVE_PROGRAM SITE_DIR [LINES] [SEED]
+    differential.py NATIVE_PROGRAM PAGE_FILES_DIR [LINES] [SEED]
 
 Both answer the same session of random lines (20,000 by default). The
 module's C library computes sin, cos, tan, pow, log and log10 with musl's
@@ -141,7 +141,7 @@ def build_musl_substitutes(folder):
 
 
 def main():
-    native, site = sys.argv[1], sys.argv[2]
+    native, page_files = sys.argv[1], sys.argv[2]
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 20000
     seed = int(sys.argv[4]) if len(sys.argv) > 4 else 19
     if not MUSL_LIBC.exists():
@@ -155,7 +155,7 @@ def main():
         lines_file.write_text("".join(line + "\n" for line in lines))
 
         native_answers = run([native], lines_file)
-        module_answers = run(["node", str(HERE / "answer_lines.js"), site], lines_file)
+        module_answers = run(["node", str(HERE / "answer_lines.js"), page_files], lines_file)
         if len(native_answers) != count or len(module_answers) != count:
             print(f"answered lines: native {len(native_answers)}, module {len(module_answers)},"
                   f" expected {count}")
