@@ -161,6 +161,25 @@ const char* ProgramPath() {
   return CALCULATOR_PROGRAM;
 }
 
+bool InSystemCall(pid_t pid, long number, long first_argument) {
+  char call[64] = {};
+  const std::string file = "/proc/" + std::to_string(pid) + "/syscall";
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  const ssize_t length = read(fd, call, sizeof call - 1);
+  close(fd);
+  // The number, then the arguments in hexadecimal.
+  char expected[64];
+  if (first_argument < 0) {
+    std::snprintf(expected, sizeof expected, "%ld ", number);
+  } else {
+    std::snprintf(expected, sizeof expected, "%ld 0x%lx ", number, first_argument);
+  }
+  return length > 0 && std::strncmp(call, expected, std::strlen(expected)) == 0;
+}
+
 RunResult RunWithInput(const std::string& input, std::chrono::milliseconds timeout) {
   return RunWithArguments({}, input, timeout);
 }
