@@ -127,24 +127,61 @@ TEST(CInterface, SetVariableTakesOnlyNamesAnExpressionCanRead) {
     bool readable;
   };
   const Case cases[] = {
-      {"x", true},    {"Ab9", true},       {longest, true}, {"", false},
-      {"a b", false}, {"1x", false},       {"x+1", false},  {" x", false},
-      {"x_y", false}, {"\xc3\xa9", false}, {"pi", true},
+      {"x", true},
+      {"Ab9", true},
+      {longest, true},
+      {"", false},
+      {"a b", false},
+      {"1x", false},
+      {"x+1", false},
+      {" x", false},
+      {"x_y", false},
+      {"\xc3\xa9", false},
+      {"pi", true},
+      {longest + "x", false},
+      {longest + "+", false},
+      {std::string(1000000, 'y'), false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 20) + " (" + std::to_string(c.name.size()) + " characters)");
     SessionPointer session = NewSession();
     int status = calculator_set_variable(session.get(), c.name.c_str(), 3);
-    EXPECT_EQ(calculator_is_name(c.name.data(), c.name.size()) != 0, c.readable) << c.name;
-    EXPECT_EQ(calculator::is_name(c.name), c.readable) << c.name;
+    calculator::Session cxx;
+    const bool cxx_refused = [&] {
+      try {
+        cxx.set_variable(c.name, 3);
+        return false;
+      } catch (const calculator::Error& error) {
+        EXPECT_STREQ(error.what(), kInvalidName);
+        return true;
+      }
+    }();
+    EXPECT_EQ(calculator_is_name(c.name.data(), c.name.size()) != 0, c.readable);
+    EXPECT_EQ(calculator::is_name(c.name), c.readable);
+    EXPECT_EQ(cxx_refused, !c.readable);
+    EXPECT_EQ(cxx.variable(c.name).has_value(), c.readable);
     if (c.readable) {
-      EXPECT_EQ(status, CALCULATOR_OK) << c.name;
+      EXPECT_EQ(status, CALCULATOR_OK);
       EXPECT_EQ(calculator_variable_count(session.get()), 1u);
       continue;
     }
-    EXPECT_EQ(status, CALCULATOR_INVALID_NAME) << c.name;
+    EXPECT_EQ(status, CALCULATOR_INVALID_NAME);
     EXPECT_STREQ(calculator_error_message(session.get()), kInvalidName);
-    EXPECT_EQ(calculator_variable_count(session.get()), 0u) << c.name;
+    EXPECT_EQ(calculator_variable_count(session.get()), 0u);
   }
+  // A longer name is not found under its first 249 characters.
+  SessionPointer session = NewSession();
+  ASSERT_EQ(calculator_set_variable(session.get(), longest.c_str(), 5), CALCULATOR_OK);
+  double value = 0;
+  EXPECT_EQ(calculator_get_variable(session.get(), (longest + "x").c_str(), &value),
+            CALCULATOR_NOT_FOUND);
+  // Nor, through the C++ layer, under the part before a NUL.
+  calculator::Session cxx;
+  cxx.set_variable(longest, 5);
+  EXPECT_FALSE(cxx.variable(longest + "x").has_value());
+  EXPECT_THROW(cxx.set_variable(std::string("x\0y", 3), 1), calculator::Error);
+  cxx.set_variable("x", 1);
+  EXPECT_FALSE(cxx.variable(std::string("x\0y", 3)).has_value());
   EXPECT_FALSE(calculator_is_name(std::string(250, 'x').c_str(), 250));
 }
 
