@@ -15,8 +15,11 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // While a stop signal is pending, SIGALRM comes this often: a call that
 // blocks (a write to a terminal nobody reads, a drain of its output) is cut
-// short within this time, however late after the stop it began.
+// short within this time, however late after the stop it began. Otherwise
+// SIGALRM keeps the action it had when the program started.
 constexpr suseconds_t kWakeUpMicroseconds = 20000;
+struct sigaction wake_up_action = {};
+struct sigaction alarm_action_at_start = {};
 
 void SetWakeUps(suseconds_t every) {
   const itimerval timer = {{0, every}, {0, every}};
@@ -28,6 +31,7 @@ extern "C" void WakeUp(int) {}
 extern "C" void RecordStopSignal(int signal) {
   const int saved_errno = errno;
   pending_signal = signal;
+  sigaction(SIGALRM, &wake_up_action, nullptr);
   SetWakeUps(kWakeUpMicroseconds);
   if (interruptible_session != nullptr) {
     interruptible_session->interrupt();
@@ -80,12 +84,14 @@ bool WaitUnlessStopped(int fd, short events, std::initializer_list<int> also_blo
 
 void InstallStopSignals(calculator::Session& session) {
   interruptible_session = &session;
+  // No SA_RESTART: the wake-ups are to cut calls short.
+  wake_up_action.sa_handler = WakeUp;
+  sigemptyset(&wake_up_action.sa_mask);
+  sigaction(SIGALRM, nullptr, &alarm_action_at_start);
   struct sigaction action = {};
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = 0;  // no SA_RESTART: the wake-ups are to cut calls short
-  action.sa_handler = WakeUp;
-  sigaction(SIGALRM, &action, nullptr);
   action.sa_handler = RecordStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
   for (int signal : kStopSignals) {
     struct sigaction previous = {};
     if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler != SIG_IGN) {
@@ -103,7 +109,10 @@ void ClearPendingStopSignal() {
   sigset_t previous;
   sigprocmask(SIG_BLOCK, &stop_signals, &previous);
   pending_signal = 0;
+  // A wake-up that came before the timer stopped has been handled when
+  // setitimer returns.
   SetWakeUps(0);
+  sigaction(SIGALRM, &alarm_action_at_start, nullptr);
   sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
