@@ -1,5 +1,6 @@
 #include "console/answer_loop.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -173,9 +174,16 @@ int AnswerInputs(std::vector<Input> inputs, bool quiet) {
     }
     const bool at_terminal = AtTerminal();
     for (Input& input : inputs) {
+      // Opening a FIFO waits for its writer, as long as no stop comes; the
+      // answers so far go out first, as before any wait for input.
+      console.output.BeforeWait();
+      int error = OpenInput(input);
+      while (error == EINTR && !StopEndsProgram(console)) {
+        error = OpenInput(input);
+      }
       // The answers to the inputs before are kept; the rest is not read.
-      if (const int error = OpenInput(input); error != 0) {
-        ending = Ending::kOpenFailed;
+      if (error != 0) {
+        ending = StopEndsProgram(console) ? Ending::kStopSignal : Ending::kOpenFailed;
         input_name = input.name;
         input_error = error;
         break;
