@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 extern char** environ;
 
@@ -162,22 +163,13 @@ const char* ProgramPath() {
 }
 
 bool InSystemCall(pid_t pid, long number, long first_argument) {
-  char call[64] = {};
-  const std::string file = "/proc/" + std::to_string(pid) + "/syscall";
-  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  const ssize_t length = read(fd, call, sizeof call - 1);
-  close(fd);
-  // The number, then the arguments in hexadecimal.
-  char expected[64];
-  if (first_argument < 0) {
-    std::snprintf(expected, sizeof expected, "%ld ", number);
-  } else {
-    std::snprintf(expected, sizeof expected, "%ld 0x%lx ", number, first_argument);
-  }
-  return length > 0 && std::strncmp(call, expected, std::strlen(expected)) == 0;
+  // The number, then the arguments in hexadecimal; "running" on a CPU.
+  std::ifstream file("/proc/" + std::to_string(pid) + "/syscall");
+  long call = -1;
+  unsigned long argument = 0;
+  file >> call >> std::hex >> argument;
+  return file && call == number &&
+         (first_argument < 0 || argument == static_cast<unsigned long>(first_argument));
 }
 
 RunResult RunWithInput(const std::string& input, std::chrono::milliseconds timeout) {

@@ -19,8 +19,6 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <memory>
-#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -724,37 +722,6 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   return names;
 }
 
-// A lock on the file held as another process would hold it.
-class HeldLock {
- public:
-  explicit HeldLock(const std::string& path)
-      : fd_(open(path.c_str(), O_RDONLY | O_CLOEXEC)), held_(flock(fd_, LOCK_EX) == 0) {}
-  ~HeldLock() { close(fd_); }
-  HeldLock(const HeldLock&) = delete;
-  HeldLock& operator=(const HeldLock&) = delete;
-  bool held() const { return held_; }
-
- private:
-  int fd_;
-  bool held_;
-};
-
-// The file-size limit (ulimit -f) of the programs started meanwhile.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    const rlimit limit = {bytes, saved_.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  rlimit saved_;
-};
-
 // Saves that another process's lock or the file-size limit holds up, and
 // one after a killed save: none hangs, the old file stays as it was unless
 // the lines are added, one warning says why, and no temporary file stays.
@@ -782,26 +749,26 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     if (c.leftover) {
       std::ofstream(path + ".saving-Ab12Cd", std::ios::binary) << older.substr(0, 100);
     }
-    std::optional<HeldLock> lock;
-    if (c.locked) {
-      ASSERT_TRUE(lock.emplace(path).held());
-    }
-    std::unique_ptr<TerminalProgram> program;
-    {
-      FileSizeLimit limit(c.file_size);
-      program = std::make_unique<TerminalProgram>(home);
-    }
-    ASSERT_TRUE(program->WaitFor(kPromptLine)) << program->Transcript();
-    ExpectAnswer(*program, "6*7\r", "Result is 42");
-    TypeLine(*program, kCtrlD);
+    // As another process holds it.
+    const int lock = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(!c.locked || flock(lock, LOCK_EX) == 0);
+    rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limited = {c.file_size, unlimited.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+    TerminalProgram program(home);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "6*7\r", "Result is 42");
+    TypeLine(program, kCtrlD);
     std::chrono::steady_clock::time_point signalled;
     if (c.signal != 0) {
       // Between two tries for the lock.
-      ASSERT_TRUE(program->WaitInSystemCall(SYS_clock_nanosleep)) << program->Transcript();
+      ASSERT_TRUE(program.WaitInSystemCall(SYS_clock_nanosleep)) << program.Transcript();
       signalled = std::chrono::steady_clock::now();
-      program->Signal(c.signal);
+      program.Signal(c.signal);
     }
-    const ProgramEnd end = program->WaitForEnd();
+    const ProgramEnd end = program.WaitForEnd();
     if (c.signal != 0) {
       EXPECT_TRUE(end.ended && !end.exited && end.signal_number == c.signal) << Describe(end);
       EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
@@ -809,12 +776,12 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
       EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end);
     }
     const std::string warning = "history not kept in " + path;
-    EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program->Output(), warning))
-        << program->Transcript();
-    EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program->Output(), warning + ": " + c.reason))
-        << program->Transcript();
+    EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program.Output(), warning)) << program.Transcript();
+    EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program.Output(), warning + ": " + c.reason))
+        << program.Transcript();
     EXPECT_EQ(c.reason.empty() ? older + "6*7\n" : older, ReadFile(path));
     EXPECT_EQ(std::vector<std::string>{"history"}, FilesIn(home.path() + "/state/calculator"));
+    close(lock);
   }
 }
 
