@@ -37,6 +37,16 @@ std::size_t TextLength(const char* text) {
   return length;
 }
 
+// The length of `name` when it may be a name; one more than the longest
+// name for any longer text, which is then no name rather than one cut short.
+std::size_t NameLength(const char* name) {
+  std::size_t length = 0;
+  while (length <= calculator_core::kLongestName && name[length] != '\0') {
+    ++length;
+  }
+  return length;
+}
+
 // snprintf's contract, for a text already known to fit in an int.
 std::size_t CopyBounded(const char* text, std::size_t length, char* buffer, std::size_t size) {
   if (size > 0) {
@@ -215,7 +225,7 @@ int calculator_set_variable(calculator_session* session, const char* name, doubl
   if (session->evaluating) {
     return RefuseWhileEvaluating(session);
   }
-  std::size_t length = TextLength(name);
+  const std::size_t length = NameLength(name);
   if (!calculator_core::IsName(name, length)) {
     return Fail(session, CALCULATOR_INVALID_NAME, calculator_core::messages::kInvalidName);
   }
@@ -233,7 +243,13 @@ int calculator_set_variable(calculator_session* session, const char* name, doubl
 
 int calculator_get_variable(const calculator_session* session, const char* name, double* value) {
   double found = 0.0;
-  if (!calculator_core::FindVariable(session->core, name, TextLength(name), found)) {
+  const std::size_t length = NameLength(name);
+  // Any text of a name's length is looked up as it is: a `set` in an
+  // expression may store a name that the interface would not take, and every
+  // name that calculator_variable_name lists must be found. A longer text is
+  // no variable's name, and is never cut to one.
+  if (length > calculator_core::kLongestName ||
+      !calculator_core::FindVariable(session->core, name, length, found)) {
     return CALCULATOR_NOT_FOUND;
   }
   *value = found;

@@ -23,6 +23,12 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
+// Set once the thread's pool is gone. A session destroyed after it (a
+// static or thread_local one, destroyed at exit after the pool) gives its
+// blocks straight back to the allocator instead of to a pool that nobody
+// frees. Trivially destructible, so it outlives the pool.
+thread_local bool name_pool_gone = false;
+
 struct NameBlockPool {
   FreeBlock* blocks = nullptr;
 
@@ -35,13 +41,14 @@ struct NameBlockPool {
       ::operator delete(blocks);
       blocks = next;
     }
+    name_pool_gone = true;
   }
 };
 
 thread_local NameBlockPool name_blocks;
 
 char* AcquireNameBlock() {
-  FreeBlock* block = name_blocks.blocks;
+  FreeBlock* block = name_pool_gone ? nullptr : name_blocks.blocks;
   if (block == nullptr) {
     return static_cast<char*>(::operator new(kTextBufferSize));
   }
@@ -51,6 +58,10 @@ char* AcquireNameBlock() {
 
 void ReleaseNameBlock(const char* name) {
   FreeBlock* block = reinterpret_cast<FreeBlock*>(const_cast<char*>(name));
+  if (name_pool_gone) {
+    ::operator delete(block);
+    return;
+  }
   block->next = name_blocks.blocks;
   name_blocks.blocks = block;
 }

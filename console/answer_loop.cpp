@@ -1,5 +1,6 @@
 #include "console/answer_loop.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr int kFailureStatus = 1;
+constexpr int kUnreadableFileStatus = 2;
 constexpr int kSignalStatusBase = 128;
 
 struct Console {
@@ -28,7 +30,14 @@ struct Console {
   bool typed = false;  // the lines come from a person at a terminal
 };
 
-enum class Ending { kInputsDone, kStopSignal, kReadFailed, kWriteFailed, kOutOfMemory };
+enum class Ending {
+  kInputsDone,
+  kStopSignal,
+  kOpenFailed,
+  kReadFailed,
+  kWriteFailed,
+  kOutOfMemory
+};
 
 // The stop-signal policy, all of it. SIGTERM and SIGHUP end the program
 // wherever they arrive, and so does Ctrl-C (SIGINT) on lines nobody types.
@@ -122,7 +131,7 @@ void Report(const std::string& subject, const char* reason) {
 
 // Writes out what is left, says what failed and gives the exit status; a stop
 // signal ends the process instead.
-int Conclude(Console& console, Ending ending, const std::string& input_name, int read_error) {
+int Conclude(Console& console, Ending ending, const std::string& input_name, int input_error) {
   if (ending != Ending::kStopSignal) {
     console.output.Flush();
     if (StopEndsProgram(console)) {
@@ -136,8 +145,8 @@ int Conclude(Console& console, Ending ending, const std::string& input_name, int
     return kSignalStatusBase + signal;  // the signal is blocked
   }
   console.output.Close();
-  if (ending == Ending::kReadFailed) {
-    Report(input_name, std::strerror(read_error));
+  if (ending == Ending::kOpenFailed || ending == Ending::kReadFailed) {
+    Report(input_name, std::strerror(input_error));
   }
   if (ending == Ending::kOutOfMemory) {
     std::fprintf(stderr, "%s: out of memory\n", kProgramName);
@@ -145,12 +154,15 @@ int Conclude(Console& console, Ending ending, const std::string& input_name, int
   if (console.output.failed()) {
     Report("write error", std::strerror(console.output.error()));
   }
+  if (ending == Ending::kOpenFailed) {
+    return kUnreadableFileStatus;
+  }
   return ending == Ending::kInputsDone && !console.output.failed() ? 0 : kFailureStatus;
 }
 
 }  // namespace
 
-int AnswerInputs(const std::vector<Input>& inputs, bool quiet, std::optional<int> digits) {
+int AnswerInputs(std::vector<Input> inputs, bool quiet, std::optional<int> digits) {
   // Large buffers: kept off the stack.
   static Console console;
   Prepare(console);
@@ -159,13 +171,27 @@ int AnswerInputs(const std::vector<Input>& inputs, bool quiet, std::optional<int
   }
   Ending ending = Ending::kInputsDone;
   std::string input_name;
-  int read_error = 0;
+  int input_error = 0;
   try {
     if (!quiet) {
       console.output.WriteLine("Please input expression.");
     }
     const bool at_terminal = AtTerminal();
-    for (const Input& input : inputs) {
+    for (Input& input : inputs) {
+      // Opening a FIFO waits for its writer, as long as no stop comes; the
+      // answers so far go out first, as before any wait for input.
+      console.output.BeforeWait();
+      int error = OpenInput(input);
+      while (error == EINTR && !StopEndsProgram(console)) {
+        error = OpenInput(input);
+      }
+      // The answers to the inputs before are kept; the rest is not read.
+      if (error != 0) {
+        ending = StopEndsProgram(console) ? Ending::kStopSignal : Ending::kOpenFailed;
+        input_name = input.name;
+        input_error = error;
+        break;
+      }
       std::unique_ptr<LineSource> source =
           OpenLineSource(input, at_terminal, console.output, console.reader, console.session);
       console.typed = source->typed();
@@ -174,7 +200,7 @@ int AnswerInputs(const std::vector<Input>& inputs, bool quiet, std::optional<int
       CloseInput(input);
       if (ending != Ending::kInputsDone) {
         input_name = input.name;
-        read_error = source->error();
+        input_error = source->error();
         break;
       }
       console.typed = false;
@@ -182,7 +208,7 @@ int AnswerInputs(const std::vector<Input>& inputs, bool quiet, std::optional<int
   } catch (const std::bad_alloc&) {
     ending = Ending::kOutOfMemory;
   }
-  return Conclude(console, ending, input_name, read_error);
+  return Conclude(console, ending, input_name, input_error);
 }
 
 int WriteAndClose(std::string_view text) {

@@ -46,6 +46,18 @@ void TakeBackFromFile(int fd, std::size_t count) {
   }
 }
 
+int CheckFileForReading(const std::string& name) {
+  struct stat status;
+  if (stat(name.c_str(), &status) != 0) {
+    return errno;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    return EISDIR;
+  }
+  // With the effective ids, as open uses.
+  return faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
 int OpenFileForReading(const std::string& name, int& fd) {
   fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {

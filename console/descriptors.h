@@ -17,6 +17,11 @@ bool AtTerminal();
 // a ^Z in it is data like any other byte.
 void ReserveStandardDescriptors();
 
+// Whether the file `name` (UTF-8) can be opened for reading, found without
+// opening it (a FIFO's writer would see its reader come and go): 0, or the
+// errno that opening it would give; a directory is EISDIR.
+int CheckFileForReading(const std::string& name);
+
 // Opens the file `name` (UTF-8) for reading. Returns 0 and sets `fd`, or
 // the errno of the failure; a directory is EISDIR.
 int OpenFileForReading(const std::string& name, int& fd);

@@ -45,18 +45,31 @@ void ReserveStandardDescriptors() {
   _setmode(kStandardInput, _O_BINARY);
 }
 
-int OpenFileForReading(const std::string& name, int& fd) {
-  fd = -1;
+int CheckFileForReading(const std::string& name) {
   std::wstring path;
   if (!WideFromUtf8(name, path)) {
     return EILSEQ;
   }
   struct _stat64 status;
-  const bool found = _wstat64(path.c_str(), &status) == 0;
-  // Windows refuses to open a directory with "Permission denied".
-  if (found && (status.st_mode & _S_IFMT) == _S_IFDIR) {
+  if (_wstat64(path.c_str(), &status) != 0) {
+    return errno;
+  }
+  if ((status.st_mode & _S_IFMT) == _S_IFDIR) {
     return EISDIR;
   }
+  constexpr int kReadable = 4;
+  return _waccess(path.c_str(), kReadable) == 0 ? 0 : errno;
+}
+
+int OpenFileForReading(const std::string& name, int& fd) {
+  fd = -1;
+  // Windows refuses to open a directory with "Permission denied": the check
+  // tells it apart.
+  if (const int error = CheckFileForReading(name); error != 0) {
+    return error;
+  }
+  std::wstring path;
+  WideFromUtf8(name, path);
   fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   return fd < 0 ? errno : 0;
 }

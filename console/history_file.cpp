@@ -1,15 +1,19 @@
 #include "console/history_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "console/command_line.h"
+#include "console/signals.h"
 
 const char kHistoryMark[] = "# calculator history: one typed line per line, oldest first";
 
@@ -28,6 +32,17 @@ constexpr std::size_t kReadChunk = 65536;
 // Another session replacing the file between our open and our lock makes
 // us start over; this many times in a row means something is wrong.
 constexpr int kLockAttempts = 50;
+// A session saves in far less time than this; a lock held longer belongs to
+// something else, which is not waited for: the session has ended.
+constexpr std::chrono::milliseconds kLockPatience(2000);
+constexpr std::chrono::milliseconds kLockRetryPause(10);
+const char kLockedReason[] = "Locked by another process";
+// The new content goes to a file of this name beside the history
+// ("history.saving-" and six characters), which is renamed over it.
+const char kTemporarySuffix[] = ".saving-";
+const char kTemporaryUniquePart[] = "XXXXXX";
+
+using Clock = std::chrono::steady_clock;
 
 bool IsAbsolutePath(const char* path) {
   return path != nullptr && path[0] == '/';
@@ -56,6 +71,11 @@ std::string FolderOf(const std::string& file) {
     return ".";
   }
   return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string NameOf(const std::string& file) {
+  const std::size_t slash = file.rfind('/');
+  return slash == std::string::npos ? file : file.substr(slash + 1);
 }
 
 void Warn(const std::string& file, const std::string& reason) {
@@ -266,17 +286,27 @@ class OpenHistory {
     return lines ? "" : "Not a history file, left as it is";
   }
 
-  // Waits for the other sessions, then makes sure that the file locked is
-  // still the one at `file`: a session that saved meanwhile has replaced it.
-  std::string Lock(const std::string& file, bool& replaced) {
-    while (flock(fd_, LOCK_EX) != 0) {
+  // Waits for the other sessions until `deadline`, or until a stop signal
+  // (the program is to end at once), then makes sure that the file locked
+  // is still the one at `file`: a session that saved meanwhile has replaced
+  // it.
+  std::string Lock(const std::string& file, Clock::time_point deadline, bool& replaced) {
+    for (;;) {
+      if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        locked_ = true;
+        break;
+      }
       // A file system without locks still gets the history, unshared.
       if (errno == ENOLCK || errno == EOPNOTSUPP) {
         break;
       }
-      if (errno != EINTR) {
+      if (errno != EINTR && errno != EWOULDBLOCK) {
         return std::strerror(errno);
       }
+      if (PendingStopSignal() != 0 || Clock::now() >= deadline) {
+        return kLockedReason;
+      }
+      std::this_thread::sleep_for(kLockRetryPause);
     }
     struct stat locked;
     struct stat current;
@@ -287,8 +317,12 @@ class OpenHistory {
     return "";
   }
 
+  // After Lock: false on a file system without locks.
+  bool locked() const { return locked_; }
+
  private:
   int fd_ = -1;
+  bool locked_ = false;
 };
 
 bool WriteAll(int fd, const std::string& text) {
@@ -303,9 +337,45 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+// A file that a save of `file` began and never finished (the program was
+// killed): named as the save names it, and empty or the start of a history.
+bool IsUnfinishedSave(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
+    return false;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  char start[sizeof kHistoryMark - 1];
+  const ssize_t count = read(fd, start, sizeof start);
+  close(fd);
+  return count >= 0 && std::memcmp(start, kHistoryMark, static_cast<std::size_t>(count)) == 0;
+}
+
+// Under the lock no other session is saving: a temporary file beside `file`
+// is what a killed save left behind.
+void RemoveUnfinishedSaves(const std::string& file) {
+  const std::string folder = FolderOf(file);
+  const std::string prefix = NameOf(file) + kTemporarySuffix;
+  DIR* entries = opendir(folder.c_str());
+  if (entries == nullptr) {
+    return;
+  }
+  while (const dirent* entry = readdir(entries)) {
+    const std::string name = entry->d_name;
+    if (name.size() == prefix.size() + sizeof kTemporaryUniquePart - 1 &&
+        name.compare(0, prefix.size(), prefix) == 0 && IsUnfinishedSave(folder + "/" + name)) {
+      unlink((folder + "/" + name).c_str());
+    }
+  }
+  closedir(entries);
+}
+
 // Writes `content` to a new file beside `file` and renames it over `file`.
 std::string ReplaceFile(const std::string& file, const std::string& content) {
-  std::string temporary = file + ".XXXXXX";
+  std::string temporary = file + kTemporarySuffix + kTemporaryUniquePart;
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0) {
     return std::strerror(errno);
@@ -332,13 +402,14 @@ std::string ReplaceFile(const std::string& file, const std::string& content) {
 }
 
 std::string SaveUnderLock(const std::string& file, const std::vector<std::string>& typed) {
+  const Clock::time_point deadline = Clock::now() + kLockPatience;
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     OpenHistory history;
     if (std::string reason = history.Open(file); !reason.empty()) {
       return reason;
     }
     bool replaced = false;
-    if (std::string reason = history.Lock(file, replaced); !reason.empty()) {
+    if (std::string reason = history.Lock(file, deadline, replaced); !reason.empty()) {
       return reason;
     }
     if (replaced) {
@@ -348,10 +419,15 @@ std::string SaveUnderLock(const std::string& file, const std::vector<std::string
     if (std::string reason = history.Read(lines); !reason.empty()) {
       return reason;
     }
+    bool added = false;
     for (const std::string& line : typed) {
-      AddHistoryLine(*lines, line);
+      added = AddHistoryLine(*lines, line) || added;
     }
-    return ReplaceFile(file, FormatHistory(*lines));
+    if (history.locked()) {
+      RemoveUnfinishedSaves(file);
+    }
+    // Every line repeats the one before it in the file: nothing to add.
+    return added ? ReplaceFile(file, FormatHistory(*lines)) : "";
   }
   return "Replaced by other sessions all the time";
 }
@@ -377,14 +453,15 @@ std::optional<HistoryLocation> FindHistoryLocation(const EnvironmentLookup& look
   return HistoryLocation{folder + kHistoryFileName, folder};
 }
 
-void AddHistoryLine(HistoryLines& lines, std::string line) {
+bool AddHistoryLine(HistoryLines& lines, std::string line) {
   if (!lines.empty() && lines.back() == line) {
-    return;
+    return false;
   }
   lines.push_back(std::move(line));
   while (lines.size() > kHistoryLines) {
     lines.pop_front();
   }
+  return true;
 }
 
 std::optional<HistoryLines> ParseHistory(std::string_view content) {

@@ -43,8 +43,8 @@ constexpr std::size_t kLongestHistoryLine = 65536;
 using HistoryLines = std::deque<std::string>;
 
 // Appends `line` to `lines` unless it repeats the last one, and keeps only
-// the newest kHistoryLines.
-void AddHistoryLine(HistoryLines& lines, std::string line);
+// the newest kHistoryLines. Returns whether it was appended.
+bool AddHistoryLine(HistoryLines& lines, std::string line);
 
 // Turns the content of a history file into its lines. The old format of
 // the line editor library (a first line "_HiStOrY_V2_", characters encoded
@@ -62,7 +62,10 @@ std::string FormatHistory(const HistoryLines& lines);
 std::optional<HistoryLines> LoadHistoryLines(const HistoryLocation& location);
 
 // Adds `typed` (the lines of this session, oldest first) to the lines that
-// the file holds now and replaces the file with the newest kHistoryLines.
-// On failure the file stays as it was and one warning goes to standard
-// error; returns whether the lines were saved.
+// the file holds now, each unless it repeats the line before it there, and
+// replaces the file with the newest kHistoryLines. A lock that another
+// process holds is waited for two seconds at most, and no longer once a
+// stop signal has come. On failure the file stays as it was, no temporary
+// file stays behind, and one warning goes to standard error; returns
+// whether the lines were saved.
 bool SaveHistoryLines(const HistoryLocation& location, const std::vector<std::string>& typed);

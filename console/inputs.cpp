@@ -16,34 +16,30 @@ void ReportUnreadable(const std::string& name, int error) {
 
 }  // namespace
 
-std::optional<std::vector<Input>> OpenInputs(const std::vector<std::string>& names) {
+std::optional<std::vector<Input>> CheckInputs(const std::vector<std::string>& names) {
   std::vector<Input> inputs;
-  bool all_opened = true;
+  bool all_readable = true;
   for (const std::string& name : names) {
-    if (IsStandardInputName(name)) {
-      inputs.push_back({STDIN_FILENO, true, name});
-      continue;
-    }
-    int fd = -1;
-    const int error = OpenFileForReading(name, fd);
+    const bool standard_input = IsStandardInputName(name);
+    const int error = standard_input ? 0 : CheckFileForReading(name);
     if (error != 0) {
       ReportUnreadable(name, error);
-      all_opened = false;
-      continue;
+      all_readable = false;
     }
-    inputs.push_back({fd, false, name});
+    inputs.push_back({standard_input ? STDIN_FILENO : -1, standard_input, name});
   }
-  if (!all_opened) {
-    for (const Input& input : inputs) {
-      CloseInput(input);
-    }
+  if (!all_readable) {
     return std::nullopt;
   }
   return inputs;
 }
 
+int OpenInput(Input& input) {
+  return input.is_standard_input ? 0 : OpenFileForReading(input.name, input.fd);
+}
+
 void CloseInput(const Input& input) {
-  if (!input.is_standard_input) {
+  if (!input.is_standard_input && input.fd >= 0) {
     close(input.fd);
   }
 }

@@ -1,4 +1,6 @@
-// The inputs of one session, opened before anything is written.
+// The inputs of one session. Every FILE is checked before anything is
+// written, and opened only when its turn comes, so that any number of them
+// can be given whatever the limit on open descriptors.
 #pragma once
 
 #include <optional>
@@ -6,14 +8,18 @@
 #include <vector>
 
 struct Input {
-  int fd;
+  int fd;  // -1 until OpenInput
   bool is_standard_input;
   std::string name;  // as given on the command line; "-" for standard input
 };
 
-// Opens every named input, in order ("-" is standard input). If any cannot
-// be read, reports each such name as `calculator: NAME: reason` on standard
-// error, closes what was opened and returns nothing.
-std::optional<std::vector<Input>> OpenInputs(const std::vector<std::string>& names);
+// Checks every named input, in order ("-" is standard input), without
+// opening it. If any cannot be read, reports each such name as
+// `calculator: NAME: reason` on standard error and returns nothing.
+std::optional<std::vector<Input>> CheckInputs(const std::vector<std::string>& names);
+
+// Opens `input` when its turn comes. Returns 0, or the errno of a FILE that
+// cannot be opened after all: it went away since, or no descriptor is free.
+int OpenInput(Input& input);
 
 void CloseInput(const Input& input);

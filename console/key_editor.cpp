@@ -587,6 +587,11 @@ int KeyEditor::Keys::ReadKey(wchar_t& key) {
       const std::size_t used = DecodeCharacter(unread, key);
       if (used > 0) {
         unread.erase(0, used);
+        // libedit would take the key after a NUL (Ctrl-@, Ctrl-Space) as
+        // typed text, even Enter: the NUL is dropped.
+        if (key == L'\0') {
+          continue;
+        }
         return 1;
       }
     }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -119,11 +120,17 @@ LineEditor::Outcome LineEditor::State::ReadTyped(std::string& line) {
 }
 
 void LineEditor::State::Remember(const std::string& line) {
+  // Such a line (Ctrl-V Ctrl-J) would come back from the file as two.
+  if (line.find('\n') != std::string::npos) {
+    return;
+  }
+  // Whether it repeats the line before it is decided again at the save,
+  // against the file as other sessions have left it.
+  AddHistoryLine(typed, line);
   if (!recalled.empty() && recalled.back() == line) {
     return;
   }
   AddHistoryLine(recalled, line);
-  AddHistoryLine(typed, line);
 #ifdef CALCULATOR_HAVE_LIBEDIT
   if (keys) {
     keys->Recall(line);
@@ -156,6 +163,8 @@ LineEditor::Outcome LineEditor::ReadLine(std::string& line) {
     if (outcome != Outcome::kLine) {
       return outcome;
     }
+    // A NUL (Ctrl-@, Ctrl-Space) is no part of any expression.
+    line.erase(std::remove(line.begin(), line.end(), '\0'), line.end());
     if (IsBlank(line)) {
       continue;
     }

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "calculator/calculator.hpp"
@@ -11,6 +12,7 @@
 #include "console/descriptors.h"
 #include "console/inputs.h"
 #include "console/program_arguments.h"
+#include "console/signals.h"
 
 namespace {
 
@@ -20,6 +22,7 @@ constexpr int kBadUsageStatus = 2;
 
 int main(int argc, char** argv) {
   ReserveStandardDescriptors();
+  TreatFileSizeLimitAsWriteError();
   std::vector<std::string> arguments = ProgramArguments(argc, argv);
   std::vector<char*> argument_pointers;
   for (std::string& argument : arguments) {
@@ -39,9 +42,9 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kRun:
       break;
   }
-  const std::optional<std::vector<Input>> inputs = OpenInputs(command_line.inputs);
+  std::optional<std::vector<Input>> inputs = CheckInputs(command_line.inputs);
   if (!inputs) {
     return kBadUsageStatus;
   }
-  return AnswerInputs(*inputs, command_line.quiet, command_line.digits);
+  return AnswerInputs(std::move(*inputs), command_line.quiet, command_line.digits);
 }

@@ -128,12 +128,18 @@ std::size_t Output::LineStartBefore(std::size_t end) const {
 void Output::FlushBeforeSignalEnd() {
   std::size_t done = 0;
   while (done < used_ && !failed() && TakesOutputNow(fd_)) {
-    const ssize_t written = write(fd_, buffer_ + done, NextWriteSize(done));
-    if (written <= 0) {
+    const std::size_t size = NextWriteSize(done);
+    const ssize_t written = write(fd_, buffer_ + done, size);
+    if (written > 0) {
+      done += static_cast<std::size_t>(written);
+    }
+    // A short write means the output is full (or a wake-up cut a blocked
+    // write to a terminal short): what is left is dropped.
+    if (written < static_cast<ssize_t>(size)) {
       break;
     }
-    done += static_cast<std::size_t>(written);
   }
+  TakeBackFromFile(fd_, done - LineStartBefore(done));
   used_ = 0;
 }
 

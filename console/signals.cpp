@@ -1,6 +1,7 @@
 #include "console/signals.h"
 
 #include <poll.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <csignal>
@@ -12,11 +13,39 @@ calculator::Session* interruptible_session = nullptr;
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// While a stop signal is pending, SIGALRM comes this often: a call that
+// blocks (a write to a terminal nobody reads, a drain of its output) is cut
+// short within this time, however late after the stop it began. Otherwise
+// SIGALRM keeps the action it had when the program started.
+constexpr suseconds_t kWakeUpMicroseconds = 20000;
+struct sigaction wake_up_action = {};
+struct sigaction alarm_action_at_start = {};
+
+void SetWakeUps(suseconds_t every) {
+  const itimerval timer = {{0, every}, {0, every}};
+  setitimer(ITIMER_REAL, &timer, nullptr);
+}
+
+extern "C" void WakeUp(int) {}
+
 extern "C" void RecordStopSignal(int signal) {
+  const int saved_errno = errno;
   pending_signal = signal;
+  sigaction(SIGALRM, &wake_up_action, nullptr);
+  SetWakeUps(kWakeUpMicroseconds);
   if (interruptible_session != nullptr) {
     interruptible_session->interrupt();
   }
+  errno = saved_errno;
+}
+
+sigset_t StopSignalSet() {
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  for (int signal : kStopSignals) {
+    sigaddset(&stop_signals, signal);
+  }
+  return stop_signals;
 }
 
 bool AnyStopSignal(void*) {
@@ -27,11 +56,7 @@ bool AnyStopSignal(void*) {
 
 bool WaitUnlessStopped(int fd, short events, std::initializer_list<int> also_blocked,
                        bool (*must_stop)(void*), void* context) {
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  for (int signal : kStopSignals) {
-    sigaddset(&stop_signals, signal);
-  }
+  sigset_t stop_signals = StopSignalSet();
   for (int signal : also_blocked) {
     sigaddset(&stop_signals, signal);
   }
@@ -59,6 +84,10 @@ bool WaitUnlessStopped(int fd, short events, std::initializer_list<int> also_blo
 
 void InstallStopSignals(calculator::Session& session) {
   interruptible_session = &session;
+  // No SA_RESTART: the wake-ups are to cut calls short.
+  wake_up_action.sa_handler = WakeUp;
+  sigemptyset(&wake_up_action.sa_mask);
+  sigaction(SIGALRM, nullptr, &alarm_action_at_start);
   struct sigaction action = {};
   action.sa_handler = RecordStopSignal;
   sigemptyset(&action.sa_mask);
@@ -76,7 +105,19 @@ int PendingStopSignal() {
 }
 
 void ClearPendingStopSignal() {
+  const sigset_t stop_signals = StopSignalSet();
+  sigset_t previous;
+  sigprocmask(SIG_BLOCK, &stop_signals, &previous);
   pending_signal = 0;
+  // A wake-up that came before the timer stopped has been handled when
+  // setitimer returns.
+  SetWakeUps(0);
+  sigaction(SIGALRM, &alarm_action_at_start, nullptr);
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void TreatFileSizeLimitAsWriteError() {
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool WaitForInput(int fd) {

@@ -10,11 +10,17 @@
 // Installs the handler, without SA_RESTART, so that a wait for input
 // returns early. `session` is asked to stop at every signal. A signal that
 // was ignored when the program started (nohup, a background job) stays
-// ignored.
+// ignored. From a stop signal until it is cleared, any call that blocks
+// (a write to an output nobody reads, say) is cut short within 20 ms, so
+// that the program never hangs on its way out.
 void InstallStopSignals(calculator::Session& session);
 // The stop signal that arrived, or 0.
 int PendingStopSignal();
 void ClearPendingStopSignal();
+// A write past the file-size limit (ulimit -f) fails with EFBIG instead of
+// killing the program, which can then take back a partial line and say why
+// it stopped.
+void TreatFileSizeLimitAsWriteError();
 // Waits for `events` (poll's) on `fd`. The stop signals and `also_blocked`
 // stay blocked from the check of `must_stop(context)` until the wait
 // begins, so none of them slips in between: false when `must_stop` holds

@@ -83,6 +83,9 @@ void ClearPendingStopSignal() {
   pending_signal = 0;
 }
 
+// Windows has no file-size limit signal.
+void TreatFileSizeLimitAsWriteError() {}
+
 bool WaitForInput(int) {
   waiting_for_input = true;
   return PendingStopSignal() == 0;

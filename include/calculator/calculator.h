@@ -139,7 +139,9 @@ CALCULATOR_EXPORT void calculator_interrupt(calculator_session* session);
 CALCULATOR_EXPORT int calculator_set_variable(calculator_session* session, const char* name,
                                               double value);
 /* Stores the variable's value in *value. Returns CALCULATOR_OK or
- * CALCULATOR_NOT_FOUND. */
+ * CALCULATOR_NOT_FOUND, also for a text longer than 249 characters, which
+ * is never cut to its first 249. Every name calculator_variable_name lists
+ * is found. */
 CALCULATOR_EXPORT int calculator_get_variable(const calculator_session* session, const char* name,
                                               double* value);
 /* The session's variables, in the order first assigned: indexes 0 to

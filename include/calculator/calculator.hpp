@@ -84,6 +84,8 @@ inline std::vector<std::string> ListedNames(const char* (*name_at)(std::size_t))
 
 }  // namespace detail
 
+inline bool is_name(std::string_view text);
+
 class Session {
  public:
   Session() : handlers_(std::make_unique<Handlers>()), handle_(calculator_new()) {
@@ -172,10 +174,18 @@ class Session {
   // expression could read `name` back, or when the session already has its
   // 250 variables and `name` is new.
   void set_variable(std::string_view name, double value) {
-    detail::BoundedText bounded(name);
+    // A name the C interface would see cut short (too long, or holding a
+    // NUL) goes as "", which it refuses with its message.
+    detail::BoundedText bounded(is_name(name) ? name : std::string_view());
     ThrowUnlessOk(calculator_set_variable(handle_.get(), bounded.c_str(), value));
   }
+  // The value of the variable spelled exactly `name`: every name that
+  // variable_names() lists is found; a text the C interface would see cut
+  // short (too long, or holding a NUL) names none.
   std::optional<double> variable(std::string_view name) const {
+    if (name.size() > CALCULATOR_MAX_TEXT_LENGTH || name.find('\0') != std::string_view::npos) {
+      return std::nullopt;
+    }
     detail::BoundedText bounded(name);
     double value = 0.0;
     if (calculator_get_variable(handle_.get(), bounded.c_str(), &value) != CALCULATOR_OK) {

@@ -141,6 +141,13 @@ TEST(CInterface, VariablesByNameAndByIndex) {
   EXPECT_EQ(value, 2);
   EXPECT_EQ(calculator_get_variable(session.get(), "nothing", &value), CALCULATOR_NOT_FOUND);
   EXPECT_EQ(value, 2);
+  // A set in an expression may store a name the interface would not take:
+  // it is still found under the name it is listed by.
+  calculator::Session cxx;
+  cxx.evaluate("set(2x, 7)");
+  ASSERT_EQ(cxx.variable_names(), std::vector<std::string>{"2x"});
+  EXPECT_EQ(cxx.variable("2x"), 7);
+  EXPECT_EQ(calculator_is_name("2x", 2), 0);
   ASSERT_EQ(calculator_variable_count(session.get()), 2u);
   EXPECT_STREQ(calculator_variable_name(session.get(), 0), "r");
   EXPECT_STREQ(calculator_variable_name(session.get(), 1), "h");
@@ -163,29 +170,51 @@ TEST(CInterface, NamesWithTheSameHashStayApart) {
 
 TEST(CInterface, SetVariableTakesOnlyNamesAnExpressionCanRead) {
   const std::string longest(249, 'x');
+  const std::string huge(1000000, 'y');
   struct Case {
     std::string name;
     bool readable;
   };
   const Case cases[] = {
-      {"x", true},    {"Ab9", true},       {longest, true}, {"", false},
-      {"a b", false}, {"1x", false},       {"x+1", false},  {" x", false},
-      {"x_y", false}, {"\xc3\xa9", false}, {"pi", true},
+      {"x", true},   {"Ab9", true},          {longest, true}, {"", false},    {"a b", false},
+      {"1x", false}, {"x+1", false},         {" x", false},   {"x_y", false}, {"\xc3\xa9", false},
+      {"pi", true},  {longest + "x", false}, {huge, false},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.substr(0, 20) + " (" + std::to_string(c.name.size()) + " characters)");
     SessionPointer session = NewSession();
     int status = calculator_set_variable(session.get(), c.name.c_str(), 3);
-    EXPECT_EQ(calculator_is_name(c.name.data(), c.name.size()) != 0, c.readable) << c.name;
-    EXPECT_EQ(calculator::is_name(c.name), c.readable) << c.name;
+    calculator::Session cxx;
     if (c.readable) {
-      EXPECT_EQ(status, CALCULATOR_OK) << c.name;
+      cxx.set_variable(c.name, 3);
+    } else {
+      EXPECT_THROW(cxx.set_variable(c.name, 3), calculator::Error);
+    }
+    EXPECT_EQ(calculator_is_name(c.name.data(), c.name.size()) != 0, c.readable);
+    EXPECT_EQ(calculator::is_name(c.name), c.readable);
+    EXPECT_EQ(cxx.variable(c.name).has_value(), c.readable);
+    if (c.readable) {
+      EXPECT_EQ(status, CALCULATOR_OK);
       EXPECT_EQ(calculator_variable_count(session.get()), 1u);
       continue;
     }
-    EXPECT_EQ(status, CALCULATOR_INVALID_NAME) << c.name;
+    EXPECT_EQ(status, CALCULATOR_INVALID_NAME);
     EXPECT_STREQ(calculator_error_message(session.get()), kInvalidName);
-    EXPECT_EQ(calculator_variable_count(session.get()), 0u) << c.name;
+    EXPECT_EQ(calculator_variable_count(session.get()), 0u);
   }
+  // A longer name is not found under its first 249 characters.
+  SessionPointer session = NewSession();
+  ASSERT_EQ(calculator_set_variable(session.get(), longest.c_str(), 5), CALCULATOR_OK);
+  double value = 0;
+  EXPECT_EQ(calculator_get_variable(session.get(), (longest + "x").c_str(), &value),
+            CALCULATOR_NOT_FOUND);
+  // Nor, through the C++ layer, under the part before a NUL.
+  calculator::Session cxx;
+  cxx.set_variable(longest, 5);
+  EXPECT_FALSE(cxx.variable(longest + "x").has_value());
+  EXPECT_THROW(cxx.set_variable(std::string("x\0y", 3), 1), calculator::Error);
+  cxx.set_variable("x", 1);
+  EXPECT_FALSE(cxx.variable(std::string("x\0y", 3)).has_value());
   EXPECT_FALSE(calculator_is_name(std::string(250, 'x').c_str(), 250));
 }
 

@@ -1,14 +1,17 @@
 // Faults injected around the program: outputs that fail, fill up, block or
 // go away, inputs that cannot be read, stop signals while a write waits,
-// memory running out. Each case checks the status, the standard-error line
-// and that the answers which could be written arrived, in whole lines.
+// memory or descriptors running out. Each case checks the status, the
+// standard-error line and that the answers which could be written arrived,
+// in whole lines.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +31,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTimeout(10000);
 // Long enough for the program to start, answer what it has and block.
 constexpr std::chrono::milliseconds kSettle(500);
+// A stop signal ends the program at once, whatever it waits on.
+constexpr std::chrono::milliseconds kEndAfterStop(1000);
 
 const std::string kPrompt = "Please input expression.\n";
 const std::size_t kLongestAnswer = sizeof "Result is 50001\n" - 1;
@@ -44,11 +49,14 @@ std::string InputLines(int from, int count) {
   return text;
 }
 
-// The prompt and the answers to the first `count` input lines.
-std::string Answers(int count) {
+// The prompt and the answers to the first `count` input lines, of each of
+// `files` copies of the input.
+std::string Answers(int count, int files = 1) {
   std::string text = kPrompt;
-  for (int i = 1; i <= count; ++i) {
-    text += "Result is " + std::to_string(i + 1) + "\n";
+  for (int file = 0; file < files; ++file) {
+    for (int i = 1; i <= count; ++i) {
+      text += "Result is " + std::to_string(i + 1) + "\n";
+    }
   }
   return text;
 }
@@ -101,8 +109,10 @@ struct Child {
   std::vector<std::string> arguments;
   int fds[3] = {-1, -1, -1};  // standard input, output, error; -1 closed
   bool ignore_sigpipe = false;
+  bool ignore_sigxfsz = true;  // a full file is a write error, not a kill
   rlim_t file_size = RLIM_INFINITY;
   rlim_t address_space = RLIM_INFINITY;
+  rlim_t open_files = RLIM_INFINITY;
 };
 
 pid_t Start(const Child& child) {
@@ -128,11 +138,13 @@ pid_t Start(const Child& child) {
     SetDisposition(stop, SIG_DFL);
   }
   SetDisposition(SIGPIPE, child.ignore_sigpipe ? SIG_IGN : SIG_DFL);
-  SetDisposition(SIGXFSZ, SIG_IGN);  // a full file is a write error, not a kill
+  SetDisposition(SIGXFSZ, child.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
   const rlimit file_size = {child.file_size, child.file_size};
   const rlimit address_space = {child.address_space, child.address_space};
+  const rlimit open_files = {child.open_files, child.open_files};
   setrlimit(RLIMIT_FSIZE, &file_size);
   setrlimit(RLIMIT_AS, &address_space);
+  setrlimit(RLIMIT_NOFILE, &open_files);  // no limit at all is refused: unchanged
   execv(argv[0], argv.data());
   _exit(127);
 }
@@ -154,7 +166,16 @@ int Reap(pid_t pid, Clock::time_point deadline, bool& timed_out) {
 }
 
 enum class In { kFile, kClosed, kFolder, kNonBlockingPipe, kEndlessPipe, kUnfinishedLine };
-enum class Out { kPipe, kDevFull, kClosed, kLimitedFile, kNonBlockingReadLate, kNeverRead, kHead };
+enum class Out {
+  kPipe,
+  kDevFull,
+  kClosed,
+  kLimitedFile,
+  kNonBlockingReadLate,
+  kNeverRead,
+  kHead,
+  kUnreadTerminal,  // a terminal whose reader has stopped reading
+};
 
 struct Case {
   const char* what;
@@ -166,8 +187,12 @@ struct Case {
   bool ignore_sigpipe;  // as started after `trap '' PIPE`
   int status;           // exit status, or minus the signal that ends it
   std::string err;
-  std::size_t at_least;  // bytes of whole answer lines that must arrive
-  int at_most_lines;     // counting the prompt; 0 for any number
+  std::size_t at_least;               // bytes of whole answer lines that must arrive
+  int at_most_lines;                  // counting the prompt; 0 for any number
+  int trials = 1;                     // runs, each of which must pass
+  bool sigxfsz_default = false;       // as a shell starts it, not ignored
+  int file_arguments = 1;             // how many times "{file}" is given
+  rlim_t open_files = RLIM_INFINITY;  // the descriptor limit
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -197,30 +222,41 @@ class FaultInjection : public ::testing::TestWithParam<Case> {
   static void SetUpTestSuite() { SetDisposition(SIGPIPE, SIG_IGN); }  // for Feed
 };
 
-TEST_P(FaultInjection, StatusMessageAndWholeAnswers) {
-  const Case& c = GetParam();
+void RunOnce(const Case& c) {
   const std::string input_file = TemporaryFile(InputLines(1, c.lines));
   const std::string output_file = TemporaryFile("");
   Child child;
   child.ignore_sigpipe = c.ignore_sigpipe;
+  child.ignore_sigxfsz = !c.sigxfsz_default;
   child.file_size = c.out == Out::kLimitedFile ? kFileSizeLimit : RLIM_INFINITY;
+  child.open_files = c.open_files;
   for (const std::string& argument : c.arguments) {
-    child.arguments.push_back(argument == "{file}" ? input_file : argument);
+    for (int copy = 0; copy < (argument == "{file}" ? c.file_arguments : 1); ++copy) {
+      child.arguments.push_back(argument == "{file}" ? input_file : argument);
+    }
   }
   int in[2], out[2], err[2];
   ASSERT_EQ(0, pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC) | pipe2(err, O_CLOEXEC));
   const int files[] = {
       open(input_file.c_str(), O_RDONLY | O_CLOEXEC), open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC),
       open("/dev/full", O_WRONLY | O_CLOEXEC), open(output_file.c_str(), O_RDWR | O_CLOEXEC)};
+  int terminal = -1;  // never read
+  int terminal_end = -1;
+  if (c.out == Out::kUnreadTerminal) {
+    ASSERT_EQ(0, openpty(&terminal, &terminal_end, nullptr, nullptr, nullptr));
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    fcntl(terminal_end, F_SETFD, FD_CLOEXEC);
+  }
   const bool piped_in = c.in >= In::kNonBlockingPipe;
   child.fds[0] = piped_in              ? in[0]
                  : c.in == In::kFile   ? files[0]
                  : c.in == In::kFolder ? files[1]
                                        : -1;
-  child.fds[1] = c.out == Out::kDevFull       ? files[2]
-                 : c.out == Out::kClosed      ? -1
-                 : c.out == Out::kLimitedFile ? files[3]
-                                              : out[1];
+  child.fds[1] = c.out == Out::kDevFull          ? files[2]
+                 : c.out == Out::kClosed         ? -1
+                 : c.out == Out::kLimitedFile    ? files[3]
+                 : c.out == Out::kUnreadTerminal ? terminal_end
+                                                 : out[1];
   child.fds[2] = err[1];
   fcntl(in[0], F_SETFL, c.in == In::kNonBlockingPipe ? O_NONBLOCK : 0);
   fcntl(out[1], F_SETFL, c.out == Out::kNonBlockingReadLate ? O_NONBLOCK : 0);
@@ -228,7 +264,7 @@ TEST_P(FaultInjection, StatusMessageAndWholeAnswers) {
   const Clock::time_point deadline = Clock::now() + kTimeout;
   const pid_t pid = Start(child);
   ASSERT_GT(pid, 0);
-  for (int fd : {in[0], out[1], err[1], files[0], files[1], files[2]}) {
+  for (int fd : {in[0], out[1], err[1], files[0], files[1], files[2], terminal_end}) {
     close(fd);
   }
   std::atomic<bool> stop{false};
@@ -238,24 +274,33 @@ TEST_P(FaultInjection, StatusMessageAndWholeAnswers) {
     answers = ReadFrom(out[0], deadline, 2);
     answers.erase(answers.find('\n', answers.find('\n') + 1) + 1);  // what `head -n 2` keeps
     close(out[0]);
+  } else if (c.out == Out::kUnreadTerminal) {
+    // Until it has filled what the terminal takes and waits in a write.
+    while (!InSystemCall(pid, SYS_write, STDOUT_FILENO) && Clock::now() < deadline) {
+      usleep(2000);
+    }
   } else if (c.out == Out::kNonBlockingReadLate || c.out == Out::kNeverRead || c.stop_signal != 0) {
     std::this_thread::sleep_for(kSettle);
   }
+  const Clock::time_point signalled = Clock::now();
   if (c.stop_signal != 0) {
     kill(pid, c.stop_signal);
   }
-  if (c.out != Out::kHead && c.out != Out::kNeverRead) {
+  if (c.out != Out::kHead && c.out != Out::kNeverRead && c.out != Out::kUnreadTerminal) {
     answers = ReadFrom(out[0], deadline);
   }
   bool timed_out = false;
   const int status = Reap(pid, deadline, timed_out);
+  if (c.stop_signal != 0) {
+    EXPECT_LT(Clock::now() - signalled, kEndAfterStop) << "the stop signal did not end it at once";
+  }
   stop = true;
   feeder.join();
   if (c.out == Out::kNeverRead || c.out == Out::kLimitedFile) {
     answers = ReadFrom(c.out == Out::kNeverRead ? out[0] : files[3], deadline);
   }
   const std::string message = ReadFrom(err[0], deadline);
-  for (int fd : {out[0], err[0], files[3]}) {
+  for (int fd : {out[0], err[0], files[3], terminal}) {
     close(fd);
   }
   unlink(input_file.c_str());
@@ -264,12 +309,20 @@ TEST_P(FaultInjection, StatusMessageAndWholeAnswers) {
   EXPECT_FALSE(timed_out) << "did not end";
   EXPECT_EQ(c.status, status);
   EXPECT_EQ(c.err, message);
-  EXPECT_TRUE(IsWholeLinePrefix(answers, Answers(c.in == In::kEndlessPipe ? 100000 : c.lines)))
+  EXPECT_TRUE(IsWholeLinePrefix(
+      answers, Answers(c.in == In::kEndlessPipe ? 100000 : c.lines, c.file_arguments)))
       << answers.size() << " bytes ending \""
       << Escape(answers.substr(answers.size() - std::min<std::size_t>(answers.size(), 40))) << "\"";
   EXPECT_GE(answers.size(), c.at_least) << "answers that could be written are missing";
   if (c.at_most_lines > 0) {
     EXPECT_LE(CountLines(answers), c.at_most_lines);
+  }
+}
+
+TEST_P(FaultInjection, StatusMessageAndWholeAnswers) {
+  for (int trial = 0; trial < GetParam().trials; ++trial) {
+    SCOPED_TRACE("trial " + std::to_string(trial));
+    RunOnce(GetParam());
   }
 }
 
@@ -306,7 +359,13 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInjection, ::testing::Values(
   Case{"reader_leaves", {}, In::kEndlessPipe, Out::kHead, 0, 0, false,
        -SIGPIPE, "", Answers(1).size(), 0},
   Case{"reader_leaves_sigpipe_ignored", {}, In::kEndlessPipe, Out::kHead, 0, 0, true,
-       1, "calculator: write error: Broken pipe\n", Answers(1).size(), 0}),
+       1, "calculator: write error: Broken pipe\n", Answers(1).size(), 0},
+  Case{"sigterm_while_a_terminal_is_not_read", {}, In::kFile, Out::kUnreadTerminal, 50000, SIGTERM, false,
+       -SIGTERM, "", 0, 0, 5},
+  Case{"file_size_limit_sigxfsz_default", {}, In::kFile, Out::kLimitedFile, 2000, 0, false,
+       1, "calculator: write error: File too large\n", kFileSizeLimit - kLongestAnswer, 0, 1, true},
+  Case{"many_files_few_descriptors", {"{file}"}, In::kClosed, Out::kPipe, 3, 0, false,
+       0, "", Answers(3, 300).size(), 0, 1, false, 300, 16}),
   [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
 // clang-format on
 

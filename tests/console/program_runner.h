@@ -42,6 +42,10 @@ bool WriteAll(int fd, const std::string& bytes);
 // Makes control bytes visible (\n, \r, \t, \0, \xNN) for failure messages.
 std::string Escape(const std::string& text);
 
+// Whether process `pid` is blocked in system call `number` (SYS_write...),
+// with `first_argument` (a descriptor, say) unless that is -1.
+bool InSystemCall(pid_t pid, long number, long first_argument = -1);
+
 // A running program whose standard input is a pipe the test writes to line
 // by line, reading each answer before sending the next line.
 class InteractiveProgram {

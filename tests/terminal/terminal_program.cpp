@@ -141,6 +141,17 @@ bool TerminalProgram::WaitForBusy(bool busy, std::chrono::milliseconds timeout) 
   }
 }
 
+bool TerminalProgram::WaitInSystemCall(long number, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!console_test::InSystemCall(pid_, number)) {
+    if (Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 void TerminalProgram::Pump(std::chrono::milliseconds wait) {
   if (terminal_fd_ < 0) {
     return;

@@ -75,6 +75,8 @@ class TerminalProgram {
   // Waits until the program is computing (`busy`), or asleep, as it is when
   // it waits for input (`!busy`).
   bool WaitForBusy(bool busy, std::chrono::milliseconds timeout = kPatience);
+  // Waits until the program is in system call `number` (SYS_...).
+  bool WaitInSystemCall(long number, std::chrono::milliseconds timeout = kPatience);
 
   // Waits for the program to end, reading its output meanwhile.
   ProgramEnd WaitForEnd(std::chrono::milliseconds timeout = kPatience);

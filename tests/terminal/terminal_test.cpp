@@ -1,14 +1,19 @@
 // The calculator at a terminal: what a person typing sees and gets.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -477,6 +482,34 @@ TEST(Terminal, TypedBytesAreKeptAsTyped) {
   EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
 }
 
+TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
+  TemporaryFolder home;
+  {
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    // Ctrl-@ then Enter; Ctrl-Space then Ctrl-J.
+    ExpectAnswer(program, std::string("1+1\0\r", 5), "Result is 2");
+    ExpectAnswer(program, std::string("2+2\0\n", 5), "Result is 4");
+    EndWithCtrlD(program);
+  }
+  EXPECT_EQ(kMark + "1+1\n2+2\n", ReadFile(HistoryFile(home)));
+}
+
+// The file ends with 2+2 when both sessions start; the second adds 5+5 first.
+TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
+  TemporaryFolder home;
+  PrepareHistory(home, kMark + "2+2\n");
+  TerminalProgram first(home);
+  TerminalProgram second(home);
+  ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
+  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+  ExpectAnswer(second, "5+5\r", "Result is 10");
+  EndWithCtrlD(second);
+  ExpectAnswer(first, "2+2\r", "Result is 4");
+  EndWithCtrlD(first);
+  EXPECT_EQ(kMark + "2+2\n5+5\n2+2\n", ReadFile(HistoryFile(home)));
+}
+
 TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   REQUIRE_LINE_EDITING();
   struct FileCase {
@@ -678,6 +711,78 @@ TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
     files += entry.is_regular_file() ? 1 : 0;
   }
   EXPECT_EQ(2u, files) << "no temporary file stays behind";
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Saves that another process's lock or the file-size limit holds up, and
+// one after a killed save: none hangs, the old file stays as it was unless
+// the lines are added, one warning says why, and no temporary file stays.
+TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
+  struct SaveCase {
+    std::string name;
+    bool locked;         // another process holds the lock throughout
+    int signal;          // sent while the save waits for the lock
+    rlim_t file_size;    // the file-size limit, with SIGXFSZ as a shell leaves it
+    bool leftover;       // a killed save's temporary file lies beside the history
+    std::string reason;  // of the warning; none when the lines are saved
+  };
+  const std::vector<SaveCase> cases = {
+      {"lock held", true, 0, RLIM_INFINITY, false, "Locked by another process"},
+      {"lock held, then SIGTERM", true, SIGTERM, RLIM_INFINITY, false, "Locked by another process"},
+      {"file-size limit", false, 0, 4096, false, "File too large"},
+      {"leftover of a killed save", false, 0, RLIM_INFINITY, true, ""},
+  };
+  const std::string older = kMark + NumberedLines(1, 100, 60);
+  for (const SaveCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    PrepareHistory(home, older);
+    const std::string path = HistoryFile(home);
+    if (c.leftover) {
+      std::ofstream(path + ".saving-Ab12Cd", std::ios::binary) << older.substr(0, 100);
+    }
+    // As another process holds it.
+    const int lock = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(!c.locked || flock(lock, LOCK_EX) == 0);
+    rlimit unlimited;
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    const rlimit limited = {c.file_size, unlimited.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limited);
+    TerminalProgram program(home);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, "6*7\r", "Result is 42");
+    TypeLine(program, kCtrlD);
+    std::chrono::steady_clock::time_point signalled;
+    if (c.signal != 0) {
+      // Between two tries for the lock.
+      ASSERT_TRUE(program.WaitInSystemCall(SYS_clock_nanosleep)) << program.Transcript();
+      signalled = std::chrono::steady_clock::now();
+      program.Signal(c.signal);
+    }
+    const ProgramEnd end = program.WaitForEnd();
+    if (c.signal != 0) {
+      EXPECT_TRUE(end.ended && !end.exited && end.signal_number == c.signal) << Describe(end);
+      EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(1));
+    } else {
+      EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end);
+    }
+    const std::string warning = "history not kept in " + path;
+    EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program.Output(), warning)) << program.Transcript();
+    EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program.Output(), warning + ": " + c.reason))
+        << program.Transcript();
+    EXPECT_EQ(c.reason.empty() ? older + "6*7\n" : older, ReadFile(path));
+    EXPECT_EQ(std::vector<std::string>{"history"}, FilesIn(home.path() + "/state/calculator"));
+    close(lock);
+  }
 }
 
 }  // namespace
