@@ -10,4 +10,8 @@ set(CALCULATOR_LIBRARY_SOURCES
   number_format.cpp
   session_core.cpp
   c_api.cpp
+  math/multiprecision.cpp
+  math/logarithm.cpp
+  math/power.cpp
+  math/trigonometric.cpp
 )
