@@ -11,6 +11,7 @@ set(CALCULATOR_LIBRARY_SOURCES
   session_core.cpp
   c_api.cpp
   math/multiprecision.cpp
+  math/multiprecision_elementary.cpp
   math/logarithm.cpp
   math/power.cpp
   math/trigonometric.cpp
