@@ -47,6 +47,9 @@ class Multiprecision {
   friend Multiprecision operator*(const Multiprecision& a, const Multiprecision& b);
   Multiprecision Times(std::uint32_t factor) const;
   Multiprecision DividedBy(std::uint32_t divisor) const;
+  // 1/value for a value other than zero, with a relative error below
+  // 2^-316 (not one cut of the exact quotient).
+  Multiprecision Reciprocal() const;
   // value * 2^power, exact.
   Multiprecision ScaledBy(int power) const;
 

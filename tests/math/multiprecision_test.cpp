@@ -158,6 +158,21 @@ TEST(Multiprecision, KeepsAtLeast318Bits) {
   EXPECT_EQ(((one + tiny) - one).ToDouble(), 0x1p-300);
 }
 
+TEST(Multiprecision, ReciprocalsKeepAtLeast316Bits) {
+  std::mt19937_64 random(5);
+  const Multiprecision one = Multiprecision::FromInteger(1);
+  for (int i = 0; i < kRandomCalls; ++i) {
+    // A double times a random 320-bit tail, from tiny to huge.
+    Multiprecision value = Multiprecision::FromDouble(RandomScaled(random, 1000)) *
+                           (one + Multiprecision::FromInteger(random(), -70).DividedBy(7));
+    Multiprecision residue = value * value.Reciprocal() - one;
+    ASSERT_TRUE(residue.IsZero() || residue.Exponent() <= -315) << value.ToDouble();
+  }
+  Multiprecision third_difference = Multiprecision::FromInteger(3).Reciprocal() - one.DividedBy(3);
+  EXPECT_TRUE(third_difference.IsZero() || third_difference.Exponent() <= -317);
+  EXPECT_EQ((-Multiprecision::FromInteger(4)).Reciprocal().ToDouble(), -0.25);
+}
+
 TEST(Multiprecision, RoundsSafelyOnlyAwayFromMidpoints) {
   using M = Multiprecision;
   const M midpoint = M::FromInteger((1ull << 53) + 1);  // halfway between two doubles
