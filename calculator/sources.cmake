@@ -14,5 +14,6 @@ set(CALCULATOR_LIBRARY_SOURCES
   math/multiprecision_elementary.cpp
   math/logarithm.cpp
   math/power.cpp
+  math/argument_reduction.cpp
   math/trigonometric.cpp
 )

@@ -48,8 +48,8 @@ struct Reference {
 };
 
 const Reference kReferences[] = {
-    {"sin", mpfr_sin, nullptr, false},    {"cos", mpfr_cos, nullptr, false},
-    {"tan", mpfr_tan, nullptr, false},    {"log", mpfr_log, nullptr, true},
+    {"sin", mpfr_sin, nullptr, true},     {"cos", mpfr_cos, nullptr, true},
+    {"tan", mpfr_tan, nullptr, true},     {"log", mpfr_log, nullptr, true},
     {"log10", mpfr_log10, nullptr, true}, {"pow", nullptr, mpfr_pow, true},
 };
 
@@ -270,6 +270,23 @@ struct RandomRange {
 
 constexpr std::uint64_t kLargestFinite = 0x7FEFFFFFFFFFFFFFu;
 
+Arguments TrigBenchmarkRange(Random& random) {
+  return {random.Uniform(-10.0, 10.0), 0.0};
+}
+// |x| log-uniform from 1e-8 to 1e308, either sign: every size of argument
+// reduction.
+Arguments TrigLogUniform(Random& random) {
+  double x = random.LogUniform(1e-8, 1e308);
+  return {random.Coin() ? x : -x, 0.0};
+}
+// Next to n pi/2, n up to 10^6: results next to zero (and tan's poles),
+// where the reduction's error weighs most.
+Arguments NearQuarterTurns(Random& random) {
+  constexpr double kHalfPi = 1.5707963267948966;
+  double center = static_cast<double>(random.SignedInteger(-1000000, 1000000)) * kHalfPi;
+  return {random.Near(center == 0.0 ? kHalfPi : center, 30), 0.0};
+}
+
 Arguments AnyPositive(Random& random) {
   return {FromBits(random.Integer(1, kLargestFinite)), 0.0};
 }
@@ -345,6 +362,18 @@ Arguments NegativeBase(Random& random) {
 }
 
 const RandomRange kRandomRanges[] = {
+    {"sin", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
+    {"sin", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
+    {"sin", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1, NearQuarterTurns},
+    {"sin", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
+    {"cos", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
+    {"cos", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
+    {"cos", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1, NearQuarterTurns},
+    {"cos", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
+    {"tan", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
+    {"tan", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
+    {"tan", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1, NearQuarterTurns},
+    {"tan", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
     {"log", "every positive double, uniform in its bits (log-uniform, subnormals too)", 4,
      AnyPositive},
     {"log", "within 2^k ulps of 1, k uniform in [0, 52]", 3, NearOne},
