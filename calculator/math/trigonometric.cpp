@@ -35,6 +35,7 @@
 
 #include "calculator/math/trigonometric.h"
 
+#include <cmath>
 #include <cstdint>
 
 #include "calculator/math/argument_reduction.h"
@@ -82,20 +83,6 @@ struct Approximation {
   double error;
 };
 
-[[gnu::always_inline]] inline double Magnitude(double value) {
-  return FromBits(BitsOf(value) & ~kSignBit);
-}
-
-// -value when `negate` is 1, value when it is 0: a flip of the sign bit
-// rather than a branch, since the quadrant that decides it is as good as
-// random and a mispredicted branch would cost more than the rest.
-[[gnu::always_inline]] inline double Negated(double value, std::uint32_t negate) {
-  return FromBits(BitsOf(value) ^ (std::uint64_t{negate} << 63));
-}
-[[gnu::always_inline]] inline DoubleDouble Negated(DoubleDouble value, std::uint32_t negate) {
-  return {Negated(value.hi, negate), Negated(value.lo, negate)};
-}
-
 [[gnu::always_inline]] inline ReducedArgument Reduce(std::uint64_t magnitude_bits, double x) {
   constexpr std::uint64_t kCodyWaiteLimitBits = 0x40F0000000000000u;  // 2^16
   static_assert(kCodyWaiteLimit == 0x1p16, "the same limit in bits");
@@ -114,16 +101,22 @@ struct Approximation {
 [[gnu::always_inline]] inline Approximation SineOfReduced(std::uint32_t steps, DoubleDouble r) {
   using namespace trigonometric_polynomials;
   using trigonometric_tables::kSine;
-  // With t = (steps mod 256) pi/512 and the quadrant q, the result is
-  // sin t cos r + cos t sin r, cos t cos r - sin t sin r, or their
-  // negatives: +-(|A| cos r + |B| sin(+-r)), cos t being sin(pi/2 - t).
+  // With t = (steps mod 256) pi/512, s = sin t and c = cos t = sin(pi/2 - t),
+  // the result is A cos r + B sin r with (A, B) = (s, c), (c, -s), (-s, -c)
+  // or (-c, s) by the quadrant: entries of kSine, which runs from -pi/2 to
+  // pi/2, at signed indices. Chosen by index arithmetic, not by branches:
+  // the quadrant is as good as random, and mispredicted branches would cost
+  // more than the rest.
   std::uint32_t quadrant = (steps >> 8) & 3u;
   std::uint32_t within = steps & (kQuarterTurn - 1);
-  std::uint32_t odd = quadrant & 1u;
-  std::uint32_t a_index = within ^ ((within ^ (kQuarterTurn - within)) & (0u - odd));
-  const trigonometric_tables::TableEntry& a = kSine[a_index];
-  const trigonometric_tables::TableEntry& b = kSine[kQuarterTurn - a_index];
-  r = Negated(r, odd);
+  std::uint32_t odd_mask = 0u - (quadrant & 1u);
+  std::uint32_t a_index = within ^ ((within ^ (kQuarterTurn - within)) & odd_mask);
+  std::uint32_t a_negative = quadrant >> 1;
+  std::uint32_t b_negative = (quadrant ^ a_negative) & 1u;
+  const trigonometric_tables::TableEntry& a =
+      kSine[kQuarterTurn + ((a_index ^ (0u - a_negative)) + a_negative)];
+  const trigonometric_tables::TableEntry& b =
+      kSine[kQuarterTurn + (((kQuarterTurn - a_index) ^ (0u - b_negative)) + b_negative)];
   double z = r.hi * r.hi;
   double cosine_minus_one = z * (kCosine2 + z * (kCosine4 + z * kCosine6));
   double sine_over_r_minus_one = z * (kSine3 + z * (kSine5 + z * kSine7));
@@ -133,9 +126,8 @@ struct Approximation {
   DoubleDouble sum = FastTwoSum(a.hi, b_r.hi);
   double corrections = (a.hi + a.lo) * cosine_minus_one + (b_r.hi + b_lo_r) * sine_over_r_minus_one;
   double low_parts = (sum.lo + a.lo) + (b_r.lo + (b.hi * r.lo + b_lo_r));
-  DoubleDouble value = {sum.hi, corrections + low_parts};
-  double error = kErrorPerCosineTerm * a.hi + kErrorPerSineTerm * Magnitude(b_r.hi);
-  return {Negated(value, quadrant >> 1), error};
+  double error = kErrorPerCosineTerm * std::fabs(a.hi) + kErrorPerSineTerm * std::fabs(b_r.hi);
+  return {{sum.hi, corrections + low_parts}, error};
 }
 
 // tan(steps pi/512 + r): with u = tan(j pi/512), j = steps - 256 m and
@@ -178,7 +170,7 @@ struct Approximation {
       (((dividend.hi - quotient * divisor_halves.hi) - quotient * divisor_halves.lo) +
        dividend.lo) -
       quotient * divisor.lo;
-  return {{quotient, remainder * inverse}, kErrorPerTangent * Magnitude(quotient)};
+  return {{quotient, remainder * inverse}, kErrorPerTangent * std::fabs(quotient)};
 }
 
 [[gnu::always_inline]] inline bool RoundsSafely(const Approximation& approximation,
@@ -223,39 +215,54 @@ double SineOrCosineSlowPath(double x, std::uint32_t quarter_turns_ahead) {
 
 // ---------------------------------------------------------------------------
 
-[[gnu::always_inline]] inline bool TrySin(std::uint64_t magnitude_bits, double x, double& result) {
-  ReducedArgument reduced = Reduce(magnitude_bits, x);
-  return RoundsSafely(SineOfReduced(reduced.steps, reduced.r), result);
+[[gnu::always_inline]] inline Approximation CosineOfReduced(std::uint32_t steps, DoubleDouble r) {
+  return SineOfReduced(steps + kQuarterTurn, r);
 }
 
-[[gnu::always_inline]] inline bool TryCos(std::uint64_t magnitude_bits, double x, double& result) {
+using ReducedEvaluation = Approximation (*)(std::uint32_t steps, DoubleDouble r);
+
+// The fast path for x neither tiny nor infinite nor NaN.
+template <ReducedEvaluation Evaluate>
+[[gnu::always_inline]] inline bool TryFastPath(std::uint64_t magnitude_bits, double x,
+                                               double& result) {
   ReducedArgument reduced = Reduce(magnitude_bits, x);
-  return RoundsSafely(SineOfReduced(reduced.steps + kQuarterTurn, reduced.r), result);
+  return RoundsSafely(Evaluate(reduced.steps, reduced.r), result);
 }
 
-[[gnu::always_inline]] inline bool TryTan(std::uint64_t magnitude_bits, double x, double& result) {
-  ReducedArgument reduced = Reduce(magnitude_bits, x);
-  return RoundsSafely(TangentOfReduced(reduced.steps, reduced.r), result);
+template <ReducedEvaluation Evaluate>
+[[gnu::always_inline]] inline bool FastPath(double x, std::uint64_t tiny_bits, double tiny_result,
+                                            double& result) {
+  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
+  result = tiny_result;
+  return magnitude_bits < tiny_bits || TryFastPath<Evaluate>(magnitude_bits, x, result);
+}
+
+template <ReducedEvaluation Evaluate, double (*SlowPath)(double)>
+[[gnu::always_inline]] inline double Evaluated(double x, std::uint64_t tiny_bits,
+                                               double tiny_result) {
+  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
+  if (magnitude_bits < tiny_bits) {
+    return tiny_result;
+  }
+  if (magnitude_bits >= kExponentMask) {
+    return NotFinite(x);
+  }
+  double result;
+  return TryFastPath<Evaluate>(magnitude_bits, x, result) ? result : SlowPath(x);
 }
 
 }  // namespace
 
 bool SinFastPath(double x, double& result) {
-  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
-  result = x;
-  return magnitude_bits < kSineTinyBits || TrySin(magnitude_bits, x, result);
+  return FastPath<SineOfReduced>(x, kSineTinyBits, x, result);
 }
 
 bool CosFastPath(double x, double& result) {
-  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
-  result = 1.0;
-  return magnitude_bits < kCosineTinyBits || TryCos(magnitude_bits, x, result);
+  return FastPath<CosineOfReduced>(x, kCosineTinyBits, 1.0, result);
 }
 
 bool TanFastPath(double x, double& result) {
-  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
-  result = x;
-  return magnitude_bits < kTangentTinyBits || TryTan(magnitude_bits, x, result);
+  return FastPath<TangentOfReduced>(x, kTangentTinyBits, x, result);
 }
 
 double SinSlowPath(double x) {
@@ -278,39 +285,15 @@ double TanSlowPath(double x) {
 }
 
 double Sin(double x) {
-  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
-  if (magnitude_bits < kSineTinyBits) {
-    return x;
-  }
-  if (magnitude_bits >= kExponentMask) {
-    return NotFinite(x);
-  }
-  double result;
-  return TrySin(magnitude_bits, x, result) ? result : SinSlowPath(x);
+  return Evaluated<SineOfReduced, SinSlowPath>(x, kSineTinyBits, x);
 }
 
 double Cos(double x) {
-  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
-  if (magnitude_bits < kCosineTinyBits) {
-    return 1.0;
-  }
-  if (magnitude_bits >= kExponentMask) {
-    return NotFinite(x);
-  }
-  double result;
-  return TryCos(magnitude_bits, x, result) ? result : CosSlowPath(x);
+  return Evaluated<CosineOfReduced, CosSlowPath>(x, kCosineTinyBits, 1.0);
 }
 
 double Tan(double x) {
-  std::uint64_t magnitude_bits = BitsOf(x) & ~kSignBit;
-  if (magnitude_bits < kTangentTinyBits) {
-    return x;
-  }
-  if (magnitude_bits >= kExponentMask) {
-    return NotFinite(x);
-  }
-  double result;
-  return TryTan(magnitude_bits, x, result) ? result : TanSlowPath(x);
+  return Evaluated<TangentOfReduced, TanSlowPath>(x, kTangentTinyBits, x);
 }
 
 }  // namespace math

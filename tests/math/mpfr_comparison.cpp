@@ -262,7 +262,7 @@ struct Arguments {
 };
 
 struct RandomRange {
-  const char* function;
+  const char* function;  // or several, separated by spaces
   const char* description;
   int weight;
   Arguments (*generate)(Random&);
@@ -362,18 +362,11 @@ Arguments NegativeBase(Random& random) {
 }
 
 const RandomRange kRandomRanges[] = {
-    {"sin", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
-    {"sin", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
-    {"sin", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1, NearQuarterTurns},
-    {"sin", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
-    {"cos", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
-    {"cos", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
-    {"cos", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1, NearQuarterTurns},
-    {"cos", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
-    {"tan", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
-    {"tan", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
-    {"tan", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1, NearQuarterTurns},
-    {"tan", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
+    {"sin cos tan", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
+    {"sin cos tan", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
+    {"sin cos tan", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1,
+     NearQuarterTurns},
+    {"sin cos tan", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
     {"log", "every positive double, uniform in its bits (log-uniform, subnormals too)", 4,
      AnyPositive},
     {"log", "within 2^k ulps of 1, k uniform in [0, 52]", 3, NearOne},
@@ -396,11 +389,25 @@ const RandomRange kRandomRanges[] = {
     {"pow", "any bits for both (infinities, zeros, NaN too)", 1, AnyBits},
 };
 
+// Whether the function is one of the row's, a list separated by spaces.
+bool Covers(const RandomRange& range, const char* function) {
+  std::size_t length = std::strlen(function);
+  for (const char* name = range.function; *name != '\0';) {
+    std::size_t name_length = std::strcspn(name, " ");
+    if (name_length == length && std::strncmp(name, function, length) == 0) {
+      return true;
+    }
+    name += name_length;
+    name += std::strspn(name, " ");
+  }
+  return false;
+}
+
 template <typename Each>
 bool ForEachRandom(const char* function, std::uint64_t count, std::uint64_t seed, Each each) {
   int total_weight = 0;
   for (const RandomRange& range : kRandomRanges) {
-    total_weight += std::strcmp(range.function, function) == 0 ? range.weight : 0;
+    total_weight += Covers(range, function) ? range.weight : 0;
   }
   if (total_weight == 0) {
     std::printf("%s: no random ranges\n", function);
@@ -408,7 +415,7 @@ bool ForEachRandom(const char* function, std::uint64_t count, std::uint64_t seed
   }
   std::uint64_t row = 0;
   for (const RandomRange& range : kRandomRanges) {
-    if (std::strcmp(range.function, function) != 0) {
+    if (!Covers(range, function)) {
       continue;
     }
     Random random(seed * 1000003u + row++);

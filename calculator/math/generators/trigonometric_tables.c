@@ -145,7 +145,7 @@ int main(void) {
   printf("inline constexpr double kStep3 = %a;\n\n", part3);
 
   printf("struct TableEntry {\n  double hi;\n  double lo;\n};\n");
-  print_table("Sine", "sin", mpfr_sin, step, 0, QUARTER_TURN);
+  print_table("Sine", "sin", mpfr_sin, step, -QUARTER_TURN, QUARTER_TURN);
   print_table("Tangent", "tan", mpfr_tan, step, -QUARTER_TURN / 2, QUARTER_TURN / 2);
 
   printf("}  // namespace trigonometric_tables\n}  // namespace math\n}  // namespace "
