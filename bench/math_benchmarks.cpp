@@ -2,15 +2,23 @@
 // the ranges where the common case counts: sin, cos, tan on [-10, 10]; log
 // and log10 on (0, 1e6); x^y with x in [0.1, 100], y in [-50, 50]. The
 // goal is at most 1.5 times the C library's time per call ("per_call").
+//
+// The slow paths: how often the fast path cannot decide ("one_in", goal at
+// least 1000), counted over random arguments through the paths' own entry
+// points (logarithm.h, power.h), and the time of the slow path itself on
+// arguments that need it ("worst_us", goal below 50).
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include "calculator/math/elementary.h"
+#include "calculator/math/logarithm.h"
+#include "calculator/math/power.h"
 
 namespace {
 
@@ -104,6 +112,100 @@ BENCHMARK_CAPTURE(BM_Unary, log10_ours, math::Log10, kLogRange);
 BENCHMARK_CAPTURE(BM_Unary, log10_library, LibraryLog10, kLogRange);
 BENCHMARK_CAPTURE(BM_Binary, pow_ours, math::Pow, kBaseRange, kExponentRange);
 BENCHMARK_CAPTURE(BM_Binary, pow_library, LibraryPow, kBaseRange, kExponentRange);
+
+// ---------------------------------------------------------------------------
+// The slow paths.
+
+struct Paths {
+  bool (*fast)(double, double, double&);
+  double (*slow)(double, double);
+};
+
+bool LogFast(double x, double, double& result) {
+  return math::LogFastPath(x, result);
+}
+double LogSlow(double x, double) {
+  return math::LogSlowPath(x);
+}
+bool Log10Fast(double x, double, double& result) {
+  return math::Log10FastPath(x, result);
+}
+double Log10Slow(double x, double) {
+  return math::Log10SlowPath(x);
+}
+
+constexpr Paths kLogPaths = {LogFast, LogSlow};
+constexpr Paths kLog10Paths = {Log10Fast, Log10Slow};
+constexpr Paths kPowPaths = {math::PowFastPath, math::PowSlowPath};
+constexpr Range kNearOne = {0.7, 1.42};
+constexpr Range kUnused = {1.0, 1.0};
+constexpr int kRateArguments = 1 << 22;
+
+// The share of the fast path's failures over kRateArguments random
+// arguments; the time is of no interest.
+void BM_SlowPathRate(benchmark::State& state, Paths paths, Range x_range, Range y_range) {
+  std::mt19937_64 random(3);
+  auto uniform = [&random](Range range) {
+    return range.low + (range.high - range.low) * (static_cast<double>(random() >> 11) * 0x1p-53);
+  };
+  std::int64_t failures = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < kRateArguments; ++i) {
+      double x = uniform(x_range);
+      double result;
+      failures += paths.fast(x == 0.0 ? x_range.high : x, uniform(y_range), result) ? 0 : 1;
+    }
+  }
+  state.counters["failures"] = static_cast<double>(failures);
+  state.counters["one_in"] =
+      failures == 0 ? 0.0 : static_cast<double>(kRateArguments) * state.iterations() / failures;
+}
+
+// The slow path alone on 64 arguments that need it, each call timed; an
+// argument's time is its fastest call (a slower one was interrupted), and
+// "worst_us" the slowest argument's.
+void BM_SlowPath(benchmark::State& state, Paths paths, Range x_range, Range y_range) {
+  std::mt19937_64 random(4);
+  auto uniform = [&random](Range range) {
+    return range.low + (range.high - range.low) * (static_cast<double>(random() >> 11) * 0x1p-53);
+  };
+  std::vector<std::pair<double, double>> hard;
+  while (hard.size() < 64) {
+    double x = uniform(x_range);
+    double y = uniform(y_range);
+    double result;
+    if (x != 0.0 && !paths.fast(x, y, result)) {
+      hard.emplace_back(x, y);
+    }
+  }
+  std::vector<double> fastest(hard.size(), 1e9);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < hard.size(); ++i) {
+      auto start = std::chrono::steady_clock::now();
+      benchmark::DoNotOptimize(paths.slow(hard[i].first, hard[i].second));
+      std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+      fastest[i] = took.count() < fastest[i] ? took.count() : fastest[i];
+    }
+  }
+  double worst = 0.0;
+  for (double time : fastest) {
+    worst = time > worst ? time : worst;
+  }
+  state.counters["per_call"] = benchmark::Counter(
+      static_cast<double>(hard.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["worst_us"] = worst;
+}
+
+BENCHMARK_CAPTURE(BM_SlowPathRate, log, kLogPaths, kLogRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log_near_1, kLogPaths, kNearOne, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log10, kLog10Paths, kLogRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log10_near_1, kLog10Paths, kNearOne, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow, kPowPaths, kBaseRange, kExponentRange)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow_near_1, kPowPaths, kNearOne, kExponentRange)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPath, log, kLogPaths, kNearOne, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, log10, kLog10Paths, kNearOne, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, pow, kPowPaths, kBaseRange, kExponentRange);
 
 }  // namespace
 

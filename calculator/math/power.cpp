@@ -77,14 +77,15 @@ LogReduction ReduceAnyPositive(double x) {
 }
 
 // log x, normalised.
-DoubleDouble LogOf(const LogReduction& reduction) {
+inline DoubleDouble LogOf(const LogReduction& reduction) {
   DoubleDouble log = LogOfReduced(reduction);
   return FastTwoSum(log.hi, log.lo);
 }
 
 // The fast path for positive finite x and finite nonzero y: true with the
 // result when it is sure of it.
-bool TryPowFast(const LogReduction& reduction, double y, double& result) {
+[[gnu::always_inline]] inline bool TryPowFast(const LogReduction& reduction, double y,
+                                              double& result) {
   using exponential_polynomial::kP;
   using exponential_tables::kStepHi;
   using exponential_tables::kStepLo;
@@ -104,7 +105,8 @@ bool TryPowFast(const LogReduction& reduction, double y, double& result) {
   double r_hi = t.hi - k * kStepHi;
   double r_lo = t.lo - k * kStepLo;
   double r = r_hi + r_lo;
-  double p = (r * r) * (kP[0] + r * (kP[1] + r * (kP[2] + r * (kP[3] + r * kP[4]))));
+  double r2 = r * r;
+  double p = r2 * ((kP[0] + r * kP[1]) + r2 * ((kP[2] + r * kP[3]) + r2 * kP[4]));
 
   // 2^(j/128) (1 + r_hi + r_lo + p), with T r_hi exact.
   std::int32_t j = k_integer & 127;
