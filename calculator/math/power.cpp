@@ -5,14 +5,18 @@
 // Dekker's product, and e^t = 2^(k/128) e^r (exponential_tables.h,
 // exponential_polynomial.h). Errors, relative to the result:
 //   e^r's polynomial                                         2^-75.9
-//   r^2 P(r): 3 roundings of |p| <= 2^-18                      2^-69.4
+//   r^2 P(r): 3 roundings and P's own, of |p| <= 2^-18          2^-69.4
 //   r rounded to one double inside the polynomial            2^-70
-//   the table value times the low parts, and the low sums:
-//   five roundings of at most 2^-70.9 each                    2^-68.6
-// so e^r's part is below 2^-67.6; and t's absolute error, which is the
-// result's relative error, is below 2^-68.8 |y z| + 2^-83 |t| (the
-// logarithm's absolute error, 2^-68.8 |z| + 2^-85, times y, and the product's
-// roundings). The rounding test allows 2^-67.5 + 2^-68.7 |y z| + 2^-83 |t|.
+//   r_b + p and the table value times it                     2^-70.7 each
+//   the two additions of the low parts, and the rounding
+//   test's own rounding of the low part                      2^-70.6 each
+//   the rest (r_b, r_lo, the table's low part)               below 2^-72.9
+// so e^r's part is below 2^-67.4. t's absolute error is the result's
+// relative error: the logarithm's absolute error, 2^-68.8 |z| + 2^-85
+// (logarithm.h), times y, where |z| <= 1.0141 |log x| if k = 0 (the table's
+// choice) and |log x| >= 0.34 otherwise: below 2^-68.7 |t| if k = 0, and
+// 2^-75.5 |t| elsewhere (the product adds 2^-104 |t|). The rounding test
+// allows 1.5625 * 2^-68 plus 2^-68.6 |t| or 2^-75.4 |t|.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
@@ -46,9 +50,9 @@ constexpr std::uint64_t kInfinityBits = kExponentMask;
 constexpr std::uint64_t kQuietBit = std::uint64_t{1} << (kMantissaBits - 1);
 constexpr double kInfinity = __builtin_inf();
 
-constexpr double kExpError = 0x1.6a09e667f3bcdp-68;  // 2^-67.5
-constexpr double kLogError = 0x1.3p-69;              // per unit of |y z|, about 2^-68.7
-constexpr double kProductError = 0x1p-83;            // per unit of |t|
+constexpr double kExpError = 0x1.9p-68;      // 2^-67.36
+constexpr double kNearLogError = 0x1.5p-69;  // per unit of |t|, 2^-68.6, where k = 0
+constexpr double kFarLogError = 0x1.8p-76;   // per unit of |t|, 2^-75.4, elsewhere
 // |t| up to which the result is a normal double: e^-708 > 2^-1022.
 constexpr double kFastLimit = 708.0;
 // Beyond these, x^y overflows or is below half the least subnormal.
@@ -108,15 +112,18 @@ inline DoubleDouble LogOf(const LogReduction& reduction) {
   double r2 = r * r;
   double p = r2 * ((kP[0] + r * kP[1]) + r2 * ((kP[2] + r * kP[3]) + r2 * kP[4]));
 
-  // 2^(j/128) (1 + r_hi + r_lo + p), with T r_hi exact.
+  // 2^(j/128) (1 + r + p) = T_hi + T_hi r_a + (T_hi (r_b + p) + T_lo (1 + r + p))
+  // with r = r_a + r_b, r_a of 12 bits (a multiple of 2^-20), so that T_hi
+  // r_a (41 bits times 12) is exact, and |r_b| < 2^-20.
+  constexpr double kRounder = 0x1.8p32;  // to a multiple of 2^-20
+  double r_a = (r_hi + kRounder) - kRounder;
+  double r_b = (r_hi - r_a) + r_lo;
   std::int32_t j = k_integer & 127;
   const exponential_tables::Entry& entry = exponential_tables::kEntries[j];
-  DoubleDouble product = TwoProduct({entry.hi_high, entry.hi_low}, Split(r_hi), entry.hi * r_hi);
-  DoubleDouble sum = FastTwoSum(entry.hi, product.hi);
-  double lo = sum.lo + (product.lo + (entry.hi * (r_lo + p) + entry.lo * (1.0 + r_hi)));
+  DoubleDouble sum = FastTwoSum(entry.hi, entry.hi * r_a);
+  double lo = sum.lo + (entry.hi * (r_b + p) + entry.lo * (1.0 + (r + p)));
 
-  double error =
-      kExpError + kLogError * Magnitude(y * reduction.z) + kProductError * Magnitude(t.hi);
+  double error = kExpError + (reduction.k == 0 ? kNearLogError : kFarLogError) * Magnitude(t.hi);
   double rounded;
   if (!RoundsSafely({sum.hi, lo}, error, rounded)) {
     return false;

@@ -4,8 +4,8 @@
  * t = k log(2)/128 + r with k the integer nearest t 128/log 2, so that
  * e^t = 2^(k >> 7) 2^((k & 127)/128) e^r, |r| <= log(2)/256. log(2)/128 is
  * split as hi + lo with hi of 35 bits, so that k hi is exact for |k| < 2^18
- * (|t| < 1400). 2^(j/128) is kept as hi + lo, and hi also as its Veltkamp
- * halves (26 bits each) for exact products.
+ * (|t| < 1400). 2^(j/128) is kept as hi + lo with hi of 41 bits, so that
+ * hi times a number of 12 bits is exact.
  */
 #include <mpfr.h>
 #include <stdio.h>
@@ -19,14 +19,6 @@ static double rounded_to_bits(mpfr_t value, int bits) {
   double result = mpfr_get_d(copy, MPFR_RNDN);
   mpfr_clear(copy);
   return result;
-}
-
-/* Veltkamp's split, as double_double.h computes it. */
-static void split(double a, double *hi, double *lo) {
-  volatile double scaled = a * 134217729.0;
-  volatile double difference = scaled - a;
-  *hi = scaled - difference;
-  *lo = a - *hi;
 }
 
 int main(void) {
@@ -48,19 +40,17 @@ int main(void) {
          "constexpr double kScale = %a;\n"
          "constexpr double kStepHi = %a;\nconstexpr double kStepLo = %a;\n\n",
          mpfr_get_d(value, MPFR_RNDN), step_hi, step_lo);
-  printf("// 2^(j/128) = hi + lo; hi = hi_high + hi_low, 26 bits each.\n"
-         "struct Entry {\n  double hi;\n  double lo;\n  double hi_high;\n  double hi_low;\n};\n\n"
+  printf("// 2^(j/128) = hi + lo, hi of 41 bits.\n"
+         "struct Entry {\n  double hi;\n  double lo;\n};\n\n"
          "constexpr Entry kEntries[%d] = {\n",
          kEntries);
   for (int j = 0; j < kEntries; ++j) {
     mpfr_set_si(value, j, MPFR_RNDN);
     mpfr_div_ui(value, value, kEntries, MPFR_RNDN);
     mpfr_exp2(value, value, MPFR_RNDN);
-    double hi = mpfr_get_d(value, MPFR_RNDN);
+    double hi = rounded_to_bits(value, 41);
     mpfr_sub_d(rest, value, hi, MPFR_RNDN);
-    double hi_high, hi_low;
-    split(hi, &hi_high, &hi_low);
-    printf("    {%a, %a, %a, %a},\n", hi, mpfr_get_d(rest, MPFR_RNDN) + 0.0, hi_high, hi_low);
+    printf("    {%a, %a},\n", hi, mpfr_get_d(rest, MPFR_RNDN) + 0.0);
   }
   printf("};\n\n}  // namespace exponential_tables\n}  // namespace math\n}  // namespace "
          "calculator_core\n");
