@@ -84,17 +84,21 @@ inline DoubleDouble Multiply(DoubleDouble a, double b) {
   return FastTwoSum(product.hi, product.lo + a.lo * b);
 }
 
-// Ziv's rounding test: when the exact value lies within
-// relative_error * |hi| of hi + lo, and both ends of that interval round to
-// the same double, that double is the correctly rounded value: true, and
-// `rounded` is it. The bound must also cover 2^-53 |lo|, the rounding of
-// lo +- the error.
-inline bool RoundsSafely(DoubleDouble value, double relative_error, double& rounded) {
-  double error = (value.hi < 0 ? -value.hi : value.hi) * relative_error;
+// Ziv's rounding test with an absolute bound: when the exact value lies
+// within `error` of hi + lo, and both ends of that interval round to the
+// same double, that double is the correctly rounded value: true, and
+// `rounded` is it. The bound must also cover 2^-53 (|lo| + error), the
+// rounding of lo +- the error.
+inline bool RoundsSafelyWithin(DoubleDouble value, double error, double& rounded) {
   double up = value.hi + (value.lo + error);
   double down = value.hi + (value.lo - error);
   rounded = up;
   return up == down;
+}
+
+// The same with a bound relative to |hi|.
+inline bool RoundsSafely(DoubleDouble value, double relative_error, double& rounded) {
+  return RoundsSafelyWithin(value, (value.hi < 0 ? -value.hi : value.hi) * relative_error, rounded);
 }
 
 }  // namespace math

@@ -70,14 +70,6 @@ inline DoubleDouble TimesInverseLn10(DoubleDouble value) {
   return {product.hi, lo};
 }
 
-// The test with an absolute error bound.
-inline bool RoundsSafelyWithin(DoubleDouble value, double error, double& rounded) {
-  double up = value.hi + (value.lo + error);
-  double down = value.hi + (value.lo - error);
-  rounded = up;
-  return up == down;
-}
-
 inline bool TryLog(const LogReduction& reduction, double& result) {
   if (reduction.k != 0) {
     return RoundsSafelyWithin(LogFar(reduction), kFarError, result);
