@@ -2,15 +2,23 @@
 // the ranges where the common case counts: sin, cos, tan on [-10, 10]; log
 // and log10 on (0, 1e6); x^y with x in [0.1, 100], y in [-50, 50]. The
 // goal is at most 1.5 times the C library's time per call ("per_call").
+//
+// The slow paths: how often the fast path cannot decide ("one_in", goal at
+// least 1000), counted over random arguments through the paths' own entry
+// points (logarithm.h, power.h, trigonometric.h), and the time of the slow path itself on
+// arguments that need it ("worst_us", goal below 50).
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include "calculator/math/elementary.h"
+#include "calculator/math/logarithm.h"
+#include "calculator/math/power.h"
 #include "calculator/math/trigonometric.h"
 
 namespace {
@@ -91,69 +99,7 @@ double LibraryPow(double x, double y) {
   return std::pow(x, y);
 }
 
-// How often the fast path cannot decide: the share of a million arguments
-// left to the slow path ("slow_path_share"; the goal is at most 1/1000),
-// counted here rather than in the library.
-std::vector<double> TrigSamples(bool log_uniform) {
-  std::mt19937_64 random(3);
-  std::vector<double> values(1 << 20);
-  for (double& value : values) {
-    double unit = static_cast<double>(random() >> 11) * 0x1p-53;
-    // |x| from 1e-8 to 1e308, either sign; or uniform in [-10, 10].
-    value = log_uniform ? std::exp(std::log(1e-8) + unit * (std::log(1e308) - std::log(1e-8)))
-                        : kTrigRange.low + (kTrigRange.high - kTrigRange.low) * unit;
-    if (log_uniform && (random() & 1) != 0) {
-      value = -value;
-    }
-  }
-  return values;
-}
-
-void BM_SlowPathShare(benchmark::State& state, bool (*fast_path)(double, double&),
-                      bool log_uniform) {
-  std::vector<double> arguments = TrigSamples(log_uniform);
-  std::int64_t undecided = 0;
-  for (auto _ : state) {
-    undecided = 0;
-    for (double x : arguments) {
-      double result;
-      undecided += fast_path(x, result) ? 0 : 1;
-    }
-    benchmark::DoNotOptimize(undecided);
-  }
-  state.counters["slow_path_share"] =
-      static_cast<double>(undecided) / static_cast<double>(arguments.size());
-}
-
-// The slow path's time on the arguments that cost it most: the largest
-// doubles, whose reduction takes the most of 2/pi, and reduced arguments
-// near pi/4, where the series are longest.
-constexpr double kCostlyTrigArguments[] = {
-    0x1.fffffffffffffp+1023, 0x1.94586c93ea0fcp+1023, 0x1.921fb54442d18p-1, 1.0,
-    0x1.2d7dbc4f94ba6p+3,
-};
-
-// One of them per run, by its index: the slowest is what counts (goal:
-// under 50 microseconds).
-void BM_SlowPath(benchmark::State& state, double (*slow_path)(double)) {
-  double x = kCostlyTrigArguments[state.range(0)];
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(slow_path(x));
-  }
-}
-constexpr int kLastCostly = sizeof kCostlyTrigArguments / sizeof kCostlyTrigArguments[0] - 1;
-
 using namespace calculator_core;
-
-BENCHMARK_CAPTURE(BM_SlowPathShare, sin_uniform, math::SinFastPath, false)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SlowPathShare, sin_log_uniform, math::SinFastPath, true)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SlowPathShare, cos_uniform, math::CosFastPath, false)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SlowPathShare, cos_log_uniform, math::CosFastPath, true)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SlowPathShare, tan_uniform, math::TanFastPath, false)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SlowPathShare, tan_log_uniform, math::TanFastPath, true)->Iterations(3);
-BENCHMARK_CAPTURE(BM_SlowPath, sin_slow_path, math::SinSlowPath)->DenseRange(0, kLastCostly);
-BENCHMARK_CAPTURE(BM_SlowPath, cos_slow_path, math::CosSlowPath)->DenseRange(0, kLastCostly);
-BENCHMARK_CAPTURE(BM_SlowPath, tan_slow_path, math::TanSlowPath)->DenseRange(0, kLastCostly);
 
 BENCHMARK_CAPTURE(BM_Unary, sin_ours, math::Sin, kTrigRange);
 BENCHMARK_CAPTURE(BM_Unary, sin_library, LibrarySin, kTrigRange);
@@ -167,6 +113,136 @@ BENCHMARK_CAPTURE(BM_Unary, log10_ours, math::Log10, kLogRange);
 BENCHMARK_CAPTURE(BM_Unary, log10_library, LibraryLog10, kLogRange);
 BENCHMARK_CAPTURE(BM_Binary, pow_ours, math::Pow, kBaseRange, kExponentRange);
 BENCHMARK_CAPTURE(BM_Binary, pow_library, LibraryPow, kBaseRange, kExponentRange);
+
+// ---------------------------------------------------------------------------
+// The slow paths.
+
+struct Paths {
+  bool (*fast)(double, double, double&);
+  double (*slow)(double, double);
+};
+
+bool LogFast(double x, double, double& result) {
+  return math::LogFastPath(x, result);
+}
+double LogSlow(double x, double) {
+  return math::LogSlowPath(x);
+}
+bool Log10Fast(double x, double, double& result) {
+  return math::Log10FastPath(x, result);
+}
+double Log10Slow(double x, double) {
+  return math::Log10SlowPath(x);
+}
+
+bool SinFast(double x, double, double& result) {
+  return math::SinFastPath(x, result);
+}
+double SinSlow(double x, double) {
+  return math::SinSlowPath(x);
+}
+bool CosFast(double x, double, double& result) {
+  return math::CosFastPath(x, result);
+}
+double CosSlow(double x, double) {
+  return math::CosSlowPath(x);
+}
+bool TanFast(double x, double, double& result) {
+  return math::TanFastPath(x, result);
+}
+double TanSlow(double x, double) {
+  return math::TanSlowPath(x);
+}
+
+constexpr Paths kSinPaths = {SinFast, SinSlow};
+constexpr Paths kCosPaths = {CosFast, CosSlow};
+constexpr Paths kTanPaths = {TanFast, TanSlow};
+constexpr Paths kLogPaths = {LogFast, LogSlow};
+constexpr Paths kLog10Paths = {Log10Fast, Log10Slow};
+constexpr Paths kPowPaths = {math::PowFastPath, math::PowSlowPath};
+constexpr Range kNearOne = {0.7, 1.42};
+// Arguments whose reduction takes the most bits of 2/pi.
+constexpr Range kHugeTrigRange = {1e300, 1.7e308};
+constexpr Range kUnused = {1.0, 1.0};
+constexpr int kRateArguments = 1 << 22;
+
+// The share of the fast path's failures over kRateArguments random
+// arguments; the time is of no interest.
+void BM_SlowPathRate(benchmark::State& state, Paths paths, Range x_range, Range y_range) {
+  std::mt19937_64 random(3);
+  auto uniform = [&random](Range range) {
+    return range.low + (range.high - range.low) * (static_cast<double>(random() >> 11) * 0x1p-53);
+  };
+  std::int64_t failures = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < kRateArguments; ++i) {
+      double x = uniform(x_range);
+      double result;
+      failures += paths.fast(x == 0.0 ? x_range.high : x, uniform(y_range), result) ? 0 : 1;
+    }
+  }
+  state.counters["failures"] = static_cast<double>(failures);
+  state.counters["one_in"] =
+      failures == 0 ? 0.0 : static_cast<double>(kRateArguments) * state.iterations() / failures;
+}
+
+// The slow path alone on 64 arguments that need it, each call timed; an
+// argument's time is its fastest call (a slower one was interrupted), and
+// "worst_us" the slowest argument's.
+void BM_SlowPath(benchmark::State& state, Paths paths, Range x_range, Range y_range) {
+  std::mt19937_64 random(4);
+  auto uniform = [&random](Range range) {
+    return range.low + (range.high - range.low) * (static_cast<double>(random() >> 11) * 0x1p-53);
+  };
+  std::vector<std::pair<double, double>> hard;
+  while (hard.size() < 64) {
+    double x = uniform(x_range);
+    double y = uniform(y_range);
+    double result;
+    if (x != 0.0 && !paths.fast(x, y, result)) {
+      hard.emplace_back(x, y);
+    }
+  }
+  std::vector<double> fastest(hard.size(), 1e9);
+  for (auto _ : state) {
+    for (std::size_t i = 0; i < hard.size(); ++i) {
+      auto start = std::chrono::steady_clock::now();
+      benchmark::DoNotOptimize(paths.slow(hard[i].first, hard[i].second));
+      std::chrono::duration<double, std::micro> took = std::chrono::steady_clock::now() - start;
+      fastest[i] = took.count() < fastest[i] ? took.count() : fastest[i];
+    }
+  }
+  double worst = 0.0;
+  for (double time : fastest) {
+    worst = time > worst ? time : worst;
+  }
+  state.counters["per_call"] = benchmark::Counter(
+      static_cast<double>(hard.size()),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["worst_us"] = worst;
+}
+
+BENCHMARK_CAPTURE(BM_SlowPathRate, sin, kSinPaths, kTrigRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, sin_huge, kSinPaths, kHugeTrigRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, cos, kCosPaths, kTrigRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, cos_huge, kCosPaths, kHugeTrigRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, tan, kTanPaths, kTrigRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, tan_huge, kTanPaths, kHugeTrigRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log, kLogPaths, kLogRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log_near_1, kLogPaths, kNearOne, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log10, kLog10Paths, kLogRange, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, log10_near_1, kLog10Paths, kNearOne, kUnused)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow, kPowPaths, kBaseRange, kExponentRange)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow_near_1, kPowPaths, kNearOne, kExponentRange)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPath, sin, kSinPaths, kTrigRange, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, sin_huge, kSinPaths, kHugeTrigRange, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, cos, kCosPaths, kTrigRange, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, cos_huge, kCosPaths, kHugeTrigRange, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, tan, kTanPaths, kTrigRange, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, tan_huge, kTanPaths, kHugeTrigRange, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, log, kLogPaths, kNearOne, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, log10, kLog10Paths, kNearOne, kUnused);
+BENCHMARK_CAPTURE(BM_SlowPath, pow, kPowPaths, kBaseRange, kExponentRange);
 
 }  // namespace
 

@@ -1,4 +1,4 @@
-// The elementary functions of the C run-time DLL (msvcrt.dll), reached
+// The sine, cosine and tangent of the C run-time DLL (msvcrt.dll), reached
 // through its import table: a plain call would bind to MinGW-w64's x87
 // versions in libmingwex, which the linker prefers.
 
@@ -13,9 +13,6 @@ extern "C" {
 extern double (*__imp_sin)(double);
 extern double (*__imp_cos)(double);
 extern double (*__imp_tan)(double);
-extern double (*__imp_log)(double);
-extern double (*__imp_log10)(double);
-extern double (*__imp_pow)(double, double);
 }
 
 namespace calculator_core {
@@ -47,17 +44,6 @@ double Cos(double x) {
 }
 double Tan(double x) {
   return Canonical(__imp_tan(x), x);
-}
-double Log(double x) {
-  return Canonical(__imp_log(x), x);
-}
-double Log10(double x) {
-  return Canonical(__imp_log10(x), x);
-}
-double Pow(double base, double exponent) {
-  // A NaN argument passes through as it is, as on every other platform.
-  return std::isnan(base) || std::isnan(exponent) ? __imp_pow(base, exponent)
-                                                  : Canonical(__imp_pow(base, exponent), 0.0);
 }
 
 }  // namespace library_math

@@ -195,16 +195,59 @@ Multiprecision operator*(const Multiprecision& a, const Multiprecision& b) {
     return Multiprecision();
   }
   // Limb k of the product weighs 2^(-32 (k+1)), like the operands' limbs.
-  std::uint32_t product[2 * kLimbs] = {};
-  for (int i = kLimbs - 1; i >= 0; --i) {
-    std::uint64_t carry = 0;
-    for (int j = kLimbs - 1; j >= 0; --j) {
-      std::uint64_t term = std::uint64_t{a.limbs_[i]} * b.limbs_[j] + product[i + j + 1] + carry;
-      product[i + j + 1] = static_cast<std::uint32_t>(term);
-      carry = term >> kLimbBits;
-    }
-    product[i] = static_cast<std::uint32_t>(carry);
+#ifdef __SIZEOF_INT128__
+  // Pairs of limbs as 64-bit words, column by column from the least
+  // significant (Comba's method), the 128-bit partial products' halves
+  // adding up apart.
+  __extension__ typedef unsigned __int128 Wide;
+  constexpr int kWords = kLimbs / 2;
+  std::uint64_t a_words[kWords];
+  std::uint64_t b_words[kWords];
+  for (int i = 0; i < kWords; ++i) {
+    a_words[i] = (std::uint64_t{a.limbs_[2 * i]} << kLimbBits) | a.limbs_[2 * i + 1];
+    b_words[i] = (std::uint64_t{b.limbs_[2 * i]} << kLimbBits) | b.limbs_[2 * i + 1];
   }
+  std::uint32_t product[2 * kLimbs];
+  Wide carry = 0;
+  for (int column = 2 * kWords - 1; column >= 1; --column) {
+    Wide low_sum = carry;
+    Wide high_sum = 0;
+    int first = column - kWords < 0 ? 0 : column - kWords;
+    int last = column - 1 < kWords - 1 ? column - 1 : kWords - 1;
+    for (int i = first; i <= last; ++i) {
+      Wide term = Wide{a_words[i]} * b_words[column - 1 - i];
+      low_sum += static_cast<std::uint64_t>(term);
+      high_sum += term >> 64;
+    }
+    product[2 * column] = static_cast<std::uint32_t>(low_sum >> kLimbBits);
+    product[2 * column + 1] = static_cast<std::uint32_t>(low_sum);
+    carry = (low_sum >> 64) + high_sum;
+  }
+  product[0] = static_cast<std::uint32_t>(carry >> kLimbBits);
+  product[1] = static_cast<std::uint32_t>(carry);
+#else
+  // Column by column from the least significant (Comba's method): the
+  // partial products of a column add up in registers, their low and high
+  // halves apart (ten of them stay far below 2^64).
+  std::uint32_t product[2 * kLimbs];
+  std::uint64_t carry = 0;
+  for (int column = 2 * kLimbs - 1; column >= 1; --column) {
+    // Limbs i and j with i + j + 1 == column, and the high halves of those
+    // with i + j == column.
+    std::uint64_t low_sum = carry;
+    std::uint64_t high_sum = 0;
+    int first = column - kLimbs < 0 ? 0 : column - kLimbs;
+    int last = column - 1 < kLimbs - 1 ? column - 1 : kLimbs - 1;
+    for (int i = first; i <= last; ++i) {
+      std::uint64_t term = std::uint64_t{a.limbs_[i]} * b.limbs_[column - 1 - i];
+      low_sum += term & 0xFFFFFFFFu;
+      high_sum += term >> kLimbBits;
+    }
+    product[column] = static_cast<std::uint32_t>(low_sum);
+    carry = (low_sum >> kLimbBits) + high_sum;
+  }
+  product[0] = static_cast<std::uint32_t>(carry);
+#endif
   Multiprecision result;
   result.Assign(product, 2 * kLimbs, a.exponent_ + b.exponent_, a.negative_ != b.negative_);
   return result;

@@ -12,8 +12,8 @@ namespace math {
 Multiprecision MultiprecisionExp(const Multiprecision& w);
 
 // log x for a positive finite double x, given an approximation of log x
-// within 2^-40 of it (relative, or absolute when log x is tiny): absolute
-// error below 2^-298, so relative error below 2^-244.
+// within 2^-60 |log x| of it: absolute error below 2^-298, so relative
+// error below 2^-244.
 Multiprecision MultiprecisionLog(double x, DoubleDouble approximation);
 
 // The 320-bit forms of log 2 and 1 / log 10 (cut, not rounded).

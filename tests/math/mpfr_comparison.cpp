@@ -5,11 +5,12 @@
 //   mpfr_comparison random FUNCTION COUNT [SEED]
 //                                            COUNT arguments over the function's
 //                                            rows of the range table
-//   mpfr_comparison expected OUTPUT COUNT HARD_CASE_DIR
+//   mpfr_comparison expected OUTPUT COUNT CASE_DIR...
 //                                            writes the expected results of the
 //                                            functions checked on every target:
-//                                            their hard cases and COUNT random
-//                                            arguments each (math_functions.h)
+//                                            the cases of CASE_DIR/FUNCTION.txt
+//                                            and COUNT random arguments each
+//                                            (math_functions.h)
 //
 // A difference prints the function, the arguments and both results in
 // hexadecimal; the status is 1 when there is any.
@@ -434,7 +435,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: mpfr_comparison hard FUNCTION FILE\n"
                "       mpfr_comparison random FUNCTION COUNT [SEED]\n"
-               "       mpfr_comparison expected OUTPUT COUNT HARD_CASE_DIR\n");
+               "       mpfr_comparison expected OUTPUT COUNT CASE_DIR...\n");
   return 2;
 }
 
@@ -476,7 +477,8 @@ int CompareRandom(const char* name, std::uint64_t count, std::uint64_t seed) {
   return Summary(name, "random arguments", tally) | (known ? 0 : 1);
 }
 
-int WriteExpected(const char* output, std::uint64_t count, const std::string& hard_case_dir) {
+int WriteExpected(const char* output, std::uint64_t count,
+                  const std::vector<std::string>& case_dirs) {
   std::FILE* file = std::fopen(output, "w");
   if (file == nullptr) {
     std::perror(output);
@@ -492,8 +494,13 @@ int WriteExpected(const char* output, std::uint64_t count, const std::string& ha
     auto write = [&](double x, double y) {
       WriteExpectedCall(file, function, x, y, mpfr.Evaluate(reference, x, y));
     };
-    std::string path = hard_case_dir + "/" + reference.name + ".txt";
-    ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+    for (const std::string& dir : case_dirs) {
+      std::string path = dir + "/" + reference.name + ".txt";
+      if (std::FILE* file_of_cases = std::fopen(path.c_str(), "r")) {
+        std::fclose(file_of_cases);
+        ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+      }
+    }
     ok = ForEachRandom(reference.name, count, 1, write) && ok;
   }
   if (std::ferror(file) || std::fclose(file) != 0) {
@@ -523,8 +530,8 @@ int main(int argc, char** argv) {
       ParseCount(argv[3], count) && (argc == 4 || ParseCount(argv[4], seed))) {
     return CompareRandom(argv[2], count, seed);
   }
-  if (argc == 5 && std::strcmp(argv[1], "expected") == 0 && ParseCount(argv[3], count)) {
-    return WriteExpected(argv[2], count, argv[4]);
+  if (argc >= 5 && std::strcmp(argv[1], "expected") == 0 && ParseCount(argv[3], count)) {
+    return WriteExpected(argv[2], count, std::vector<std::string>(argv + 4, argv + argc));
   }
   return Usage();
 }
