@@ -38,6 +38,17 @@ const Case kCases[] = {
     {"cos(1e22)", Cos, 1e22, 0.523214785395139},
     {"cos(pi/2)", Cos, 1.5707963267948966, 6.123233995736766e-17},
     {"tan(1e10)", Tan, 1e10, -0.5583496378112418},
+    {"tan(7^74.434423)", Tan, 0x1.f353f2d85df8cp+208, 0x1.5c1a3dd8832f8p-4},
+    {"sin(largest double)", Sin, 0x1.fffffffffffffp+1023, 0x1.452fc98b34e97p-8},
+    {"cos(the double nearest an odd multiple of pi/2)", Cos, 0x1.6ac5b262ca1ffp+849,
+     -0x1.14ae72e6ba22fp-61},
+    {"tan(the double nearest an odd multiple of pi/2)", Tan, 0x1.6ac5b262ca1ffp+849,
+     -0x1.d9ba9a7975636p+60},
+    {"sin(-0)", Sin, -0.0, -0.0},
+    {"tan(-0)", Tan, -0.0, -0.0},
+    {"cos(-0)", Cos, -0.0, 1.0},
+    {"sin(-least subnormal)", Sin, -0x1p-1074, -0x1p-1074},
+    {"tan(least subnormal)", Tan, 0x1p-1074, 0x1p-1074},
     {"log(2)", Log, 2.0, 0.6931471805599453},
     {"log(1e-300)", Log, 1e-300, -690.7755278982137},
     {"log(1)", Log, 1.0, 0.0},
@@ -92,11 +103,17 @@ TEST(Elementary, InvalidArgumentsGiveTheDefaultNaN) {
   EXPECT_EQ(BitsOf(Pow(-8.0, 1.0 / 3.0)), kDefaultNaN);
   EXPECT_EQ(BitsOf(Log(-1.0)), kDefaultNaN);
   EXPECT_EQ(BitsOf(Log10(-1e-300)), kDefaultNaN);
+  EXPECT_EQ(BitsOf(Sin(kInfinity)), kDefaultNaN);
+  EXPECT_EQ(BitsOf(Cos(-kInfinity)), kDefaultNaN);
+  EXPECT_EQ(BitsOf(Tan(kInfinity)), kDefaultNaN);
 }
 
 TEST(Elementary, NaNArgumentsComeBackQuiet) {
   const double nan = __builtin_nan("");
   EXPECT_EQ(BitsOf(Log(-nan)), BitsOf(-nan));
+  EXPECT_EQ(BitsOf(Sin(-nan)), BitsOf(-nan));
+  EXPECT_EQ(BitsOf(Cos(nan)), BitsOf(nan));
+  EXPECT_EQ(BitsOf(Tan(nan)), BitsOf(nan));
   EXPECT_EQ(BitsOf(Pow(nan, 0.0)), BitsOf(1.0));
   EXPECT_EQ(BitsOf(Pow(1.0, nan)), BitsOf(1.0));
   EXPECT_EQ(BitsOf(Pow(2.0, -nan)), BitsOf(-nan));
