@@ -46,8 +46,8 @@ inline LogReduction ReduceForLog(std::uint64_t bits, int offset) {
 }
 
 // log x as hi + lo with z^2/2 exact: absolute error below
-// 2^-68.6 |z| + 2^-85 |log x| (see logarithm.cpp), so relative error below
-// 2^-68.4, and below 2^-75.4 when k != 0.
+// 2^-68.8 |z| + 2^-85 (see logarithm.cpp), so relative error below 2^-68.4,
+// and below 2^-75.5 when k != 0.
 inline DoubleDouble LogOfReduced(const LogReduction& reduction) {
   using logarithm_polynomial::kQ;
   double z = reduction.z;

@@ -13,10 +13,10 @@
 //   the rest (r_b, r_lo, the table's low part)               below 2^-72.9
 // so e^r's part is below 2^-67.4. t's absolute error is the result's
 // relative error: the logarithm's absolute error, 2^-68.8 |z| + 2^-85
-// (logarithm.h), times y, where |z| <= 1.0141 |log x| if k = 0 (the table's
-// choice) and |log x| >= 0.34 otherwise: below 2^-68.7 |t| if k = 0, and
-// 2^-75.5 |t| elsewhere (the product adds 2^-104 |t|). The rounding test
-// allows 1.5625 * 2^-68 plus 2^-68.6 |t| or 2^-75.4 |t|.
+// (logarithm.h; 2^-96 where k = 0), times y, and the product's 2^-104 |t|.
+// As |log x| >= 0.34 where k != 0, and >= 2^-9 where k = 0 unless the
+// table's part is zero, that is below 2^-68.8 |y z| + 2^-83 |t|. The
+// rounding test allows 1.5625 * 2^-68 + 2^-68.8 |y z| + 2^-83 |t|.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
@@ -50,9 +50,9 @@ constexpr std::uint64_t kInfinityBits = kExponentMask;
 constexpr std::uint64_t kQuietBit = std::uint64_t{1} << (kMantissaBits - 1);
 constexpr double kInfinity = __builtin_inf();
 
-constexpr double kExpError = 0x1.9p-68;      // 2^-67.36
-constexpr double kNearLogError = 0x1.5p-69;  // per unit of |t|, 2^-68.6, where k = 0
-constexpr double kFarLogError = 0x1.8p-76;   // per unit of |t|, 2^-75.4, elsewhere
+constexpr double kExpError = 0x1.9p-68;    // 2^-67.36
+constexpr double kLogError = 0x1.2p-69;    // per unit of |y z|, 2^-68.8
+constexpr double kProductError = 0x1p-83;  // per unit of |t|
 // |t| up to which the result is a normal double: e^-708 > 2^-1022.
 constexpr double kFastLimit = 708.0;
 // Beyond these, x^y overflows or is below half the least subnormal.
@@ -123,7 +123,8 @@ inline DoubleDouble LogOf(const LogReduction& reduction) {
   DoubleDouble sum = FastTwoSum(entry.hi, entry.hi * r_a);
   double lo = sum.lo + (entry.hi * (r_b + p) + entry.lo * (1.0 + (r + p)));
 
-  double error = kExpError + (reduction.k == 0 ? kNearLogError : kFarLogError) * Magnitude(t.hi);
+  double error =
+      kExpError + kLogError * Magnitude(y * reduction.z) + kProductError * Magnitude(t.hi);
   double rounded;
   if (!RoundsSafely({sum.hi, lo}, error, rounded)) {
     return false;

@@ -13,10 +13,12 @@
 
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
+#include "calculator/math/multiprecision_elementary.h"
 
 namespace {
 
 using calculator_core::math::BitsOf;
+using calculator_core::math::DoubleDouble;
 using calculator_core::math::FromBits;
 using calculator_core::math::Multiprecision;
 using calculator_core::math::RoundsSafely;
@@ -24,16 +26,6 @@ using calculator_core::math::TwoProduct;
 using calculator_core::math::TwoSum;
 
 constexpr int kRandomCalls = 20000;
-
-// Doubles of every size, sign and class of bits but infinity and NaN.
-double RandomFinite(std::mt19937_64& random) {
-  for (;;) {
-    double value = FromBits(random());
-    if (std::isfinite(value)) {
-      return value;
-    }
-  }
-}
 
 // Doubles whose sums and products land anywhere from the subnormal range
 // to overflow.
@@ -47,24 +39,6 @@ double RandomScaled(std::mt19937_64& random, int max_exponent) {
 
 double ToDouble(const Multiprecision& value) {
   return value.ToDouble();
-}
-
-TEST(Multiprecision, DoublesConvertExactlyBothWays) {
-  std::mt19937_64 random(1);
-  // Zero has no sign here: the slow paths never produce one.
-  const double kEdges[] = {
-      0.0, 0x1p-1074, -0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1023, 0x1.fffffffffffffp+1023,
-      1.0, -3.5};
-  for (double edge : kEdges) {
-    EXPECT_EQ(BitsOf(ToDouble(Multiprecision::FromDouble(edge))), BitsOf(edge)) << edge;
-  }
-  for (int i = 0; i < kRandomCalls; ++i) {
-    double x = RandomFinite(random);
-    if (x == 0.0) {
-      continue;
-    }
-    ASSERT_EQ(BitsOf(ToDouble(Multiprecision::FromDouble(x))), BitsOf(x)) << x;
-  }
 }
 
 struct RoundingCase {
@@ -147,17 +121,6 @@ TEST(Multiprecision, ExactLongResultsRoundLikeMpfr) {
   mpfr_clears(exact, term, rounded, static_cast<mpfr_ptr>(nullptr));
 }
 
-TEST(Multiprecision, KeepsAtLeast318Bits) {
-  const Multiprecision one = Multiprecision::FromInteger(1);
-  Multiprecision third = one.DividedBy(3);
-  Multiprecision residue = one - third * Multiprecision::FromInteger(3);
-  EXPECT_FALSE(residue.IsZero());
-  EXPECT_LE(residue.Exponent(), -318);
-  // Cancellation keeps the low bits of the operands.
-  Multiprecision tiny = Multiprecision::FromInteger(1, -300);
-  EXPECT_EQ(((one + tiny) - one).ToDouble(), 0x1p-300);
-}
-
 TEST(Multiprecision, ReciprocalsKeepAtLeast316Bits) {
   std::mt19937_64 random(5);
   const Multiprecision one = Multiprecision::FromInteger(1);
@@ -181,6 +144,66 @@ TEST(Multiprecision, RoundsSafelyOnlyAwayFromMidpoints) {
   EXPECT_TRUE(RoundsSafely(midpoint + M::FromInteger(1, -100), -102));
   EXPECT_TRUE(RoundsSafely(M::FromInteger(3), -60));
   EXPECT_FALSE(RoundsSafely(M::FromInteger(3), -40));  // 3 +- 2^-40 are doubles of their own
+}
+
+// An MPFR value's first 7 * 53 bits as a Multiprecision: the sum of its
+// leading 53-bit pieces, each exact (scaled, so that none is subnormal).
+Multiprecision FromMpfr(mpfr_t value) {
+  mpfr_t rest, piece;
+  mpfr_init2(rest, mpfr_get_prec(value));
+  mpfr_init2(piece, 53);
+  mpfr_set(rest, value, MPFR_RNDN);
+  Multiprecision sum;
+  for (int i = 0; i < 7 && !mpfr_zero_p(rest); ++i) {
+    long exponent = 0;
+    double mantissa = mpfr_get_d_2exp(&exponent, rest, MPFR_RNDN);
+    sum = sum + Multiprecision::FromDouble(mantissa).ScaledBy(static_cast<int>(exponent));
+    mpfr_set_d(piece, mantissa, MPFR_RNDN);
+    mpfr_mul_2si(piece, piece, exponent, MPFR_RNDN);
+    mpfr_sub(rest, rest, piece, MPFR_RNDN);
+  }
+  mpfr_clears(rest, piece, static_cast<mpfr_ptr>(nullptr));
+  return sum;
+}
+
+// log2 of |ours - exact| / |exact|.
+int RelativeErrorExponent(const Multiprecision& ours, const Multiprecision& exact) {
+  Multiprecision difference = ours - exact;
+  return difference.IsZero() ? -10000 : difference.Exponent() - exact.Exponent();
+}
+
+// The slow paths' exp and log keep the precision their comments promise
+// (2^-300 and 2^-244 relative), over the whole range pow uses.
+TEST(Multiprecision, ExpAndLogKeepTheirPrecision) {
+  std::mt19937_64 random(5);
+  mpfr_t exact, argument;
+  mpfr_inits2(400, exact, argument, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_emin(mpfr_get_emin_min());
+  mpfr_set_emax(mpfr_get_emax_max());
+  for (int i = 0; i < 200; ++i) {
+    // w = a + b with b far below a: an argument of more than 53 bits.
+    double a = (static_cast<double>(random() >> 11) * 0x1p-53 - 0.5) * 1500.0;
+    double b = a * 0x1p-60 * (static_cast<double>(random() >> 11) * 0x1p-53);
+    mpfr_set_d(argument, a, MPFR_RNDN);
+    mpfr_add_d(argument, argument, b, MPFR_RNDN);
+    mpfr_exp(exact, argument, MPFR_RNDN);
+    Multiprecision ours = calculator_core::math::MultiprecisionExp(Multiprecision::FromDouble(a) +
+                                                                   Multiprecision::FromDouble(b));
+    ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -300)
+        << "exp(" << a << " + " << b << ")";
+
+    double x = FromBits(random() % 0x7FF0000000000000u);
+    if (x == 0.0 || x == 1.0) {
+      continue;
+    }
+    mpfr_set_d(argument, x, MPFR_RNDN);
+    mpfr_log(exact, argument, MPFR_RNDN);
+    // An approximation within 2^-60, as the fast paths give.
+    double approximation = mpfr_get_d(exact, MPFR_RNDN) * (1 + 0x1p-61);
+    ours = calculator_core::math::MultiprecisionLog(x, DoubleDouble{approximation, 0.0});
+    ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -244) << "log(" << x << ")";
+  }
+  mpfr_clears(exact, argument, static_cast<mpfr_ptr>(nullptr));
 }
 
 // The error-free transformations: the two parts add up exactly.
