@@ -122,43 +122,21 @@ struct Paths {
   double (*slow)(double, double);
 };
 
-bool LogFast(double x, double, double& result) {
-  return math::LogFastPath(x, result);
+// A function of one argument's paths in the shape of pow's.
+template <bool (*Fast)(double, double&)>
+bool UnaryFast(double x, double, double& result) {
+  return Fast(x, result);
 }
-double LogSlow(double x, double) {
-  return math::LogSlowPath(x);
-}
-bool Log10Fast(double x, double, double& result) {
-  return math::Log10FastPath(x, result);
-}
-double Log10Slow(double x, double) {
-  return math::Log10SlowPath(x);
+template <double (*Slow)(double)>
+double UnarySlow(double x, double) {
+  return Slow(x);
 }
 
-bool SinFast(double x, double, double& result) {
-  return math::SinFastPath(x, result);
-}
-double SinSlow(double x, double) {
-  return math::SinSlowPath(x);
-}
-bool CosFast(double x, double, double& result) {
-  return math::CosFastPath(x, result);
-}
-double CosSlow(double x, double) {
-  return math::CosSlowPath(x);
-}
-bool TanFast(double x, double, double& result) {
-  return math::TanFastPath(x, result);
-}
-double TanSlow(double x, double) {
-  return math::TanSlowPath(x);
-}
-
-constexpr Paths kSinPaths = {SinFast, SinSlow};
-constexpr Paths kCosPaths = {CosFast, CosSlow};
-constexpr Paths kTanPaths = {TanFast, TanSlow};
-constexpr Paths kLogPaths = {LogFast, LogSlow};
-constexpr Paths kLog10Paths = {Log10Fast, Log10Slow};
+constexpr Paths kSinPaths = {UnaryFast<math::SinFastPath>, UnarySlow<math::SinSlowPath>};
+constexpr Paths kCosPaths = {UnaryFast<math::CosFastPath>, UnarySlow<math::CosSlowPath>};
+constexpr Paths kTanPaths = {UnaryFast<math::TanFastPath>, UnarySlow<math::TanSlowPath>};
+constexpr Paths kLogPaths = {UnaryFast<math::LogFastPath>, UnarySlow<math::LogSlowPath>};
+constexpr Paths kLog10Paths = {UnaryFast<math::Log10FastPath>, UnarySlow<math::Log10SlowPath>};
 constexpr Paths kPowPaths = {math::PowFastPath, math::PowSlowPath};
 constexpr Range kNearOne = {0.7, 1.42};
 // Arguments whose reduction takes the most bits of 2/pi.
