@@ -9,6 +9,7 @@
 
 #include "calculator/evaluator.h"
 #include "calculator/function_calls.h"
+#include "calculator/math/elementary.h"
 #include "calculator/nested_evaluations.h"
 
 namespace calculator_core {
@@ -53,11 +54,11 @@ constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
 inline constexpr Builtin kBuiltins[] = {
     builtin::Constant("pi", kPi),
     builtin::Constant("e", kE),
-    builtin::Elementary("sin", Sine),
-    builtin::Elementary("cos", Cosine),
-    builtin::Elementary("tan", Tangent),
-    builtin::Elementary("log", NaturalLog),
-    builtin::Elementary("log10", CommonLog),
+    builtin::Elementary("sin", math::Sin),
+    builtin::Elementary("cos", math::Cos),
+    builtin::Elementary("tan", math::Tan),
+    builtin::Elementary("log", math::Log),
+    builtin::Elementary("log10", math::Log10),
     builtin::Elementary("abs", Absolute),
     builtin::Elementary("sqrt", SquareRootWithTolerance),
     builtin::Elementary("rad2deg", RadiansToDegrees),

@@ -1,5 +1,6 @@
 // Function calls: the call of a built-in function found in the registry,
-// and the nine elementary functions.
+// and the elementary functions that are one IEEE operation or two (the
+// transcendental ones are in math/).
 //
 // An elementary function's argument is the whole sum that follows its name,
 // so sin(0)+1 is the sine of 1; only parentheses around the whole call end
@@ -14,7 +15,6 @@
 #include "calculator/builtins.h"
 #include "calculator/characters.h"
 #include "calculator/grammar.h"
-#include "calculator/library_math.h"
 #include "calculator/messages.h"
 
 namespace calculator_core {
@@ -66,21 +66,6 @@ double DegreesToRadians(double x) {
   return product / kDegreesPerHalfTurn;
 }
 
-double Sine(double x) {
-  return library_math::Sin(x);
-}
-double Cosine(double x) {
-  return library_math::Cos(x);
-}
-double Tangent(double x) {
-  return library_math::Tan(x);
-}
-double NaturalLog(double x) {
-  return library_math::Log(x);
-}
-double CommonLog(double x) {
-  return library_math::Log10(x);
-}
 double Absolute(double x) {
   return std::fabs(x);
 }

@@ -1,5 +1,6 @@
-// Function calls: the nine elementary functions, and the call of any
-// built-in function with its argument.
+// Function calls: the call of any built-in function with its argument, and
+// the elementary functions that need no more than one IEEE operation (abs,
+// sqrt, the angle conversions).
 #pragma once
 
 #include "calculator/evaluator.h"
@@ -13,12 +14,8 @@ struct Builtin;
 // follows its name, a list function its own argument list.
 double CallFunction(const Builtin& function, Calculator& calculator);
 
-// The elementary functions as the registry names them.
-double Sine(double x);
-double Cosine(double x);
-double Tangent(double x);
-double NaturalLog(double x);
-double CommonLog(double x);
+// The elementary functions of this file, as the registry names them; the
+// transcendental ones are in math/elementary.h.
 double Absolute(double x);
 double SquareRootWithTolerance(double x);
 double RadiansToDegrees(double x);

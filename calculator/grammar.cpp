@@ -16,7 +16,7 @@
 
 #include "calculator/builtins.h"
 #include "calculator/characters.h"
-#include "calculator/library_math.h"
+#include "calculator/math/elementary.h"
 #include "calculator/messages.h"
 #include "calculator/nan_operands.h"
 #include "calculator/number_reading.h"
@@ -162,7 +162,7 @@ namespace {
       ++calculator.cursor;
       SkipBlanks(calculator);
       double exponent = ReadSignedPrimary(calculator);
-      value = LeftNaNFirst(library_math::Pow(value, exponent), value);
+      value = LeftNaNFirst(math::Pow(value, exponent), value);
     } else if (IsBlank(c)) {
       ++calculator.cursor;
     } else {

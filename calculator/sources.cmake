@@ -11,4 +11,10 @@ set(CALCULATOR_LIBRARY_SOURCES
   number_format.cpp
   session_core.cpp
   c_api.cpp
+  math/multiprecision.cpp
+  math/multiprecision_elementary.cpp
+  math/logarithm.cpp
+  math/power.cpp
+  math/argument_reduction.cpp
+  math/trigonometric.cpp
 )

@@ -19,6 +19,8 @@ clang               test   required  the second compiler, the sanitizer builds a
 libclang-rt-14-dev  test   required  clang's sanitizer and fuzzer run-times
 libgtest-dev        test   required  the unit, console, terminal and install tests
 libbenchmark-dev    test   required  the benchmarks, built with the tests
+libmpfr-dev         test   required  the elementary functions' comparison with correctly rounded values
+sollya              test   optional  re-creating the math tables' polynomials (calculator/math/generators)
 valgrind            test   required  the leak checks
 time                test   required  the memory soak's peak-memory reading
 groff-base          test   required  the manual page check

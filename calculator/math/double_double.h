@@ -1,0 +1,105 @@
+// Double-double arithmetic: a value carried as the unevaluated sum hi + lo
+// of two doubles, with |lo| at most half an ulp of hi, for about 106 bits.
+//
+// The error-free transformations (Dekker, Knuth; see the Handbook of
+// Floating-Point Arithmetic, ch. 4) use only rounded + - * on doubles: no
+// fused multiply-add, so that every target computes the same bits. They
+// hold as long as nothing overflows; a product's low part is exact unless
+// it falls below the subnormal range.
+#pragma once
+
+namespace calculator_core {
+namespace math {
+
+struct DoubleDouble {
+  double hi;
+  double lo;
+};
+
+// a + b exactly, when |a| >= |b| or a is zero (Fast2Sum: 3 operations).
+inline DoubleDouble FastTwoSum(double a, double b) {
+  double sum = a + b;
+  double b_virtual = sum - a;
+  return {sum, b - b_virtual};
+}
+
+// a + b exactly, for any order of magnitude (2Sum: 6 operations).
+inline DoubleDouble TwoSum(double a, double b) {
+  double sum = a + b;
+  double a_virtual = sum - b;
+  double b_virtual = sum - a_virtual;
+  return {sum, (a - a_virtual) + (b - b_virtual)};
+}
+
+// a as hi + lo where hi has at most 26 significant bits and lo at most 26
+// (Veltkamp's splitting); |a| below 2^995 so that the scaled copy stays
+// finite.
+inline DoubleDouble Split(double a) {
+  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
+  double scaled = a * kSplitter;
+  double hi = scaled - (scaled - a);
+  return {hi, a - hi};
+}
+
+// a * b exactly as hi + lo, from the halves of the operands (Dekker's
+// product).
+inline DoubleDouble TwoProduct(DoubleDouble a_halves, DoubleDouble b_halves, double product) {
+  double error = ((a_halves.hi * b_halves.hi - product) + a_halves.hi * b_halves.lo +
+                  a_halves.lo * b_halves.hi) +
+                 a_halves.lo * b_halves.lo;
+  return {product, error};
+}
+inline DoubleDouble TwoProduct(double a, double b) {
+  return TwoProduct(Split(a), Split(b), a * b);
+}
+inline DoubleDouble TwoSquare(double a) {
+  DoubleDouble halves = Split(a);
+  double square = a * a;
+  double error =
+      ((halves.hi * halves.hi - square) + 2.0 * halves.hi * halves.lo) + halves.lo * halves.lo;
+  return {square, error};
+}
+
+// The sum of two double-doubles, with a relative error of a few 2^-106
+// unless they cancel (then a few 2^-106 of the larger operand).
+inline DoubleDouble Add(DoubleDouble a, DoubleDouble b) {
+  DoubleDouble high = TwoSum(a.hi, b.hi);
+  DoubleDouble low = TwoSum(a.lo, b.lo);
+  high = FastTwoSum(high.hi, high.lo + low.hi);
+  return FastTwoSum(high.hi, high.lo + low.lo);
+}
+inline DoubleDouble Add(DoubleDouble a, double b) {
+  DoubleDouble high = TwoSum(a.hi, b);
+  return FastTwoSum(high.hi, high.lo + a.lo);
+}
+
+// The product of two double-doubles, relative error below 2^-102.
+inline DoubleDouble Multiply(DoubleDouble a, DoubleDouble b) {
+  DoubleDouble product = TwoProduct(a.hi, b.hi);
+  double cross = a.hi * b.lo + a.lo * b.hi;
+  return FastTwoSum(product.hi, product.lo + cross);
+}
+inline DoubleDouble Multiply(DoubleDouble a, double b) {
+  DoubleDouble product = TwoProduct(a.hi, b);
+  return FastTwoSum(product.hi, product.lo + a.lo * b);
+}
+
+// Ziv's rounding test with an absolute bound: when the exact value lies
+// within `error` of hi + lo, and both ends of that interval round to the
+// same double, that double is the correctly rounded value: true, and
+// `rounded` is it. The bound must also cover 2^-53 (|lo| + error), the
+// rounding of lo +- the error.
+inline bool RoundsSafelyWithin(DoubleDouble value, double error, double& rounded) {
+  double up = value.hi + (value.lo + error);
+  double down = value.hi + (value.lo - error);
+  rounded = up;
+  return up == down;
+}
+
+// The same with a bound relative to |hi|.
+inline bool RoundsSafely(DoubleDouble value, double relative_error, double& rounded) {
+  return RoundsSafelyWithin(value, (value.hi < 0 ? -value.hi : value.hi) * relative_error, rounded);
+}
+
+}  // namespace math
+}  // namespace calculator_core

@@ -1,0 +1,15 @@
+// pow's two paths apart, so that the benchmarks can count how often the
+// slow one runs; both for positive finite x and finite nonzero y.
+#pragma once
+
+namespace calculator_core {
+namespace math {
+
+// True, with the correctly rounded x^y, when the fast path is sure of it.
+bool PowFastPath(double x, double y, double& result);
+
+// The rest: exact results, the range limits, and 320-bit arithmetic.
+double PowSlowPath(double x, double y);
+
+}  // namespace math
+}  // namespace calculator_core

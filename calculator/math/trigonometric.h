@@ -1,0 +1,22 @@
+// The two paths of sin, cos and tan (trigonometric.cpp), reachable on their
+// own for the benchmarks that time the slow one and count how often the
+// fast one cannot decide.
+#pragma once
+
+namespace calculator_core {
+namespace math {
+
+// True, with the correctly rounded result, when the fast path is sure of
+// it; for a finite x.
+bool SinFastPath(double x, double& result);
+bool CosFastPath(double x, double& result);
+bool TanFastPath(double x, double& result);
+
+// The slow paths, for a finite x with |x| >= 2^-26 (below that the fast
+// path always decides).
+double SinSlowPath(double x);
+double CosSlowPath(double x);
+double TanSlowPath(double x);
+
+}  // namespace math
+}  // namespace calculator_core

@@ -1,0 +1,537 @@
+// Our elementary functions against GNU MPFR's correctly rounded values:
+// zero differences is the only pass.
+//
+//   mpfr_comparison hard FUNCTION FILE       every argument of a hard-case file
+//   mpfr_comparison random FUNCTION COUNT [SEED]
+//                                            COUNT arguments over the function's
+//                                            rows of the range table
+//   mpfr_comparison expected OUTPUT COUNT CASE_DIR...
+//                                            writes the expected results of the
+//                                            functions checked on every target:
+//                                            the cases of CASE_DIR/FUNCTION.txt
+//                                            and COUNT random arguments each
+//                                            (math_functions.h)
+//
+// A difference prints the function, the arguments and both results in
+// hexadecimal; the status is 1 when there is any.
+
+#include <mpfr.h>
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "math_functions.h"
+
+namespace math_test {
+namespace {
+
+constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
+constexpr int kDifferencesShown = 20;
+
+// ---------------------------------------------------------------------------
+// The reference: MPFR at 53 bits, round to nearest, with binary64's exponent
+// range and subnormals.
+
+struct Reference {
+  const char* name;
+  int (*unary)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  int (*binary)(mpfr_ptr, mpfr_srcptr, mpfr_srcptr, mpfr_rnd_t);
+  // Whether the WebAssembly and Windows builds check it too: ours on every
+  // target, not yet a forwarding to the platform's function.
+  bool checked_on_every_target;
+};
+
+const Reference kReferences[] = {
+    {"sin", mpfr_sin, nullptr, true},     {"cos", mpfr_cos, nullptr, true},
+    {"tan", mpfr_tan, nullptr, true},     {"log", mpfr_log, nullptr, true},
+    {"log10", mpfr_log10, nullptr, true}, {"pow", nullptr, mpfr_pow, true},
+};
+
+const Reference* FindReference(const char* name) {
+  for (const Reference& reference : kReferences) {
+    if (std::strcmp(reference.name, name) == 0) {
+      return &reference;
+    }
+  }
+  return nullptr;
+}
+
+class Mpfr {
+ public:
+  Mpfr() {
+    mpfr_set_emin(-1073);
+    mpfr_set_emax(1024);
+    mpfr_inits2(53, x_, y_, result_, static_cast<mpfr_ptr>(nullptr));
+  }
+  ~Mpfr() { mpfr_clears(x_, y_, result_, static_cast<mpfr_ptr>(nullptr)); }
+  Mpfr(const Mpfr&) = delete;
+  Mpfr& operator=(const Mpfr&) = delete;
+
+  double Evaluate(const Reference& reference, double x, double y) {
+    mpfr_set_d(x_, x, MPFR_RNDN);
+    mpfr_set_d(y_, y, MPFR_RNDN);
+    int inexact = reference.unary ? reference.unary(result_, x_, MPFR_RNDN)
+                                  : reference.binary(result_, x_, y_, MPFR_RNDN);
+    inexact = mpfr_subnormalize(result_, inexact, MPFR_RNDN);
+    if (mpfr_nan_p(result_)) {
+      return ExpectedNaN(reference, x, y);
+    }
+    return mpfr_get_d(result_, MPFR_RNDN);
+  }
+
+ private:
+  // A NaN argument comes back made quiet (the first one, for pow); an
+  // invalid operation gives the default NaN.
+  static double ExpectedNaN(const Reference& reference, double x, double y) {
+    if (std::isnan(x)) {
+      return FromBits(BitsOf(x) | kQuietBit);
+    }
+    if (reference.binary && std::isnan(y)) {
+      return FromBits(BitsOf(y) | kQuietBit);
+    }
+    return calculator_core::math::DefaultNaN();
+  }
+
+  mpfr_t x_, y_, result_;
+};
+
+// ---------------------------------------------------------------------------
+// Comparison and report.
+
+struct Tally {
+  std::uint64_t calls = 0;
+  std::uint64_t differences = 0;
+};
+
+void Compare(const MathFunction& function, const Reference& reference, Mpfr& mpfr, double x,
+             double y, Tally& tally) {
+  double ours = Call(function, x, y);
+  double expected = mpfr.Evaluate(reference, x, y);
+  ++tally.calls;
+  if (BitsOf(ours) == BitsOf(expected)) {
+    return;
+  }
+  if (++tally.differences <= kDifferencesShown) {
+    if (function.arity == 1) {
+      std::printf("%s(%a) [%016" PRIx64 "]", function.name, x, BitsOf(x));
+    } else {
+      std::printf("%s(%a, %a) [%016" PRIx64 ", %016" PRIx64 "]", function.name, x, y, BitsOf(x),
+                  BitsOf(y));
+    }
+    std::printf(": ours %a [%016" PRIx64 "], MPFR %a [%016" PRIx64 "]\n", ours, BitsOf(ours),
+                expected, BitsOf(expected));
+  }
+}
+
+int Summary(const char* function, const char* what, const Tally& tally) {
+  std::printf("%s: %" PRIu64 " %s, %" PRIu64 " differences from MPFR\n", function, tally.calls,
+              what, tally.differences);
+  return tally.differences == 0 && tally.calls > 0 ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
+// Hard-case files: '#' lines are comments; every other line is one argument
+// (or "x,y" for pow) as a C99 hexadecimal float or a special value, maybe
+// followed by "# comment".
+
+bool ParseDouble(const char* text, double& value) {
+  struct Special {
+    const char* text;
+    std::uint64_t bits;
+  };
+  static const Special kSpecials[] = {
+      {"+snan", 0x7FF4000000000000u}, {"-snan", 0xFFF4000000000000u}, {"snan", 0x7FF4000000000000u},
+      {"+nan", 0x7FF8000000000000u},  {"-nan", 0xFFF8000000000000u},  {"nan", 0x7FF8000000000000u},
+  };
+  for (const Special& special : kSpecials) {
+    if (std::strcmp(text, special.text) == 0) {
+      value = FromBits(special.bits);
+      return true;
+    }
+  }
+  char* end = nullptr;
+  value = std::strtod(text, &end);
+  return end != text && *end == '\0';
+}
+
+// Splits a hard-case line into its arguments; false for a comment or blank.
+bool ParseHardCase(std::string line, int arity, double& x, double& y, bool& valid) {
+  valid = true;
+  std::size_t comment = line.find('#');
+  if (comment != std::string::npos) {
+    line.erase(comment);
+  }
+  std::string fields[2];
+  int count = 0;
+  std::string current;
+  for (char c : line + ",") {
+    if (c == ',') {
+      if (count < 2) {
+        fields[count] = current;
+      }
+      ++count;
+      current.clear();
+    } else if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+      current += c;
+    }
+  }
+  if (count == 1 && fields[0].empty()) {
+    return false;
+  }
+  y = 0.0;
+  valid = count == arity && ParseDouble(fields[0].c_str(), x) &&
+          (arity == 1 || ParseDouble(fields[1].c_str(), y));
+  return true;
+}
+
+// Calls `each(x, y)` for every argument of the file; false when the file
+// cannot be read or has a line that does not parse.
+template <typename Each>
+bool ForEachHardCase(const char* path, int arity, Each each) {
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    std::printf("cannot read %s\n", path);
+    return false;
+  }
+  char buffer[512];
+  bool ok = true;
+  int line_number = 0;
+  while (std::fgets(buffer, sizeof buffer, file) != nullptr) {
+    ++line_number;
+    double x = 0.0;
+    double y = 0.0;
+    bool valid = true;
+    if (!ParseHardCase(buffer, arity, x, y, valid)) {
+      continue;
+    }
+    if (!valid) {
+      std::printf("%s:%d: not an argument: %s", path, line_number, buffer);
+      ok = false;
+      continue;
+    }
+    each(x, y);
+  }
+  std::fclose(file);
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Random arguments: each function's rows of the table below share its
+// count by their weights. The generator is seeded, so a run repeats.
+
+class Random {
+ public:
+  explicit Random(std::uint64_t seed) : engine_(seed) {}
+  std::uint64_t Bits() { return engine_(); }
+  // Uniform in [low, high].
+  std::uint64_t Integer(std::uint64_t low, std::uint64_t high) {
+    std::uint64_t span = high - low;
+    return span == ~std::uint64_t{0} ? Bits() : low + Bits() % (span + 1);
+  }
+  std::int64_t SignedInteger(std::int64_t low, std::int64_t high) {
+    return low + static_cast<std::int64_t>(Integer(0, static_cast<std::uint64_t>(high - low)));
+  }
+  // Uniform in [0, 1).
+  double Unit() { return static_cast<double>(Bits() >> 11) * 0x1p-53; }
+  double Uniform(double low, double high) { return low + (high - low) * Unit(); }
+  double LogUniform(double low, double high) {
+    return std::exp(Uniform(std::log(low), std::log(high)));
+  }
+  bool Coin() { return (Bits() & 1) != 0; }
+  // A double within 2^k units in the last place of `center`, k uniform in
+  // [0, max_k]: dense next to it, thinning out with the distance.
+  double Near(double center, int max_k) {
+    std::uint64_t offset = Integer(0, std::uint64_t{1} << Integer(0, max_k));
+    std::uint64_t bits = BitsOf(center);
+    return FromBits(Coin() ? bits + offset : bits - offset);
+  }
+
+ private:
+  std::mt19937_64 engine_;
+};
+
+struct Arguments {
+  double x;
+  double y;
+};
+
+struct RandomRange {
+  const char* function;  // or several, separated by spaces
+  const char* description;
+  int weight;
+  Arguments (*generate)(Random&);
+};
+
+constexpr std::uint64_t kLargestFinite = 0x7FEFFFFFFFFFFFFFu;
+
+Arguments TrigBenchmarkRange(Random& random) {
+  return {random.Uniform(-10.0, 10.0), 0.0};
+}
+// |x| log-uniform from 1e-8 to 1e308, either sign: every size of argument
+// reduction.
+Arguments TrigLogUniform(Random& random) {
+  double x = random.LogUniform(1e-8, 1e308);
+  return {random.Coin() ? x : -x, 0.0};
+}
+// Next to n pi/2, n up to 10^6: results next to zero (and tan's poles),
+// where the reduction's error weighs most.
+Arguments NearQuarterTurns(Random& random) {
+  constexpr double kHalfPi = 1.5707963267948966;
+  double center = static_cast<double>(random.SignedInteger(-1000000, 1000000)) * kHalfPi;
+  return {random.Near(center == 0.0 ? kHalfPi : center, 30), 0.0};
+}
+
+Arguments AnyPositive(Random& random) {
+  return {FromBits(random.Integer(1, kLargestFinite)), 0.0};
+}
+Arguments AnyBits(Random& random) {
+  return {FromBits(random.Bits()), FromBits(random.Bits())};
+}
+Arguments NearOne(Random& random) {
+  return {random.Near(1.0, 52), 0.0};
+}
+Arguments UpToMillion(Random& random) {
+  return {random.Uniform(0.0, 1e6), 0.0};
+}
+Arguments NearPowerOfTen(Random& random) {
+  char text[16];
+  std::snprintf(text, sizeof text, "1e%d", static_cast<int>(random.SignedInteger(-320, 308)));
+  return {random.Near(std::strtod(text, nullptr), 3), 0.0};
+}
+
+Arguments PowerBenchmarkRange(Random& random) {
+  return {random.Uniform(0.1, 100.0), random.Uniform(-50.0, 50.0)};
+}
+Arguments IntegerExponent(Random& random) {
+  return {random.Uniform(-20.0, 20.0), static_cast<double>(random.SignedInteger(-80, 80))};
+}
+// Small integers to integer powers: exact results, midpoints between two
+// doubles, and the first inexact ones past them.
+Arguments IntegerToInteger(Random& random) {
+  return {static_cast<double>(random.SignedInteger(-1000, 1000)),
+          static_cast<double>(random.SignedInteger(-40, 80))};
+}
+// y = n / 2^k with n odd; x often a perfect 2^k-th power times a power of 2.
+Arguments DyadicExponent(Random& random) {
+  int k = static_cast<int>(random.Integer(1, 6));
+  double n = static_cast<double>(2 * random.SignedInteger(-200, 200) + 1);
+  double y = std::ldexp(n, -k);
+  double x = random.LogUniform(1e-10, 1e10);
+  if (random.Coin()) {
+    double root = static_cast<double>(random.Integer(1, std::uint64_t{1} << (53 >> k)));
+    int scale = static_cast<int>(random.SignedInteger(-60, 60)) * (1 << k);
+    x = std::ldexp(std::pow(root, std::ldexp(1.0, k)), scale);
+  }
+  return {x, y};
+}
+// x next to 1, |y| large enough that x^y is anything from tiny to huge.
+Arguments NearOneToLarge(Random& random) {
+  double x = random.Near(1.0, 40);
+  double distance = std::fabs(std::log(x));
+  double limit = distance > 0.0 ? 700.0 / distance : 1e300;
+  double y = random.LogUniform(1e-3, limit);
+  return {x, random.Coin() ? y : -y};
+}
+// Results around the overflow threshold, the least normal number and the
+// subnormal range.
+Arguments NearRangeLimits(Random& random) {
+  static const double kTargets[] = {1024.0, -1022.0, -1050.0, -1074.0, -1075.0};
+  double target = kTargets[random.Integer(0, 4)] + random.Uniform(-2.0, 2.0);
+  double x = random.LogUniform(1e-30, 1e30);
+  if (std::fabs(std::log2(x)) < 1e-3) {
+    x = 3.0;
+  }
+  double y = target / std::log2(x);
+  if (random.Coin()) {
+    y = std::nearbyint(y);
+  }
+  return {x, y};
+}
+Arguments NegativeBase(Random& random) {
+  double y = static_cast<double>(random.SignedInteger(-300, 300));
+  if (random.Coin()) {
+    y /= 2;
+  }
+  return {-random.LogUniform(1e-5, 1e5), y};
+}
+
+const RandomRange kRandomRanges[] = {
+    {"sin cos tan", "uniform in [-10, 10]", 4, TrigBenchmarkRange},
+    {"sin cos tan", "|x| log-uniform in [1e-8, 1e308], either sign", 4, TrigLogUniform},
+    {"sin cos tan", "within 2^k ulps of n pi/2, |n| <= 10^6, k uniform in [0, 30]", 1,
+     NearQuarterTurns},
+    {"sin cos tan", "any bits (subnormal, infinite, NaN too)", 1, AnyBits},
+    {"log", "every positive double, uniform in its bits (log-uniform, subnormals too)", 4,
+     AnyPositive},
+    {"log", "within 2^k ulps of 1, k uniform in [0, 52]", 3, NearOne},
+    {"log", "uniform in (0, 1e6)", 2, UpToMillion},
+    {"log", "any bits (negative, infinite, NaN too)", 1, AnyBits},
+    {"log10", "every positive double, uniform in its bits (log-uniform, subnormals too)", 4,
+     AnyPositive},
+    {"log10", "within 2^k ulps of 1, k uniform in [0, 52]", 2, NearOne},
+    {"log10", "within 8 ulps of a power of ten", 1, NearPowerOfTen},
+    {"log10", "uniform in (0, 1e6)", 2, UpToMillion},
+    {"log10", "any bits (negative, infinite, NaN too)", 1, AnyBits},
+    {"pow", "x uniform in [0.1, 100], y in [-50, 50]", 3, PowerBenchmarkRange},
+    {"pow", "x in [-20, 20], integer y in [-80, 80]", 2, IntegerExponent},
+    {"pow", "integer x in [-1000, 1000], integer y in [-40, 80]", 2, IntegerToInteger},
+    {"pow", "y = odd / 2^k, k in [1, 6]; x often a perfect 2^k-th power", 2, DyadicExponent},
+    {"pow", "x within 2^40 ulps of 1, |y| up to the overflow limit", 2, NearOneToLarge},
+    {"pow", "results near overflow, the least normal and in the subnormal range", 2,
+     NearRangeLimits},
+    {"pow", "negative x, integer or half-integer y", 1, NegativeBase},
+    {"pow", "any bits for both (infinities, zeros, NaN too)", 1, AnyBits},
+};
+
+// Whether the function is one of the row's, a list separated by spaces.
+bool Covers(const RandomRange& range, const char* function) {
+  std::size_t length = std::strlen(function);
+  for (const char* name = range.function; *name != '\0';) {
+    std::size_t name_length = std::strcspn(name, " ");
+    if (name_length == length && std::strncmp(name, function, length) == 0) {
+      return true;
+    }
+    name += name_length;
+    name += std::strspn(name, " ");
+  }
+  return false;
+}
+
+template <typename Each>
+bool ForEachRandom(const char* function, std::uint64_t count, std::uint64_t seed, Each each) {
+  int total_weight = 0;
+  for (const RandomRange& range : kRandomRanges) {
+    total_weight += Covers(range, function) ? range.weight : 0;
+  }
+  if (total_weight == 0) {
+    std::printf("%s: no random ranges\n", function);
+    return false;
+  }
+  std::uint64_t row = 0;
+  for (const RandomRange& range : kRandomRanges) {
+    if (!Covers(range, function)) {
+      continue;
+    }
+    Random random(seed * 1000003u + row++);
+    std::uint64_t share = count * static_cast<std::uint64_t>(range.weight) / total_weight;
+    for (std::uint64_t i = 0; i < share; ++i) {
+      Arguments arguments = range.generate(random);
+      each(arguments.x, arguments.y);
+    }
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: mpfr_comparison hard FUNCTION FILE\n"
+               "       mpfr_comparison random FUNCTION COUNT [SEED]\n"
+               "       mpfr_comparison expected OUTPUT COUNT CASE_DIR...\n");
+  return 2;
+}
+
+bool Lookup(const char* name, const MathFunction*& function, const Reference*& reference) {
+  function = FindMathFunction(name);
+  reference = FindReference(name);
+  if (function == nullptr || reference == nullptr) {
+    std::fprintf(stderr, "no function %s\n", name);
+    return false;
+  }
+  return true;
+}
+
+int CompareHardCases(const char* name, const char* path) {
+  const MathFunction* function;
+  const Reference* reference;
+  if (!Lookup(name, function, reference)) {
+    return 2;
+  }
+  Mpfr mpfr;
+  Tally tally;
+  bool read = ForEachHardCase(path, function->arity, [&](double x, double y) {
+    Compare(*function, *reference, mpfr, x, y, tally);
+  });
+  return Summary(name, "hard cases", tally) | (read ? 0 : 1);
+}
+
+int CompareRandom(const char* name, std::uint64_t count, std::uint64_t seed) {
+  const MathFunction* function;
+  const Reference* reference;
+  if (!Lookup(name, function, reference)) {
+    return 2;
+  }
+  Mpfr mpfr;
+  Tally tally;
+  bool known = ForEachRandom(name, count, seed, [&](double x, double y) {
+    Compare(*function, *reference, mpfr, x, y, tally);
+  });
+  return Summary(name, "random arguments", tally) | (known ? 0 : 1);
+}
+
+int WriteExpected(const char* output, std::uint64_t count,
+                  const std::vector<std::string>& case_dirs) {
+  std::FILE* file = std::fopen(output, "w");
+  if (file == nullptr) {
+    std::perror(output);
+    return 1;
+  }
+  Mpfr mpfr;
+  bool ok = true;
+  for (const Reference& reference : kReferences) {
+    if (!reference.checked_on_every_target) {
+      continue;
+    }
+    const MathFunction& function = *FindMathFunction(reference.name);
+    auto write = [&](double x, double y) {
+      WriteExpectedCall(file, function, x, y, mpfr.Evaluate(reference, x, y));
+    };
+    for (const std::string& dir : case_dirs) {
+      std::string path = dir + "/" + reference.name + ".txt";
+      if (std::FILE* file_of_cases = std::fopen(path.c_str(), "r")) {
+        std::fclose(file_of_cases);
+        ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+      }
+    }
+    ok = ForEachRandom(reference.name, count, 1, write) && ok;
+  }
+  if (std::ferror(file) || std::fclose(file) != 0) {
+    std::perror(output);
+    return 1;
+  }
+  return ok ? 0 : 1;
+}
+
+bool ParseCount(const char* text, std::uint64_t& count) {
+  char* end = nullptr;
+  count = std::strtoull(text, &end, 10);
+  return end != text && *end == '\0';
+}
+
+}  // namespace
+}  // namespace math_test
+
+int main(int argc, char** argv) {
+  using namespace math_test;
+  std::uint64_t count = 0;
+  std::uint64_t seed = 1;
+  if (argc == 4 && std::strcmp(argv[1], "hard") == 0) {
+    return CompareHardCases(argv[2], argv[3]);
+  }
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "random") == 0 &&
+      ParseCount(argv[3], count) && (argc == 4 || ParseCount(argv[4], seed))) {
+    return CompareRandom(argv[2], count, seed);
+  }
+  if (argc >= 5 && std::strcmp(argv[1], "expected") == 0 && ParseCount(argv[3], count)) {
+    return WriteExpected(argv[2], count, std::vector<std::string>(argv + 4, argv + argc));
+  }
+  return Usage();
+}

@@ -1,0 +1,230 @@
+// The slow paths' arithmetic (multiprecision.h) and the double-double
+// transformations, against the hardware's correctly rounded operations and
+// against MPFR where a result needs more than two doubles.
+
+#include "calculator/math/multiprecision.h"
+
+#include <gtest/gtest.h>
+#include <mpfr.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+
+#include "calculator/math/binary64.h"
+#include "calculator/math/double_double.h"
+#include "calculator/math/multiprecision_elementary.h"
+
+namespace {
+
+using calculator_core::math::BitsOf;
+using calculator_core::math::DoubleDouble;
+using calculator_core::math::FromBits;
+using calculator_core::math::Multiprecision;
+using calculator_core::math::RoundsSafely;
+using calculator_core::math::TwoProduct;
+using calculator_core::math::TwoSum;
+
+constexpr int kRandomCalls = 20000;
+
+// Doubles whose sums and products land anywhere from the subnormal range
+// to overflow.
+double RandomScaled(std::mt19937_64& random, int max_exponent) {
+  double mantissa = 1.0 + static_cast<double>(random() >> 12) * 0x1p-52;
+  int exponent = static_cast<int>(random() % (2 * max_exponent + 1)) - max_exponent;
+  exponent = exponent > 1023 ? 1023 : exponent;
+  double value = std::ldexp(mantissa, exponent);
+  return (random() & 1) != 0 ? -value : value;
+}
+
+double ToDouble(const Multiprecision& value) {
+  return value.ToDouble();
+}
+
+struct RoundingCase {
+  const char* what;
+  Multiprecision value;
+  double expected;
+};
+
+TEST(Multiprecision, RoundsToNearestTiesToEven) {
+  using M = Multiprecision;
+  const M kSticky = M::FromInteger(1, -200);
+  const RoundingCase kCases[] = {
+      {"2^53 + 1, a tie, to even", M::FromInteger((1ull << 53) + 1), 0x1p53},
+      {"2^53 + 3, a tie, to even", M::FromInteger((1ull << 53) + 3), 0x1p53 + 4},
+      {"2^53 + 1 and a little more", M::FromInteger((1ull << 53) + 1) + kSticky, 0x1p53 + 2},
+      {"2^-1075, a tie, to zero", M::FromInteger(1, -1075), 0.0},
+      {"2^-1075 and a little more", M::FromInteger(1, -1075) + M::FromInteger(1, -1300), 0x1p-1074},
+      {"3 * 2^-1075, a tie, to 2 * 2^-1074", M::FromInteger(3, -1075), 0x1p-1073},
+      {"below half the least subnormal", M::FromInteger(1, -1076), 0.0},
+      {"the least normal from below", M::FromInteger((1ull << 53) - 1, -1075), 0x1p-1022},
+      {"2^1024 - 2^970 overflows", M::FromInteger((1ull << 54) - 1, 970), INFINITY},
+      {"just below the overflow tie",
+       M::FromInteger((1ull << 54) - 1, 970) - kSticky.ScaledBy(1100), 0x1.fffffffffffffp+1023},
+      {"negative tie", -M::FromInteger((1ull << 53) + 1), -0x1p53},
+  };
+  for (const RoundingCase& c : kCases) {
+    EXPECT_EQ(BitsOf(c.value.ToDouble()), BitsOf(c.expected)) << c.what;
+  }
+}
+
+// Sums and products of two doubles are exact in 320 bits: rounded once,
+// they must be what the hardware gives.
+TEST(Multiprecision, ExactSumsAndProductsRoundLikeTheHardware) {
+  std::mt19937_64 random(2);
+  for (int i = 0; i < kRandomCalls; ++i) {
+    double a = RandomScaled(random, 1074);
+    double b = RandomScaled(random, 1074);
+    double c = RandomScaled(random, 60) * a;
+    if (!std::isfinite(c)) {
+      continue;
+    }
+    Multiprecision ma = Multiprecision::FromDouble(a);
+    Multiprecision mb = Multiprecision::FromDouble(b);
+    Multiprecision mc = Multiprecision::FromDouble(c);
+    ASSERT_EQ(BitsOf(ToDouble(ma * mb)), BitsOf(a * b)) << a << " * " << b;
+    ASSERT_EQ(BitsOf(ToDouble(ma + mc)), BitsOf(a + c)) << a << " + " << c;
+    ASSERT_EQ(BitsOf(ToDouble(ma - mc)), BitsOf(a - c)) << a << " - " << c;
+    std::uint32_t small = static_cast<std::uint32_t>(random() % 100000) + 1;
+    ASSERT_EQ(BitsOf(ToDouble(ma.Times(small))), BitsOf(a * small)) << a << " * " << small;
+    ASSERT_EQ(BitsOf(ToDouble(ma.DividedBy(small))), BitsOf(a / small)) << a << " / " << small;
+  }
+}
+
+// Products of three doubles (159 bits) plus a double, exact in 320 bits:
+// against MPFR's correctly rounded value of the exact result.
+TEST(Multiprecision, ExactLongResultsRoundLikeMpfr) {
+  std::mt19937_64 random(3);
+  mpfr_t exact, term, rounded;
+  mpfr_inits2(2000, exact, term, static_cast<mpfr_ptr>(nullptr));
+  mpfr_init2(rounded, 53);
+  mpfr_set_emin(-1073);
+  mpfr_set_emax(1024);
+  for (int i = 0; i < kRandomCalls; ++i) {
+    double a = RandomScaled(random, 300);
+    double b = RandomScaled(random, 300);
+    double c = RandomScaled(random, 60);
+    double d = RandomScaled(random, 60) * a * b;
+    Multiprecision ours = Multiprecision::FromDouble(a) * Multiprecision::FromDouble(b) *
+                              Multiprecision::FromDouble(c) +
+                          Multiprecision::FromDouble(d);
+    mpfr_set_d(exact, a, MPFR_RNDN);
+    mpfr_mul_d(exact, exact, b, MPFR_RNDN);
+    mpfr_mul_d(exact, exact, c, MPFR_RNDN);
+    mpfr_add_d(exact, exact, d, MPFR_RNDN);
+    int inexact = mpfr_set(rounded, exact, MPFR_RNDN);
+    mpfr_subnormalize(rounded, inexact, MPFR_RNDN);
+    ASSERT_EQ(BitsOf(ours.ToDouble()), BitsOf(mpfr_get_d(rounded, MPFR_RNDN)))
+        << a << " * " << b << " * " << c << " + " << d;
+  }
+  mpfr_clears(exact, term, rounded, static_cast<mpfr_ptr>(nullptr));
+}
+
+TEST(Multiprecision, ReciprocalsKeepAtLeast316Bits) {
+  std::mt19937_64 random(5);
+  const Multiprecision one = Multiprecision::FromInteger(1);
+  for (int i = 0; i < kRandomCalls; ++i) {
+    // A double times a random 320-bit tail, from tiny to huge.
+    Multiprecision value = Multiprecision::FromDouble(RandomScaled(random, 1000)) *
+                           (one + Multiprecision::FromInteger(random(), -70).DividedBy(7));
+    Multiprecision residue = value * value.Reciprocal() - one;
+    ASSERT_TRUE(residue.IsZero() || residue.Exponent() <= -315) << value.ToDouble();
+  }
+  Multiprecision third_difference = Multiprecision::FromInteger(3).Reciprocal() - one.DividedBy(3);
+  EXPECT_TRUE(third_difference.IsZero() || third_difference.Exponent() <= -317);
+  EXPECT_EQ((-Multiprecision::FromInteger(4)).Reciprocal().ToDouble(), -0.25);
+}
+
+TEST(Multiprecision, RoundsSafelyOnlyAwayFromMidpoints) {
+  using M = Multiprecision;
+  const M midpoint = M::FromInteger((1ull << 53) + 1);  // halfway between two doubles
+  EXPECT_FALSE(RoundsSafely(midpoint, -200));
+  EXPECT_FALSE(RoundsSafely(midpoint + M::FromInteger(1, -100), -99));
+  EXPECT_TRUE(RoundsSafely(midpoint + M::FromInteger(1, -100), -102));
+  EXPECT_TRUE(RoundsSafely(M::FromInteger(3), -60));
+  EXPECT_FALSE(RoundsSafely(M::FromInteger(3), -40));  // 3 +- 2^-40 are doubles of their own
+}
+
+// An MPFR value's first 7 * 53 bits as a Multiprecision: the sum of its
+// leading 53-bit pieces, each exact (scaled, so that none is subnormal).
+Multiprecision FromMpfr(mpfr_t value) {
+  mpfr_t rest, piece;
+  mpfr_init2(rest, mpfr_get_prec(value));
+  mpfr_init2(piece, 53);
+  mpfr_set(rest, value, MPFR_RNDN);
+  Multiprecision sum;
+  for (int i = 0; i < 7 && !mpfr_zero_p(rest); ++i) {
+    long exponent = 0;
+    double mantissa = mpfr_get_d_2exp(&exponent, rest, MPFR_RNDN);
+    sum = sum + Multiprecision::FromDouble(mantissa).ScaledBy(static_cast<int>(exponent));
+    mpfr_set_d(piece, mantissa, MPFR_RNDN);
+    mpfr_mul_2si(piece, piece, exponent, MPFR_RNDN);
+    mpfr_sub(rest, rest, piece, MPFR_RNDN);
+  }
+  mpfr_clears(rest, piece, static_cast<mpfr_ptr>(nullptr));
+  return sum;
+}
+
+// log2 of |ours - exact| / |exact|.
+int RelativeErrorExponent(const Multiprecision& ours, const Multiprecision& exact) {
+  Multiprecision difference = ours - exact;
+  return difference.IsZero() ? -10000 : difference.Exponent() - exact.Exponent();
+}
+
+// The slow paths' exp and log keep the precision their comments promise
+// (2^-300 and 2^-244 relative), over the whole range pow uses.
+TEST(Multiprecision, ExpAndLogKeepTheirPrecision) {
+  std::mt19937_64 random(5);
+  mpfr_t exact, argument;
+  mpfr_inits2(400, exact, argument, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_emin(mpfr_get_emin_min());
+  mpfr_set_emax(mpfr_get_emax_max());
+  for (int i = 0; i < 200; ++i) {
+    // w = a + b with b far below a: an argument of more than 53 bits.
+    double a = (static_cast<double>(random() >> 11) * 0x1p-53 - 0.5) * 1500.0;
+    double b = a * 0x1p-60 * (static_cast<double>(random() >> 11) * 0x1p-53);
+    mpfr_set_d(argument, a, MPFR_RNDN);
+    mpfr_add_d(argument, argument, b, MPFR_RNDN);
+    mpfr_exp(exact, argument, MPFR_RNDN);
+    Multiprecision ours = calculator_core::math::MultiprecisionExp(Multiprecision::FromDouble(a) +
+                                                                   Multiprecision::FromDouble(b));
+    ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -300)
+        << "exp(" << a << " + " << b << ")";
+
+    double x = FromBits(random() % 0x7FF0000000000000u);
+    if (x == 0.0 || x == 1.0) {
+      continue;
+    }
+    mpfr_set_d(argument, x, MPFR_RNDN);
+    mpfr_log(exact, argument, MPFR_RNDN);
+    // An approximation within 2^-60, as the fast paths give.
+    double approximation = mpfr_get_d(exact, MPFR_RNDN) * (1 + 0x1p-61);
+    ours = calculator_core::math::MultiprecisionLog(x, DoubleDouble{approximation, 0.0});
+    ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -244) << "log(" << x << ")";
+  }
+  mpfr_clears(exact, argument, static_cast<mpfr_ptr>(nullptr));
+}
+
+// The error-free transformations: the two parts add up exactly.
+TEST(DoubleDouble, TransformationsAreExact) {
+  std::mt19937_64 random(4);
+  for (int i = 0; i < kRandomCalls; ++i) {
+    double a = RandomScaled(random, 400);
+    double b = RandomScaled(random, 400);
+    auto product = TwoProduct(a, b);
+    auto exact_product = Multiprecision::FromDouble(a) * Multiprecision::FromDouble(b);
+    ASSERT_TRUE((Multiprecision::FromDouble(product.hi) + Multiprecision::FromDouble(product.lo) -
+                 exact_product)
+                    .IsZero())
+        << a << " * " << b;
+    double c = RandomScaled(random, 60) * a;
+    auto sum = TwoSum(a, c);
+    ASSERT_TRUE((Multiprecision::FromDouble(sum.hi) + Multiprecision::FromDouble(sum.lo) -
+                 Multiprecision::FromDouble(a) - Multiprecision::FromDouble(c))
+                    .IsZero())
+        << a << " + " << c;
+  }
+}
+
+}  // namespace
