@@ -415,12 +415,17 @@ bool ForEachRandom(const char* function, std::uint64_t count, std::uint64_t seed
     return false;
   }
   std::uint64_t row = 0;
+  int weight_so_far = 0;
+  std::uint64_t done = 0;
   for (const RandomRange& range : kRandomRanges) {
     if (!Covers(range, function)) {
       continue;
     }
     Random random(seed * 1000003u + row++);
-    std::uint64_t share = count * static_cast<std::uint64_t>(range.weight) / total_weight;
+    // Shares rounded so that they add up to the count.
+    weight_so_far += range.weight;
+    std::uint64_t share = count * static_cast<std::uint64_t>(weight_so_far) / total_weight - done;
+    done += share;
     for (std::uint64_t i = 0; i < share; ++i) {
       Arguments arguments = range.generate(random);
       each(arguments.x, arguments.y);
