@@ -10,10 +10,10 @@
 
 #include "calculator/calculator.hpp"
 #include "console/command_line.h"
-#include "console/descriptors.h"
-#include "console/line_sources.h"
+#include "console/platform/descriptors.h"
+#include "console/input/line_source.h"
 #include "console/output.h"
-#include "console/signals.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "console/command_line.h"
-#include "console/descriptors.h"
+#include "console/platform/descriptors.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // go to the library that LoadLibedit loaded, under their usual names.
 #pragma once
 
-#include "console/libedit_library.h"
+#include "console/input/libedit_posix.h"
 
 #define el_init Libedit().el_init
 #define el_end Libedit().el_end

@@ -1,12 +1,12 @@
-#include "console/line_sources.h"
+#include "console/input/line_source.h"
 
 #include <clocale>
 #include <cstdlib>
 #include <string>
 
-#include "console/completion.h"
-#include "console/history_file.h"
-#include "console/line_editor.h"
+#include "console/input/completion.h"
+#include "console/input/history_file_posix.h"
+#include "console/input/typed_lines.h"
 
 namespace {
 

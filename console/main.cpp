@@ -9,10 +9,10 @@
 #include "calculator/calculator.hpp"
 #include "console/answer_loop.h"
 #include "console/command_line.h"
-#include "console/descriptors.h"
+#include "console/platform/descriptors.h"
 #include "console/inputs.h"
-#include "console/program_arguments.h"
-#include "console/signals.h"
+#include "console/platform/program_arguments.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "console/descriptors.h"
-#include "console/signals.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Lines of a pipe or a file: the line reader's blocks, with the output
 // flushed before every wait for more input.
 
-#include "console/line_sources.h"
-#include "console/signals.h"
+#include "console/input/line_source.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 

@@ -39,7 +39,7 @@
 #include <cstring>
 
 #include "calculator/calculator.h"
-#include "console/line_reader.h"
+#include "console/input/line_reader.h"
 #include "fuzz/fuzz_target.h"
 
 namespace {

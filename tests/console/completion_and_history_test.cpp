@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "console/completion.h"
-#include "console/history_file.h"
+#include "console/input/completion.h"
+#include "console/input/history_file_posix.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "console/wide_text.h"
+#include "console/platform/wide_text_windows.h"
 
 bool WideFromUtf8(const std::string& text, std::wstring& wide) {
   wide.clear();

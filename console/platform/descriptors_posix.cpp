@@ -1,4 +1,4 @@
-#include "console/descriptors.h"
+#include "console/platform/descriptors.h"
 
 #include <fcntl.h>
 #include <limits.h>

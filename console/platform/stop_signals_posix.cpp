@@ -1,4 +1,4 @@
-#include "console/signals.h"
+#include "console/platform/stop_signals.h"
 
 #include <poll.h>
 #include <sys/time.h>

@@ -1,4 +1,4 @@
-#include "console/libedit_library.h"
+#include "console/input/libedit_posix.h"
 
 #include <dlfcn.h>
 

@@ -1,4 +1,4 @@
-#include "console/key_editor.h"
+#include "console/input/key_editor_posix.h"
 
 #include <histedit.h>
 #include <poll.h>
@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/signals.h"
+#include "console/platform/stop_signals.h"
 
 // Last: its names stand for libedit's functions.
 #include "console/libedit_calls.h"

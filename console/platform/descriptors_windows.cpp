@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <initializer_list>
 
-#include "console/descriptors.h"
-#include "console/wide_text.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/wide_text_windows.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "console/history_file.h"
+#include "console/input/history_file_posix.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "console/command_line.h"
-#include "console/signals.h"
+#include "console/platform/stop_signals.h"
 
 const char kHistoryMark[] = "# calculator history: one typed line per line, oldest first";
 

@@ -1,11 +1,11 @@
-#include "console/line_reader.h"
+#include "console/input/line_reader.h"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "console/descriptors.h"
+#include "console/platform/descriptors.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "console/line_sources.h"
-#include "console/signals.h"
-#include "console/wide_text.h"
+#include "console/input/line_source.h"
+#include "console/platform/stop_signals.h"
+#include "console/platform/wide_text_windows.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "console/completion.h"
-#include "console/history_file.h"
+#include "console/input/completion.h"
+#include "console/input/history_file_posix.h"
 
 class LineEditor {
  public:

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "console/completion.h"
-#include "console/history_file.h"
-#include "console/line_editor.h"
+#include "console/input/completion.h"
+#include "console/input/history_file_posix.h"
+#include "console/input/typed_lines.h"
 
 class KeyEditor {
  public:

@@ -1,4 +1,4 @@
-#include "console/line_editor.h"
+#include "console/input/typed_lines.h"
 
 #include <unistd.h>
 
@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "console/command_line.h"
-#include "console/line_reader.h"
-#include "console/signals.h"
+#include "console/input/line_reader.h"
+#include "console/platform/stop_signals.h"
 
 #ifdef CALCULATOR_HAVE_LIBEDIT
-#include "console/key_editor.h"
-#include "console/libedit_library.h"
+#include "console/input/key_editor_posix.h"
+#include "console/input/libedit_posix.h"
 #endif
 
 namespace {

@@ -13,7 +13,7 @@
 #include <csignal>
 #include <cstdio>
 
-#include "console/signals.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 

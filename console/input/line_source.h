@@ -7,7 +7,7 @@
 
 #include "calculator/calculator.hpp"
 #include "console/inputs.h"
-#include "console/line_reader.h"
+#include "console/input/line_reader.h"
 #include "console/output.h"
 
 class LineSource {
