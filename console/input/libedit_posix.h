@@ -6,26 +6,19 @@
 
 #include <histedit.h>
 
-// The functions of libedit that the key editor calls.
+// The functions of libedit that the key editor calls, each named once:
+// X(name) for every one.
+#define CALCULATOR_LIBEDIT_FUNCTIONS(X)                                                      \
+  X(el_init)                                                                                 \
+  X(el_end) X(el_set) X(el_wset) X(el_get) X(el_source) X(el_resize) X(el_beep) X(el_cursor) \
+      X(el_deletestr) X(el_winsertstr) X(el_wline) X(el_wgets) X(el_wgetc) X(el_wpush)       \
+          X(history_winit) X(history_wend) X(history_w)
+
+// Pointers to them, under their own names.
 struct LibeditFunctions {
-  decltype(&::el_init) el_init;
-  decltype(&::el_end) el_end;
-  decltype(&::el_set) el_set;
-  decltype(&::el_wset) el_wset;
-  decltype(&::el_get) el_get;
-  decltype(&::el_source) el_source;
-  decltype(&::el_resize) el_resize;
-  decltype(&::el_beep) el_beep;
-  decltype(&::el_cursor) el_cursor;
-  decltype(&::el_deletestr) el_deletestr;
-  decltype(&::el_winsertstr) el_winsertstr;
-  decltype(&::el_wline) el_wline;
-  decltype(&::el_wgets) el_wgets;
-  decltype(&::el_wgetc) el_wgetc;
-  decltype(&::el_wpush) el_wpush;
-  decltype(&::history_winit) history_winit;
-  decltype(&::history_wend) history_wend;
-  decltype(&::history_w) history_w;
+#define CALCULATOR_LIBEDIT_POINTER(name) decltype(&::name) name;
+  CALCULATOR_LIBEDIT_FUNCTIONS(CALCULATOR_LIBEDIT_POINTER)
+#undef CALCULATOR_LIBEDIT_POINTER
 };
 
 // Loads libedit on the first call and finds its functions. nullptr when it
