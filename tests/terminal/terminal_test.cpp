@@ -23,10 +23,17 @@
 #include <string>
 #include <vector>
 
-#include "terminal_program.h"
+#include "program_runner.h"
+#include "terminal_screen.h"
 
 namespace terminal_test {
 namespace {
+
+using console_test::Describe;
+using console_test::ProgramEnd;
+using console_test::ReadFile;
+using console_test::TemporaryFolder;
+using console_test::TerminalProgram;
 
 const char kPromptLine[] = "Please input expression.\r\n";
 const char kCtrlC[] = "\x03";
