@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -134,6 +135,7 @@ struct Case {
   bool sigxfsz_default = false;       // as a shell starts it, not ignored
   int file_arguments = 1;             // how many times "{file}" is given
   rlim_t open_files = RLIM_INFINITY;  // the descriptor limit
+  bool failing_close = false;         // closing standard output fails with EIO
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -172,6 +174,12 @@ void RunOnce(const Case& c) {
   child.ignore_sigxfsz = !c.sigxfsz_default;
   child.file_size = c.out == Out::kLimitedFile ? kFileSizeLimit : RLIM_INFINITY;
   child.open_files = c.open_files;
+  if (c.failing_close) {
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    child.environment = {
+        std::string("LD_PRELOAD=") + FAILING_CLOSE_LIBRARY,
+        std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":verify_asan_link_order=0"};
+  }
   for (const std::string& argument : c.arguments) {
     for (int copy = 0; copy < (argument == "{file}" ? c.file_arguments : 1); ++copy) {
       child.arguments.push_back(argument == "{file}" ? input_file : argument);
@@ -307,7 +315,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInjection, ::testing::Values(
   Case{"file_size_limit_sigxfsz_default", {}, In::kFile, Out::kLimitedFile, 2000, 0, false,
        1, "calculator: write error: File too large\n", kFileSizeLimit - kLongestAnswer, 0, 1, true},
   Case{"many_files_few_descriptors", {"{file}"}, In::kClosed, Out::kPipe, 3, 0, false,
-       0, "", Answers(3, 300).size(), 0, 1, false, 300, 16}),
+       0, "", Answers(3, 300).size(), 0, 1, false, 300, 16},
+  Case{"closing_output_fails", {}, In::kFile, Out::kPipe, 10, 0, false,
+       1, "calculator: write error: Input/output error\n", Answers(10).size(), 0, 1, false, 1,
+       RLIM_INFINITY, true}),
   [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
 // clang-format on
 

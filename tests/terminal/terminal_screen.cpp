@@ -98,7 +98,7 @@ class Screen {
 
   // The rows a wrap joined are joined again and wrapped at the new width;
   // the cursor stays on its character. The window shows the last rows, so
-  // fewer rows bring history back into view and more push rows into it.
+  // fewer rows bring the history back into view.
   void Resize(int columns, int rows) {
     std::vector<Row> reflowed;
     int cursor_row = 0;
@@ -139,6 +139,14 @@ class Screen {
       }
       first = last + 1;
     }
+    // Rows that the new width or height adds take the place of blank rows
+    // below the cursor before they push rows into the history.
+    const std::size_t history_and_window = lines_.size() - static_cast<std::size_t>(rows_) +
+                                           static_cast<std::size_t>(rows);
+    while (reflowed.size() > history_and_window &&
+           static_cast<int>(reflowed.size()) - 1 > cursor_row && reflowed.back().cells.empty()) {
+      reflowed.pop_back();
+    }
     columns_ = columns;
     rows_ = rows;
     lines_ = std::move(reflowed);
@@ -149,9 +157,11 @@ class Screen {
     column_ = cursor_column;
   }
 
+  // The window's rows.
   std::vector<std::string> Lines() const {
     std::vector<std::string> lines;
-    for (const Row& row : lines_) {
+    for (auto row_in = lines_.begin() + Top(); row_in != lines_.end(); ++row_in) {
+      const Row& row = *row_in;
       std::string line;
       for (const std::string& cell : row.cells) {
         line += cell.empty() ? " " : cell;

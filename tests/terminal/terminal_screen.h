@@ -10,9 +10,9 @@
 
 namespace terminal_test {
 
-// The lines of the terminal, its history first, after `output` on a window
-// of `columns` by `rows` resized by `resizes`: trailing blanks and blank
-// lines at the end dropped. Knows the cursor moves and erasures that the
+// The lines the terminal's window shows after `output` on a window of
+// `columns` by `rows` resized by `resizes`: trailing blanks and blank lines
+// at the end dropped. Knows the cursor moves and erasures that the
 // line editor writes; other sequences are skipped. A character is one cell,
 // whatever the bytes of its UTF-8.
 std::vector<std::string> ScreenLines(const std::string& output, int columns, int rows = 1000,
