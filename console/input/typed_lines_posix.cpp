@@ -4,8 +4,6 @@
 // cursor (TERM=dumb), the terminal's own line input (Backspace, Ctrl-U,
 // Ctrl-W) reads the lines, which are still kept in the history.
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
@@ -27,7 +25,6 @@
 #ifdef CALCULATOR_HAVE_LIBEDIT
 #include "console/input/key_editor_posix.h"
 #include "console/input/libedit_posix.h"
-#include "console/input/terminal_text_posix.h"
 #endif
 
 namespace {
@@ -89,7 +86,7 @@ class PlainLines {
  private:
   void Fill() {
     char chunk[4096];
-    const ssize_t count = read(kStandardInput, chunk, sizeof chunk);
+    const std::ptrdiff_t count = ReadSome(kStandardInput, chunk, sizeof chunk);
     if (count > 0) {
       pending_.append(chunk, static_cast<std::size_t>(count));
     } else if (count == 0 || errno != EINTR) {
