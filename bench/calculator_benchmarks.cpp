@@ -14,7 +14,7 @@
 #include "calculator/grammar.h"
 #include "calculator/number_format.h"
 #include "calculator/variable_scopes.h"
-#include "console/line_reader.h"
+#include "console/input/line_reader.h"
 
 using namespace calculator_core;
 

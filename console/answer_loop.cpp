@@ -6,20 +6,21 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "calculator/calculator.hpp"
-#include "console/command_line.h"
-#include "console/descriptors.h"
-#include "console/line_sources.h"
+#include "console/input/line_reader.h"
+#include "console/input/typed_lines.h"
+#include "console/inputs.h"
 #include "console/output.h"
-#include "console/signals.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
-
-constexpr int kFailureStatus = 1;
-constexpr int kUnreadableFileStatus = 2;
-constexpr int kSignalStatusBase = 128;
 
 struct Console {
   Output output{kStandardOutput};
@@ -131,7 +132,8 @@ void Report(const std::string& subject, const char* reason) {
 
 // Writes out what is left, says what failed and gives the exit status; a stop
 // signal ends the process instead.
-int Conclude(Console& console, Ending ending, const std::string& input_name, int input_error) {
+ExitStatus Conclude(Console& console, Ending ending, const std::string& input_name,
+                    int input_error) {
   if (ending != Ending::kStopSignal) {
     console.output.Flush();
     if (StopEndsProgram(console)) {
@@ -142,7 +144,7 @@ int Conclude(Console& console, Ending ending, const std::string& input_name, int
     console.output.FlushBeforeSignalEnd();
     const int signal = PendingStopSignal();
     EndBySignal(signal);
-    return kSignalStatusBase + signal;  // the signal is blocked
+    return static_cast<ExitStatus>(kSignalStatusBase + signal);  // the signal is blocked
   }
   console.output.Close();
   if (ending == Ending::kOpenFailed || ending == Ending::kReadFailed) {
@@ -155,25 +157,33 @@ int Conclude(Console& console, Ending ending, const std::string& input_name, int
     Report("write error", std::strerror(console.output.error()));
   }
   if (ending == Ending::kOpenFailed) {
-    return kUnreadableFileStatus;
+    return ExitStatus::kBadUsage;
   }
-  return ending == Ending::kInputsDone && !console.output.failed() ? 0 : kFailureStatus;
+  return ending == Ending::kInputsDone && !console.output.failed() ? ExitStatus::kSuccess
+                                                                   : ExitStatus::kFailure;
 }
 
-}  // namespace
+// Typed lines when `input` is standard input and both standard input and
+// output are terminals; the reader's blocks otherwise.
+std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Console& console) {
+  if (input.is_standard_input && at_terminal) {
+    return OpenTypedLines(console.output, console.session);
+  }
+  return OpenReadLines(input.fd, console.output, console.reader);
+}
 
-int AnswerInputs(std::vector<Input> inputs, bool quiet, std::optional<int> digits) {
+ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_line) {
   // Large buffers: kept off the stack.
   static Console console;
   Prepare(console);
-  if (digits) {
-    console.session.set_digits(*digits);  // checked by the command line
+  if (command_line.digits) {
+    console.session.set_digits(*command_line.digits);  // checked by the command line
   }
   Ending ending = Ending::kInputsDone;
   std::string input_name;
   int input_error = 0;
   try {
-    if (!quiet) {
+    if (!command_line.quiet) {
       console.output.WriteLine("Please input expression.");
     }
     const bool at_terminal = AtTerminal();
@@ -192,8 +202,7 @@ int AnswerInputs(std::vector<Input> inputs, bool quiet, std::optional<int> digit
         input_error = error;
         break;
       }
-      std::unique_ptr<LineSource> source =
-          OpenLineSource(input, at_terminal, console.output, console.reader, console.session);
+      std::unique_ptr<LineSource> source = OpenLineSource(input, at_terminal, console);
       console.typed = source->typed();
       ending = AnswerLines(console, *source);
       source->Finish();
@@ -211,13 +220,35 @@ int AnswerInputs(std::vector<Input> inputs, bool quiet, std::optional<int> digit
   return Conclude(console, ending, input_name, input_error);
 }
 
-int WriteAndClose(std::string_view text) {
+// Writes `text` on standard output and closes it.
+ExitStatus WriteAndClose(std::string_view text) {
   auto output = std::make_unique<Output>(kStandardOutput);
   output->WriteText(text);
   output->Close();
   if (output->failed()) {
     Report("write error", std::strerror(output->error()));
-    return kFailureStatus;
+    return ExitStatus::kFailure;
   }
-  return 0;
+  return ExitStatus::kSuccess;
+}
+
+}  // namespace
+
+ExitStatus RunCommandLine(const CommandLine& command_line) {
+  switch (command_line.action) {
+    case CommandLine::Action::kShowHelp:
+      return WriteAndClose(UsageText());
+    case CommandLine::Action::kShowVersion:
+      return WriteAndClose(VersionText(calculator::version()));
+    case CommandLine::Action::kBadUsage:
+      std::fputs(kTryHelpText, stderr);
+      return ExitStatus::kBadUsage;
+    case CommandLine::Action::kRun:
+      break;
+  }
+  std::optional<std::vector<Input>> inputs = CheckInputs(command_line.inputs);
+  if (!inputs) {
+    return ExitStatus::kBadUsage;
+  }
+  return AnswerInputs(std::move(*inputs), command_line);
 }

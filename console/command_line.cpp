@@ -45,23 +45,23 @@ std::optional<int> ParseDigits(const char* text) {
 
 }  // namespace
 
-CommandLine ParseCommandLine(int argc, char** argv) {
-  // getopt names the program by argv[0] in its messages; give it the short
-  // name instead of the path the program was started by. getopt may reorder
-  // the copy, never the caller's vector.
-  std::vector<char*> arguments(argv, argv + argc);
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  // getopt reorders an array of pointers, never the texts they point to,
+  // and names the program in its messages by the first: the short name
+  // instead of the path the program was started by.
   std::string name = kProgramName;
-  if (!arguments.empty()) {
-    arguments[0] = name.data();
+  std::vector<char*> argv = {name.data()};
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    argv.push_back(const_cast<char*>(arguments[i].c_str()));
   }
-  arguments.push_back(nullptr);
+  const int argc = static_cast<int>(argv.size());
+  argv.push_back(nullptr);
 
   CommandLine command_line;
   optind = 0;  // a full reset, so that parsing twice behaves the same
   opterr = 1;
   int option_code = 0;
-  while ((option_code = getopt_long(argc, arguments.data(), "hVqd:", kLongOptions, nullptr)) !=
-         -1) {
+  while ((option_code = getopt_long(argc, argv.data(), "hVqd:", kLongOptions, nullptr)) != -1) {
     switch (option_code) {
       case 'h':
         command_line.action = CommandLine::Action::kShowHelp;
@@ -87,7 +87,7 @@ CommandLine ParseCommandLine(int argc, char** argv) {
     }
   }
   for (int i = optind; i < argc; ++i) {
-    command_line.inputs.emplace_back(arguments[static_cast<std::size_t>(i)]);
+    command_line.inputs.emplace_back(argv[static_cast<std::size_t>(i)]);
   }
   if (command_line.inputs.empty()) {
     command_line.inputs.emplace_back(kStandardInputName);

@@ -1,4 +1,6 @@
-// The command line: `calculator [OPTION]... [FILE]...`.
+// The command line: `calculator [OPTION]... [FILE]...`. An option is read
+// here into CommandLine, described in UsageText, and acts in the answer
+// loop.
 #pragma once
 
 #include <optional>
@@ -18,11 +20,11 @@ struct CommandLine {
 // The --digits value that asks for the shortest text that reads back.
 constexpr int kShortestDigits = 0;
 
-// Reads the options with getopt_long. An unknown option has already been
-// reported on standard error (getopt's own message, or ours for a wrong
-// --digits) when kBadUsage comes back.
-// No FILE at all means standard input.
-CommandLine ParseCommandLine(int argc, char** argv);
+// Reads the options of `arguments` (the program's name first) with
+// getopt_long. An unknown option has already been reported on standard
+// error (getopt's own message, or ours for a wrong --digits) when kBadUsage
+// comes back. No FILE at all means standard input.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText();
 std::string VersionText(const char* version);

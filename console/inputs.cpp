@@ -1,12 +1,10 @@
 #include "console/inputs.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "console/command_line.h"
-#include "console/descriptors.h"
+#include "console/platform/descriptors.h"
 
 namespace {
 
@@ -26,7 +24,7 @@ std::optional<std::vector<Input>> CheckInputs(const std::vector<std::string>& na
       ReportUnreadable(name, error);
       all_readable = false;
     }
-    inputs.push_back({standard_input ? STDIN_FILENO : -1, standard_input, name});
+    inputs.push_back({standard_input ? kStandardInput : -1, standard_input, name});
   }
   if (!all_readable) {
     return std::nullopt;
@@ -40,6 +38,6 @@ int OpenInput(Input& input) {
 
 void CloseInput(const Input& input) {
   if (!input.is_standard_input && input.fd >= 0) {
-    close(input.fd);
+    CloseDescriptor(input.fd);  // read to its end: nothing is lost if this fails
   }
 }

@@ -1,12 +1,16 @@
 #include "console/output.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
-#include "console/descriptors.h"
-#include "console/signals.h"
+#include "calculator/calculator.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/stop_signals.h"
+
+// An answer fits its buffer; a report line is a line's text after a short
+// prefix.
+static_assert(Output::kMaxAnswerLineLength >= CALCULATOR_ANSWER_SIZE);
+static_assert(Output::kMaxAnswerLineLength >= CALCULATOR_MAX_TEXT_LENGTH + 8);
 
 namespace {
 
@@ -17,7 +21,7 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kLongEvaluation(50);
 
 // Copies as much of `text` as `room` allows; returns the count copied.
-std::size_t CopyBounded(char* out, std::size_t room, std::string_view text) {
+std::size_t CopyWhatFits(char* out, std::size_t room, std::string_view text) {
   std::size_t count = text.size() < room ? text.size() : room;
   if (count > 0) {  // an empty view may hold a null pointer
     std::memcpy(out, text.data(), count);
@@ -34,12 +38,12 @@ void Output::MakeRoom(std::size_t size) {
 }
 
 void Output::WriteLine(std::string_view first, std::string_view second) {
-  MakeRoom(kMaxLineLength + 1);
-  if (failed() || kBufferSize - used_ < kMaxLineLength + 1) {
+  MakeRoom(kMaxAnswerLineLength + 1);
+  if (failed() || kBufferSize - used_ < kMaxAnswerLineLength + 1) {
     return;  // dropped: the output failed, or a stop ends the program
   }
-  std::size_t length = CopyBounded(buffer_ + used_, kMaxLineLength, first);
-  length += CopyBounded(buffer_ + used_ + length, kMaxLineLength - length, second);
+  std::size_t length = CopyWhatFits(buffer_ + used_, kMaxAnswerLineLength, first);
+  length += CopyWhatFits(buffer_ + used_ + length, kMaxAnswerLineLength - length, second);
   buffer_[used_ + length] = '\n';
   used_ += length + 1;
 }
@@ -47,7 +51,7 @@ void Output::WriteLine(std::string_view first, std::string_view second) {
 void Output::WriteText(std::string_view text) {
   while (!text.empty() && !failed()) {
     MakeRoom(text.size() < kBufferSize ? text.size() : kBufferSize);
-    const std::size_t copied = CopyBounded(buffer_ + used_, kBufferSize - used_, text);
+    const std::size_t copied = CopyWhatFits(buffer_ + used_, kBufferSize - used_, text);
     if (copied == 0) {
       return;  // a stop ends the program
     }
@@ -100,7 +104,7 @@ void Output::Flush() {
       KeepUnwritten(done);
       return;
     }
-    const ssize_t written = write(fd_, buffer_ + done, NextWriteSize(done));
+    const std::ptrdiff_t written = WriteSome(fd_, buffer_ + done, NextWriteSize(done));
     if (written > 0) {
       done += static_cast<std::size_t>(written);
     } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -129,13 +133,13 @@ void Output::FlushBeforeSignalEnd() {
   std::size_t done = 0;
   while (done < used_ && !failed() && TakesOutputNow(fd_)) {
     const std::size_t size = NextWriteSize(done);
-    const ssize_t written = write(fd_, buffer_ + done, size);
+    const std::ptrdiff_t written = WriteSome(fd_, buffer_ + done, size);
     if (written > 0) {
       done += static_cast<std::size_t>(written);
     }
     // A short write means the output is full (or a wake-up cut a blocked
     // write to a terminal short): what is left is dropped.
-    if (written < static_cast<ssize_t>(size)) {
+    if (written < static_cast<std::ptrdiff_t>(size)) {
       break;
     }
   }
@@ -145,7 +149,8 @@ void Output::FlushBeforeSignalEnd() {
 
 void Output::Close() {
   Flush();
-  if (close(fd_) != 0 && errno != EINTR && !failed()) {
-    error_ = errno;
+  const int error = CloseDescriptor(fd_);
+  if (error != 0 && error != EINTR && !failed()) {
+    error_ = error;
   }
 }

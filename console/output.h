@@ -23,7 +23,7 @@ class Output {
   Output& operator=(const Output&) = delete;
 
   // Adds `first`, `second` and a newline as one line. A line is cut to
-  // kMaxLineLength characters; a full buffer is written out first.
+  // kMaxAnswerLineLength characters; a full buffer is written out first.
   void WriteLine(std::string_view first, std::string_view second = {});
   // Adds text made of whole lines, as it is.
   void WriteText(std::string_view text);
@@ -52,7 +52,9 @@ class Output {
   // The errno of the first failed write, or 0.
   int error() const { return error_; }
 
-  static constexpr std::size_t kMaxLineLength = 512;
+  // Room for any answer or report line of the library (output.cpp checks
+  // it), and for the console's own.
+  static constexpr std::size_t kMaxAnswerLineLength = 512;
 
  private:
   static constexpr std::size_t kBufferSize = 65536;

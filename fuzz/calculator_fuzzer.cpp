@@ -39,7 +39,7 @@
 #include <cstring>
 
 #include "calculator/calculator.h"
-#include "console/line_reader.h"
+#include "console/input/line_reader.h"
 #include "fuzz/fuzz_target.h"
 
 namespace {
@@ -347,7 +347,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   char line[kLineBufferSize];
   bool answer = false;
   while (ReadLine(reader, line)) {
-    if (line[kMaxLineLength] != '\0') {
+    if (line[CALCULATOR_MAX_TEXT_LENGTH] != '\0') {
       Fail("line reader filled the whole line buffer");
     }
     if (line[0] == '#') {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "console/completion.h"
-#include "console/history_file.h"
+#include "console/input/completion.h"
+#include "console/input/history.h"
 
 namespace {
 
@@ -102,6 +102,8 @@ TEST(HistoryFile, ReadsItsOwnFormatAndTheOldOneAndNothingElse) {
       {mark + "5\n5\n6\n", Lines{"5", "6"}},
       {"_HiStOrY_V2_\nset(keep,\\04042)\na\\134b\\011c\n\\M-C\\M-)t\nx\\^Ay\\^?\n",
        Lines{"set(keep, 42)", "a\\b\tc", "\xc3\xa9t", "x\x01y\x7f"}},
+      // Octal escapes take every digit up to 7; a last backslash stays.
+      {"_HiStOrY_V2_\n1\\0572\nx\\\n", Lines{"1/2", "x\\"}},
       {"my notes\n1+1\n", std::nullopt},
       {mark.substr(0, mark.size() - 1), Lines{}},
       {std::string(100000, 'n'), std::nullopt},

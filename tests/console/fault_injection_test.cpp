@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,7 +28,6 @@
 namespace console_test {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTimeout(10000);
 // Long enough for the program to start, answer what it has and block.
 constexpr std::chrono::milliseconds kSettle(500);
@@ -99,70 +99,12 @@ std::string ReadFrom(int fd, Clock::time_point deadline, int lines = 0) {
   return text;
 }
 
-void SetDisposition(int signal, void (*handler)(int)) {
-  struct sigaction action = {};
-  action.sa_handler = handler;
-  sigaction(signal, &action, nullptr);
-}
-
-struct Child {
-  std::vector<std::string> arguments;
-  int fds[3] = {-1, -1, -1};  // standard input, output, error; -1 closed
-  bool ignore_sigpipe = false;
-  bool ignore_sigxfsz = true;  // a full file is a write error, not a kill
-  rlim_t file_size = RLIM_INFINITY;
-  rlim_t address_space = RLIM_INFINITY;
-  rlim_t open_files = RLIM_INFINITY;
-};
-
-pid_t Start(const Child& child) {
-  std::vector<char*> argv = {const_cast<char*>(ProgramPath())};
-  for (const std::string& argument : child.arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid != 0) {
-    return pid;
-  }
-  // Only async-signal-safe calls from here on.
-  for (int fd = 0; fd < 3; ++fd) {
-    if (child.fds[fd] < 0) {
-      close(fd);
-    } else {
-      dup2(child.fds[fd], fd);
-      fcntl(fd, F_SETFD, 0);  // dup2 onto itself keeps close-on-exec
-    }
-  }
-  for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
-    SetDisposition(stop, SIG_DFL);
-  }
-  SetDisposition(SIGPIPE, child.ignore_sigpipe ? SIG_IGN : SIG_DFL);
-  SetDisposition(SIGXFSZ, child.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
-  const rlimit file_size = {child.file_size, child.file_size};
-  const rlimit address_space = {child.address_space, child.address_space};
-  const rlimit open_files = {child.open_files, child.open_files};
-  setrlimit(RLIMIT_FSIZE, &file_size);
-  setrlimit(RLIMIT_AS, &address_space);
-  setrlimit(RLIMIT_NOFILE, &open_files);  // no limit at all is refused: unchanged
-  execv(argv[0], argv.data());
-  _exit(127);
-}
-
 // The exit status, or minus the signal that ended the child; kills it at
 // `deadline`.
 int Reap(pid_t pid, Clock::time_point deadline, bool& timed_out) {
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (Clock::now() >= deadline) {
-      timed_out = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    usleep(2000);
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  const ProgramEnd end = WaitForProgram(pid, deadline);
+  timed_out = !end.ended;
+  return end.exited ? end.exit_status : -end.signal_number;
 }
 
 enum class In { kFile, kClosed, kFolder, kNonBlockingPipe, kEndlessPipe, kUnfinishedLine };
@@ -193,6 +135,7 @@ struct Case {
   bool sigxfsz_default = false;       // as a shell starts it, not ignored
   int file_arguments = 1;             // how many times "{file}" is given
   rlim_t open_files = RLIM_INFINITY;  // the descriptor limit
+  bool failing_close = false;         // closing standard output fails with EIO
 };
 
 void PrintTo(const Case& c, std::ostream* os) {
@@ -219,17 +162,24 @@ void Feed(In in, int lines, int fd, const std::atomic<bool>& stop) {
 
 class FaultInjection : public ::testing::TestWithParam<Case> {
  protected:
-  static void SetUpTestSuite() { SetDisposition(SIGPIPE, SIG_IGN); }  // for Feed
+  static void SetUpTestSuite() { signal(SIGPIPE, SIG_IGN); }  // for Feed
 };
 
 void RunOnce(const Case& c) {
   const std::string input_file = TemporaryFile(InputLines(1, c.lines));
   const std::string output_file = TemporaryFile("");
-  Child child;
+  ChildSetup child;
+  child.default_stop_signals = true;
   child.ignore_sigpipe = c.ignore_sigpipe;
   child.ignore_sigxfsz = !c.sigxfsz_default;
   child.file_size = c.out == Out::kLimitedFile ? kFileSizeLimit : RLIM_INFINITY;
   child.open_files = c.open_files;
+  if (c.failing_close) {
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    child.environment = {
+        std::string("LD_PRELOAD=") + FAILING_CLOSE_LIBRARY,
+        std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":verify_asan_link_order=0"};
+  }
   for (const std::string& argument : c.arguments) {
     for (int copy = 0; copy < (argument == "{file}" ? c.file_arguments : 1); ++copy) {
       child.arguments.push_back(argument == "{file}" ? input_file : argument);
@@ -262,7 +212,7 @@ void RunOnce(const Case& c) {
   fcntl(out[1], F_SETFL, c.out == Out::kNonBlockingReadLate ? O_NONBLOCK : 0);
 
   const Clock::time_point deadline = Clock::now() + kTimeout;
-  const pid_t pid = Start(child);
+  const pid_t pid = StartProgram(child);
   ASSERT_GT(pid, 0);
   for (int fd : {in[0], out[1], err[1], files[0], files[1], files[2], terminal_end}) {
     close(fd);
@@ -365,7 +315,10 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInjection, ::testing::Values(
   Case{"file_size_limit_sigxfsz_default", {}, In::kFile, Out::kLimitedFile, 2000, 0, false,
        1, "calculator: write error: File too large\n", kFileSizeLimit - kLongestAnswer, 0, 1, true},
   Case{"many_files_few_descriptors", {"{file}"}, In::kClosed, Out::kPipe, 3, 0, false,
-       0, "", Answers(3, 300).size(), 0, 1, false, 300, 16}),
+       0, "", Answers(3, 300).size(), 0, 1, false, 300, 16},
+  Case{"closing_output_fails", {}, In::kFile, Out::kPipe, 10, 0, false,
+       1, "calculator: write error: Input/output error\n", Answers(10).size(), 0, 1, false, 1,
+       RLIM_INFINITY, true}),
   [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
 // clang-format on
 
@@ -374,14 +327,15 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInjection, ::testing::Values(
 int RunLimited(const std::string& input_file, rlim_t kib, std::string& out, std::string& err) {
   const std::string out_file = TemporaryFile("");
   const std::string err_file = TemporaryFile("");
-  Child child;
+  ChildSetup child;
+  child.default_stop_signals = true;
   child.address_space = kib * 1024;
   child.fds[0] = open(input_file.c_str(), O_RDONLY | O_CLOEXEC);
   child.fds[1] = open(out_file.c_str(), O_RDWR | O_CLOEXEC);
   child.fds[2] = open(err_file.c_str(), O_RDWR | O_CLOEXEC);
   bool timed_out = false;
   const Clock::time_point deadline = Clock::now() + kTimeout;
-  const int status = Reap(Start(child), deadline, timed_out);
+  const int status = Reap(StartProgram(child), deadline, timed_out);
   out = ReadFrom(child.fds[1], deadline);
   err = ReadFrom(child.fds[2], deadline);
   for (int fd : child.fds) {
@@ -435,12 +389,13 @@ TEST(Inputs, AFileIsClosedOnceItIsRead) {
   const std::string file = TemporaryFile("6*7\n");
   int in[2], out[2];
   ASSERT_EQ(0, pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC));
-  Child child;
+  ChildSetup child;
+  child.default_stop_signals = true;
   child.arguments = {file, "-"};
   child.fds[0] = in[0];
   child.fds[1] = out[1];
   child.fds[2] = STDERR_FILENO;
-  const pid_t pid = Start(child);
+  const pid_t pid = StartProgram(child);
   ASSERT_GT(pid, 0);
   close(in[0]);
   close(out[1]);

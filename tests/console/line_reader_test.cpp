@@ -1,7 +1,7 @@
 // The line reader on real file descriptors: a regular file (reads return
 // whole chunks) and a pipe fed one byte per write (reads return pieces).
 
-#include "console/line_reader.h"
+#include "console/input/line_reader.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -2,23 +2,26 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 
 extern char** environ;
 
 namespace console_test {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // A program that keeps writing past this is stuck in a loop.
 constexpr std::size_t kOutputLimit = 4 * 1024 * 1024;
@@ -40,44 +43,85 @@ void CloseFd(int& fd) {
   }
 }
 
-// Starts the program with `stdin_fd` as its standard input and two new pipes
-// as its standard output and error. Returns the child's id, or -1.
-pid_t Spawn(int stdin_fd, int* out_read, int* err_read,
-            const std::vector<std::string>& arguments = {}) {
-  IgnoreSigpipe();
-  int out_pipe[2];
-  int err_pipe[2];
-  if (pipe2(out_pipe, O_CLOEXEC) != 0) {
-    return -1;
+// The test's environment with `changes` made.
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& changes) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    entries.emplace_back(*entry);
   }
-  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
-    close(out_pipe[0]);
-    close(out_pipe[1]);
-    return -1;
+  for (const std::string& change : changes) {
+    const std::string name = change.substr(0, change.find('='));
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&name](const std::string& entry) {
+                                   return entry.compare(0, name.size() + 1, name + "=") == 0;
+                                 }),
+                  entries.end());
+    if (change.find('=') != std::string::npos) {
+      entries.push_back(change);
+    }
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, stdin_fd, 0);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
-  std::vector<char*> argv = {const_cast<char*>(ProgramPath())};
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
+  return entries;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& text : texts) {
+    pointers.push_back(text.data());
   }
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, ProgramPath(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (rc != 0) {
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    return -1;
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+void SetDisposition(int signal, void (*handler)(int)) {
+  struct sigaction action = {};
+  action.sa_handler = handler;
+  sigaction(signal, &action, nullptr);
+}
+
+// glibc names the resources by an enumeration of its own.
+template <typename Resource>
+void SetLimit(Resource resource, rlim_t limit) {
+  const rlimit value = {limit, limit};
+  if (limit != RLIM_INFINITY) {
+    setrlimit(resource, &value);
   }
-  *out_read = out_pipe[0];
-  *err_read = err_pipe[0];
-  return pid;
+}
+
+// Runs in the child: only async-signal-safe calls.
+[[noreturn]] void BecomeProgram(const ChildSetup& setup, char* const* argv, char* const* envp) {
+  if (setup.terminal >= 0) {
+    setsid();
+    ioctl(setup.terminal, TIOCSCTTY, 0);
+  }
+  for (int fd = 0; fd < 3; ++fd) {
+    const int from = setup.terminal >= 0 ? setup.terminal : setup.fds[fd];
+    if (from < 0) {
+      close(fd);
+    } else if (from == fd) {
+      fcntl(fd, F_SETFD, 0);  // dup2 onto itself keeps close-on-exec
+    } else {
+      dup2(from, fd);
+    }
+  }
+  for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
+    if (setup.default_stop_signals) {
+      SetDisposition(stop, SIG_DFL);
+    }
+  }
+  if (setup.ignore_sigpipe) {
+    SetDisposition(SIGPIPE, *setup.ignore_sigpipe ? SIG_IGN : SIG_DFL);
+  }
+  if (setup.ignore_sigxfsz) {
+    SetDisposition(SIGXFSZ, *setup.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
+  }
+  SetLimit(RLIMIT_FSIZE, setup.file_size);
+  SetLimit(RLIMIT_AS, setup.address_space);
+  SetLimit(RLIMIT_NOFILE, setup.open_files);
+  if (!setup.folder.empty() && chdir(setup.folder.c_str()) != 0) {
+    _exit(126);
+  }
+  execve(argv[0], argv, envp);
+  _exit(127);
 }
 
 // Appends what can be read from `fd` to `sink`; closes `fd` at end of file.
@@ -127,39 +171,65 @@ std::chrono::milliseconds Remaining(Clock::time_point deadline) {
   return left.count() > 0 ? left : std::chrono::milliseconds(0);
 }
 
-// Waits for the child until `deadline`; kills it if it is still running then.
-// Fills the status fields of `result`.
-void Reap(pid_t pid, Clock::time_point deadline, RunResult& result) {
+}  // namespace
+
+const char* ProgramPath() {
+  return CALCULATOR_PROGRAM;
+}
+
+pid_t StartProgram(const ChildSetup& setup) {
+  IgnoreSigpipe();
+  std::vector<std::string> arguments = {ProgramPath()};
+  arguments.insert(arguments.end(), setup.arguments.begin(), setup.arguments.end());
+  std::vector<std::string> environment = EnvironmentWith(setup.environment);
+  const std::vector<char*> argv = Pointers(arguments);
+  const std::vector<char*> envp = Pointers(environment);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    BecomeProgram(setup, argv.data(), envp.data());
+  }
+  return pid;
+}
+
+ProgramEnd WaitForProgram(pid_t pid, Clock::time_point deadline,
+                          const std::function<void()>& pump) {
+  ProgramEnd end;
   int status = 0;
   for (;;) {
     const pid_t done = waitpid(pid, &status, WNOHANG);
     if (done == pid) {
+      end.ended = true;
       break;
     }
     if (done < 0 && errno != EINTR) {
-      return;
+      return end;
     }
     if (Clock::now() >= deadline) {
-      result.timed_out = true;
       kill(pid, SIGKILL);
       while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
       }
       break;
     }
-    usleep(1000);
+    if (pump) {
+      pump();
+    } else {
+      usleep(1000);
+    }
   }
-  if (WIFEXITED(status)) {
-    result.exited = true;
-    result.exit_status = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    result.signal_number = WTERMSIG(status);
-  }
+  end.exited = WIFEXITED(status);
+  end.exit_status = end.exited ? WEXITSTATUS(status) : -1;
+  end.signal_number = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  return end;
 }
 
-}  // namespace
-
-const char* ProgramPath() {
-  return CALCULATOR_PROGRAM;
+std::string Describe(const ProgramEnd& end) {
+  if (!end.ended) {
+    return "still running";
+  }
+  if (end.exited) {
+    return "exit status " + std::to_string(end.exit_status);
+  }
+  return "ended by signal " + std::to_string(end.signal_number);
 }
 
 bool InSystemCall(pid_t pid, long number, long first_argument) {
@@ -186,28 +256,36 @@ RunResult RunWithArguments(const std::vector<std::string>& arguments, const std:
     return result;
   }
   unlink(path);
-  std::size_t written = 0;
-  while (written < input.size()) {
-    const ssize_t n = write(input_fd, input.data() + written, input.size() - written);
-    if (n <= 0) {
-      close(input_fd);
-      result.err = "test error: cannot write the input file";
-      return result;
-    }
-    written += static_cast<std::size_t>(n);
+  if (!WriteAll(input_fd, input)) {
+    close(input_fd);
+    result.err = "test error: cannot write the input file";
+    return result;
   }
   lseek(input_fd, 0, SEEK_SET);
-
-  int out_fd = -1;
-  int err_fd = -1;
-  const pid_t pid = Spawn(input_fd, &out_fd, &err_fd, arguments);
-  close(input_fd);
+  int out[2];
+  int err[2];
+  if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+    close(input_fd);
+    result.err = "test error: no pipes";
+    return result;
+  }
+  ChildSetup setup;
+  setup.arguments = arguments;
+  setup.fds[0] = input_fd;
+  setup.fds[1] = out[1];
+  setup.fds[2] = err[1];
+  const pid_t pid = StartProgram(setup);
+  for (int fd : {input_fd, out[1], err[1]}) {
+    close(fd);
+  }
   if (pid < 0) {
+    CloseFd(out[0]);
+    CloseFd(err[0]);
     result.err = std::string("test error: cannot start ") + ProgramPath();
     return result;
   }
   const Clock::time_point deadline = Clock::now() + timeout;
-  while (PollOutputs(out_fd, err_fd, result.out, result.err, Remaining(deadline))) {
+  while (PollOutputs(out[0], err[0], result.out, result.err, Remaining(deadline))) {
     if (result.out.size() + result.err.size() > kOutputLimit) {
       result.too_much_output = true;
       kill(pid, SIGKILL);
@@ -217,9 +295,10 @@ RunResult RunWithArguments(const std::vector<std::string>& arguments, const std:
       break;
     }
   }
-  CloseFd(out_fd);
-  CloseFd(err_fd);
-  Reap(pid, deadline, result);
+  CloseFd(out[0]);
+  CloseFd(err[0]);
+  static_cast<ProgramEnd&>(result) = WaitForProgram(pid, deadline);
+  result.timed_out = !result.ended;
   return result;
 }
 
@@ -269,43 +348,44 @@ std::string DescribeRun(const RunResult& run) {
   if (run.too_much_output) {
     text += "killed: kept writing output; ";
   }
-  if (run.exited) {
-    text += "exit status " + std::to_string(run.exit_status);
-  } else {
-    text += "ended by signal " + std::to_string(run.signal_number);
-  }
+  text += Describe(run);
   text += "; stderr: \"" + Escape(run.err) + "\"";
   return text;
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
 InteractiveProgram::InteractiveProgram() {
-  int in_pipe[2];
-  if (pipe2(in_pipe, O_CLOEXEC) != 0) {
+  int in[2];
+  int out[2];
+  int err[2];
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
     return;
   }
-  pid_ = Spawn(in_pipe[0], &out_fd_, &err_fd_);
-  close(in_pipe[0]);
-  if (pid_ < 0) {
-    close(in_pipe[1]);
-    return;
+  ChildSetup setup;
+  setup.fds[0] = in[0];
+  setup.fds[1] = out[1];
+  setup.fds[2] = err[1];
+  pid_ = StartProgram(setup);
+  for (int fd : {in[0], out[1], err[1]}) {
+    close(fd);
   }
-  in_fd_ = in_pipe[1];
+  in_fd_ = in[1];
+  out_fd_ = out[0];
+  err_fd_ = err[0];
 }
 
 InteractiveProgram::~InteractiveProgram() {
   CloseFd(in_fd_);
   CloseFd(out_fd_);
   CloseFd(err_fd_);
-  KillAndReap();
-}
-
-void InteractiveProgram::KillAndReap() {
   if (pid_ > 0) {
-    kill(pid_, SIGKILL);
-    int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid_ = -1;
+    WaitForProgram(pid_, Clock::now());
   }
 }
 
@@ -367,12 +447,201 @@ RunResult InteractiveProgram::Finish(std::chrono::milliseconds timeout) {
   CloseFd(out_fd_);
   CloseFd(err_fd_);
   if (pid_ > 0) {
-    Reap(pid_, deadline, result);
+    static_cast<ProgramEnd&>(result) = WaitForProgram(pid_, deadline);
+    result.timed_out = !result.ended;
     pid_ = -1;
   }
   result.out.swap(out_);
   result.err = err_;
   return result;
+}
+
+TemporaryFolder::TemporaryFolder() {
+  char pattern[] = "/tmp/calculator-terminal-XXXXXX";
+  if (mkdtemp(pattern) != nullptr) {
+    path_ = pattern;
+  }
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  if (!path_.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+}
+
+TerminalProgram::TerminalProgram(const TemporaryFolder& home, std::vector<std::string> environment,
+                                 std::vector<std::string> arguments) {
+  winsize size = {};
+  size.ws_col = kColumns;
+  size.ws_row = kRows;
+  int far_end = -1;
+  if (openpty(&terminal_fd_, &far_end, nullptr, nullptr, &size) != 0) {
+    terminal_fd_ = -1;
+    return;
+  }
+  fcntl(terminal_fd_, F_SETFD, FD_CLOEXEC);
+  fcntl(far_end, F_SETFD, FD_CLOEXEC);
+  ChildSetup setup;
+  setup.arguments = std::move(arguments);
+  setup.environment = {"CALCULATOR_HISTORY", "LC_ALL", "HOME=" + home.path(),
+                       "XDG_STATE_HOME=" + home.path() + "/state", "TERM=xterm"};
+  setup.environment.insert(setup.environment.end(), environment.begin(), environment.end());
+  setup.folder = home.path();
+  setup.terminal = far_end;
+  pid_ = StartProgram(setup);
+  close(far_end);
+}
+
+TerminalProgram::~TerminalProgram() {
+  if (pid_ > 0) {
+    WaitForProgram(pid_, Clock::now());
+  }
+  if (terminal_fd_ >= 0) {
+    close(terminal_fd_);
+  }
+}
+
+bool TerminalProgram::Type(const std::string& keys) {
+  return console_test::WriteAll(terminal_fd_, keys);
+}
+
+bool TerminalProgram::WaitForEditing(bool editing, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    termios mode;
+    if (terminal_fd_ < 0 || tcgetattr(terminal_fd_, &mode) != 0) {
+      return false;
+    }
+    if (((mode.c_lflag & ICANON) == 0) == editing) {
+      return true;
+    }
+    if (Clock::now() >= deadline) {
+      return false;
+    }
+    // Reading keeps the program from blocking on a full terminal.
+    Pump(std::chrono::milliseconds(1));
+  }
+}
+
+bool TerminalProgram::WaitForBusy(bool busy, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  const std::string status_file = "/proc/" + std::to_string(pid_) + "/stat";
+  for (;;) {
+    // The state letter follows the parenthesised command name.
+    const std::string status = ReadFile(status_file);
+    const std::size_t name_end = status.rfind(')');
+    if (name_end != std::string::npos && (status.compare(name_end, 3, ") R") == 0) == busy) {
+      return true;
+    }
+    if (status.empty() || Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(std::chrono::milliseconds(1));
+  }
+}
+
+bool TerminalProgram::WaitInSystemCall(long number, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (!console_test::InSystemCall(pid_, number)) {
+    if (Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+void TerminalProgram::Pump(std::chrono::milliseconds wait) {
+  if (terminal_fd_ < 0) {
+    return;
+  }
+  pollfd ready = {terminal_fd_, POLLIN, 0};
+  if (poll(&ready, 1, static_cast<int>(wait.count())) <= 0) {
+    return;
+  }
+  char buffer[4096];
+  const ssize_t n = read(terminal_fd_, buffer, sizeof buffer);
+  if (n > 0) {
+    output_.append(buffer, static_cast<std::size_t>(n));
+  } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+    // EIO: the program has closed its side of the terminal.
+    close(terminal_fd_);
+    terminal_fd_ = -1;
+  }
+}
+
+bool TerminalProgram::WaitFor(const std::string& text, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  for (;;) {
+    const std::size_t found = output_.find(text, seen_);
+    if (found != std::string::npos) {
+      seen_ = found + text.size();
+      return true;
+    }
+    if (terminal_fd_ < 0 || Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(Remaining(deadline));
+  }
+}
+
+std::string TerminalProgram::Unread() const {
+  return console_test::Escape(output_.substr(seen_));
+}
+
+std::string TerminalProgram::Transcript() const {
+  return console_test::Escape(output_);
+}
+
+bool TerminalProgram::Resize(unsigned short columns, unsigned short rows) {
+  for (std::size_t read = output_.size() + 1; read != output_.size();) {
+    read = output_.size();
+    Pump(std::chrono::milliseconds(20));
+  }
+  resizes_.push_back({output_.size(), columns, rows});
+  winsize size = {};
+  size.ws_col = columns;
+  size.ws_row = rows;
+  return terminal_fd_ >= 0 && ioctl(terminal_fd_, TIOCSWINSZ, &size) == 0;
+}
+
+bool TerminalProgram::SetLineMode() {
+  termios mode;
+  if (terminal_fd_ < 0 || tcgetattr(terminal_fd_, &mode) != 0) {
+    return false;
+  }
+  mode.c_lflag |= ICANON | ECHO;
+  return tcsetattr(terminal_fd_, TCSANOW, &mode) == 0;
+}
+
+void TerminalProgram::Signal(int signal_number) {
+  if (pid_ > 0) {
+    kill(pid_, signal_number);
+  }
+}
+
+ProgramEnd TerminalProgram::WaitForEnd(std::chrono::milliseconds timeout) {
+  // Reading keeps the program from blocking on a full terminal.
+  const ProgramEnd end = WaitForProgram(pid_, Clock::now() + timeout, [this] {
+    if (terminal_fd_ >= 0) {
+      Pump(std::chrono::milliseconds(5));
+    } else {
+      usleep(1000);
+    }
+  });
+  if (end.ended) {
+    pid_ = -1;
+  }
+  // What the program wrote just before it ended.
+  while (end.ended && terminal_fd_ >= 0) {
+    pollfd ready = {terminal_fd_, POLLIN, 0};
+    if (poll(&ready, 1, 0) <= 0) {
+      break;
+    }
+    Pump(std::chrono::milliseconds(0));
+  }
+  return end;
 }
 
 }  // namespace console_test

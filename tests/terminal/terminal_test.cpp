@@ -23,10 +23,17 @@
 #include <string>
 #include <vector>
 
-#include "terminal_program.h"
+#include "program_runner.h"
+#include "terminal_screen.h"
 
 namespace terminal_test {
 namespace {
+
+using console_test::Describe;
+using console_test::ProgramEnd;
+using console_test::ReadFile;
+using console_test::TemporaryFolder;
+using console_test::TerminalProgram;
 
 const char kPromptLine[] = "Please input expression.\r\n";
 const char kCtrlC[] = "\x03";
@@ -436,6 +443,209 @@ TEST(Terminal, ResizedWindowRedrawsTheLine) {
   EndWithCtrlD(program);
 }
 
+// A sum `length` characters long that ends in "+7": no other part of its
+// echo holds that text.
+std::string MarkedSum(std::size_t length) {
+  return SumOfLength(length - 2) + "+7";
+}
+
+std::string MarkedSumValue(std::size_t length) {
+  return std::to_string(std::stoi(SumValue(length - 2)) + 7);
+}
+
+// `text` as the rows of a window `columns` wide.
+std::vector<std::string> Rows(const std::string& text, std::size_t columns) {
+  std::vector<std::string> rows;
+  for (std::size_t at = 0; at < text.size(); at += columns) {
+    rows.push_back(text.substr(at, columns));
+  }
+  return rows;
+}
+
+// The last `count` rows the window shows.
+std::vector<std::string> LastRows(const TerminalProgram& program, std::size_t count) {
+  const std::vector<std::string> screen = ScreenOf(program);
+  return std::vector<std::string>(screen.end() - std::min(count, screen.size()), screen.end());
+}
+
+std::string Shown(const std::vector<std::string>& rows) {
+  std::string text;
+  for (const std::string& row : rows) {
+    text += "|" + row + "|\n";
+  }
+  return text;
+}
+
+// Types `keys` and waits until `drawn` shows and the program waits for the
+// next key.
+void TypeAndSettle(TerminalProgram& program, const std::string& keys, const std::string& drawn) {
+  TypeLine(program, keys);
+  ASSERT_TRUE(program.WaitFor(drawn)) << program.Transcript();
+  ASSERT_TRUE(program.WaitForBusy(false));
+}
+
+TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(80, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  const std::string sum = MarkedSum(201);
+  TypeAndSettle(program, sum, "+7");
+  TypeAndSettle(program, kHome, "\x1b[");
+  ASSERT_TRUE(program.Type(kCtrlC));
+  ASSERT_TRUE(program.WaitFor("^C")) << program.Transcript();
+  ExpectAnswer(program, "7*7\r", "Result is 49");
+  std::vector<std::string> expected = Rows(sum + "^C", 80);
+  expected.insert(expected.end(), {"7*7", "Result is 49"});
+  EXPECT_EQ(Shown(expected), Shown(LastRows(program, expected.size()))) << program.Transcript();
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(40, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  const std::string sum = MarkedSum(100);
+  TypeAndSettle(program, sum, "+7");
+  ExpectAnswer(program, "\x01\r", "Result is " + MarkedSumValue(100));  // Ctrl-A, Enter
+  std::vector<std::string> expected = Rows(sum, 40);
+  expected.push_back("Result is " + MarkedSumValue(100));
+  EXPECT_EQ(Shown(expected), Shown(LastRows(program, expected.size()))) << program.Transcript();
+  EndWithCtrlD(program);
+}
+
+// Terminals that rewrap rows (tmux, VTE) join the line's rows again at the
+// new width and bring back what a cleared screen held when fewer rows are
+// needed; the line is drawn again where it starts then, once.
+TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
+  REQUIRE_LINE_EDITING();
+  struct ResizeCase {
+    std::string what;
+    std::size_t length;
+    bool at_the_top;  // Ctrl-L first
+    unsigned short from;
+    unsigned short to;
+    std::vector<std::string> above;  // the window's rows above the line
+  };
+  const std::vector<std::string> prompt = {"Please input expression."};
+  const std::vector<ResizeCase> cases = {
+      {"one row less", 90, false, 40, 50, prompt},
+      // The prompt line comes back from the history.
+      {"two rows at the top, one row less", 55, true, 40, 60, prompt},
+      {"two rows at the top, one row more", 55, true, 40, 25, {}},
+  };
+  for (const ResizeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TemporaryFolder home;
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.Resize(c.from, 12));
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    const std::string sum = MarkedSum(c.length);
+    TypeAndSettle(program, sum, "+7");
+    if (c.at_the_top) {
+      TypeAndSettle(program, "\x0c", "+7");
+    }
+    ASSERT_TRUE(program.Resize(c.to, 12));
+    ASSERT_TRUE(program.WaitFor("+7")) << "drawn again\n" << program.Transcript();
+    ASSERT_TRUE(program.WaitForBusy(false));
+    std::vector<std::string> window = c.above;
+    const std::vector<std::string> rows = Rows(sum, c.to);
+    window.insert(window.end(), rows.begin(), rows.end());
+    EXPECT_EQ(Shown(window), Shown(ScreenOf(program))) << program.Transcript();
+    ExpectAnswer(program, "\r", "Result is " + MarkedSumValue(c.length));
+    EndWithCtrlD(program);
+  }
+}
+
+TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
+  REQUIRE_LINE_EDITING();
+  struct ListCase {
+    std::string keys;
+    std::vector<std::string> listed;  // each row of the list, shown once
+  };
+  const std::string zz_rows = "zz1  zz2  zz3  zz4  zz5  zz6  zz7  zz8";
+  const std::vector<ListCase> cases = {
+      // After "lo" became "log", where log and log10 part.
+      {"lo\t\t", {"log    log10"}},
+      // As many names in a row as the width takes, the rest below.
+      {"zz\t\t", {zz_rows, "zz9"}},
+      // A Tab at a new spot lists nothing until a second one there.
+      {"zz\t\t+zz\t", {zz_rows, "zz9"}},
+      {"zz\t+zz\t", {}},
+  };
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.Resize(40, 24));
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  for (int i = 1; i <= 9; ++i) {
+    ExpectAnswer(program, "set(zz" + std::to_string(i) + ",1)\r", "Result is 1");
+  }
+  for (const ListCase& c : cases) {
+    SCOPED_TRACE(c.keys);
+    const std::size_t before = program.Output().size();
+    ExpectAnswer(program, c.keys + "\x15" + "1\r", "Result is 1");  // Ctrl-U
+    const std::vector<std::string> screen = ScreenLines(program.Output().substr(before), 40, 24);
+    for (const std::string& row : c.listed) {
+      EXPECT_EQ(1, std::count(screen.begin(), screen.end(), row)) << Shown(screen);
+    }
+    if (c.listed.empty()) {
+      EXPECT_EQ(2u, screen.size()) << Shown(screen);  // the line and its answer
+    }
+  }
+  EndWithCtrlD(program);
+}
+
+TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  PrepareHistory(home, kMark + "2*21\n7*7\n");
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  TypeAndSettle(program, "5" + std::string(kCtrlR) + "21", "(reverse-i-search)`21': ");
+  ASSERT_TRUE(program.Type("\x1b"));
+  ASSERT_TRUE(program.WaitFor("\x1b[J")) << "the search ends\n" << program.Transcript();
+  ASSERT_TRUE(program.Type("\r"));
+  EXPECT_TRUE(program.WaitFor("Result is 42\r\n", std::chrono::seconds(3)))
+      << "the first Enter runs the line found\n"
+      << program.Transcript();
+  EndWithCtrlD(program);
+}
+
+// Keys of libedit's emacs mode and of the user's ~/.editrc, with the
+// history they work on.
+TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
+  REQUIRE_LINE_EDITING();
+  struct KeyCase {
+    std::string what;
+    std::string history;  // empty: no file yet
+    std::string editrc;
+    std::string keys;
+    std::string answer;
+  };
+  const std::vector<KeyCase> cases = {
+      {"Up with no history", "", "", std::string(kUp) + "6*7\r", "Result is 42"},
+      {"Esc p: the newest line that starts with what is typed", kMark + "2*21\n7*7\n3*3\n", "",
+       "2\x1bp\r", "Result is 42"},
+      {"a key bound by the manual's name", kMark + "6*7\n1+1\n",
+       "calculator:bind ^Y calculator-older\n", "\x19\x19\r", "Result is 42"},
+  };
+  for (const KeyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TemporaryFolder home;
+    if (!c.history.empty()) {
+      PrepareHistory(home, c.history);
+    }
+    std::ofstream(home.path() + "/.editrc") << c.editrc;
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ExpectAnswer(program, c.keys, c.answer);
+    EndWithCtrlD(program);
+  }
+}
+
 TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   REQUIRE_LINE_EDITING();
   TemporaryFolder home;
@@ -467,6 +677,56 @@ TEST(Terminal, DumbTerminalShowsALongLineOnce) {
   EXPECT_TRUE(end.exited && end.exit_status == 0) << Describe(end);
   EXPECT_EQ(1u, Count(program.Output(), sum)) << program.Transcript();
   EXPECT_EQ(std::string::npos, program.Output().find('\x1b')) << program.Transcript();
+}
+
+// Up then Enter where the terminal's own line input takes the key as text.
+TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
+  TemporaryFolder home;
+  {
+    TerminalProgram program(home, {"TERM=dumb"});
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(program.Type(std::string(kUp) + "\r"));
+    ASSERT_TRUE(program.WaitFor("Error : ")) << program.Transcript();
+    ASSERT_TRUE(program.Type("3+3\t\r"));
+    ASSERT_TRUE(program.WaitFor("Result is 6\r\n")) << program.Transcript();
+    ASSERT_TRUE(program.Type(kCtrlD));
+    EXPECT_TRUE(program.WaitForEnd().exited);
+  }
+  EXPECT_EQ(kMark + "3+3\t\n", ReadFile(HistoryFile(home)));
+}
+
+// é typed in the C locale: two bytes, each shown in one column and taken
+// back by one Backspace.
+TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  {
+    TerminalProgram program(home, {"LC_ALL=C"});
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    TypeAndSettle(program, "6*7 \xc3\xa9+7", "+7");
+    const std::string row = LastRows(program, 1).front();
+    const auto characters = std::count_if(row.begin(), row.end(), [](char c) {
+      return (static_cast<unsigned char>(c) & 0xc0) != 0x80;  // UTF-8 after the first byte
+    });
+    EXPECT_EQ(8, characters) << "|" << row << "|\n" << program.Transcript();
+    ExpectAnswer(program, "\x7f\x7f\x7f\r", "Result is 42");
+    EndWithCtrlD(program);
+  }
+  EXPECT_EQ(kMark + "6*7 \xc3\n", ReadFile(HistoryFile(home)));
+}
+
+TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
+  TemporaryFolder home;
+  {
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    EndWithCtrlD(program);
+  }
+  struct stat status;
+  ASSERT_EQ(0, stat(HistoryFile(home).c_str(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 07777u);
+  ASSERT_EQ(0, stat((home.path() + "/state/calculator").c_str(), &status));
+  EXPECT_EQ(0700u, status.st_mode & 07777u);
 }
 
 TEST(Terminal, TypedBytesAreKeptAsTyped) {
@@ -728,17 +988,19 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
   struct SaveCase {
     std::string name;
-    bool locked;         // another process holds the lock throughout
-    int signal;          // sent while the save waits for the lock
-    rlim_t file_size;    // the file-size limit, with SIGXFSZ as a shell leaves it
-    bool leftover;       // a killed save's temporary file lies beside the history
-    std::string reason;  // of the warning; none when the lines are saved
+    bool locked;           // another process holds the lock throughout
+    int signal;            // sent while the save waits for the lock
+    rlim_t file_size;      // the file-size limit, with SIGXFSZ as a shell leaves it
+    bool leftover;         // a killed save's temporary file lies beside the history
+    std::string reason;    // of the warning; none when the lines are saved
+    bool mounted = false;  // the history is a mount point: the final rename fails
   };
   const std::vector<SaveCase> cases = {
       {"lock held", true, 0, RLIM_INFINITY, false, "Locked by another process"},
       {"lock held, then SIGTERM", true, SIGTERM, RLIM_INFINITY, false, "Locked by another process"},
       {"file-size limit", false, 0, 4096, false, "File too large"},
       {"leftover of a killed save", false, 0, RLIM_INFINITY, true, ""},
+      {"final rename refused", false, 0, RLIM_INFINITY, false, "Device or resource busy", true},
   };
   const std::string older = kMark + NumberedLines(1, 100, 60);
   for (const SaveCase& c : cases) {
@@ -748,6 +1010,11 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     const std::string path = HistoryFile(home);
     if (c.leftover) {
       std::ofstream(path + ".saving-Ab12Cd", std::ios::binary) << older.substr(0, 100);
+    }
+    if (c.mounted && mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+      std::cout << "[  SKIPPED ] " << c.name << ": cannot mount here (" << std::strerror(errno)
+                << "); run as root\n";
+      continue;
     }
     // As another process holds it.
     const int lock = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -782,6 +1049,9 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     EXPECT_EQ(c.reason.empty() ? older + "6*7\n" : older, ReadFile(path));
     EXPECT_EQ(std::vector<std::string>{"history"}, FilesIn(home.path() + "/state/calculator"));
     close(lock);
+    if (c.mounted) {
+      umount2(path.c_str(), MNT_DETACH);
+    }
   }
 }
 

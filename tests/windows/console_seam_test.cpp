@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "console/descriptors.h"
-#include "console/wide_text.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/wide_text_windows.h"
 
 namespace {
 

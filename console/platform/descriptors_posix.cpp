@@ -1,4 +1,4 @@
-#include "console/descriptors.h"
+// The POSIX side of descriptors.h.
 
 #include <fcntl.h>
 #include <limits.h>
@@ -9,15 +9,17 @@
 #include <cerrno>
 #include <initializer_list>
 
+#include "console/platform/descriptors.h"
+
 bool AtTerminal() {
-  return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
+  return isatty(kStandardInput) == 1 && isatty(kStandardOutput) == 1;
 }
 
 void ReserveStandardDescriptors() {
-  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+  for (int fd : {kStandardInput, kStandardOutput, STDERR_FILENO}) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
       // The lowest free number is `fd`: the ones below it are open by now.
-      const int reserved = open("/dev/null", fd == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+      const int reserved = open("/dev/null", fd == kStandardInput ? O_WRONLY : O_RDONLY);
       if (reserved >= 0 && reserved != fd) {
         close(reserved);
       }
@@ -56,6 +58,18 @@ int CheckFileForReading(const std::string& name) {
   }
   // With the effective ids, as open uses.
   return faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+std::ptrdiff_t ReadSome(int fd, char* buffer, std::size_t size) {
+  return read(fd, buffer, size);
+}
+
+std::ptrdiff_t WriteSome(int fd, const char* bytes, std::size_t size) {
+  return write(fd, bytes, size);
+}
+
+int CloseDescriptor(int fd) {
+  return close(fd) == 0 ? 0 : errno;
 }
 
 int OpenFileForReading(const std::string& name, int& fd) {

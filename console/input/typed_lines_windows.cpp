@@ -1,14 +1,13 @@
-// Where the lines of a session come from on Windows: a pipe or a file, read
-// in large blocks, or a person typing at the console, whose own line
-// editing and history (cooked mode) take the place of the line editor.
+// The lines typed at the Windows console, whose own line editing and
+// history (cooked mode) take the place of the key editor.
 
 #include <windows.h>
 
 #include <string>
 
-#include "console/line_sources.h"
-#include "console/signals.h"
-#include "console/wide_text.h"
+#include "console/input/typed_lines.h"
+#include "console/platform/stop_signals.h"
+#include "console/platform/wide_text_windows.h"
 
 namespace {
 
@@ -84,10 +83,6 @@ class ConsoleLines : public LineSource {
 
 }  // namespace
 
-std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Output& output,
-                                           LineReader& reader, const calculator::Session&) {
-  if (input.is_standard_input && at_terminal) {
-    return std::make_unique<ConsoleLines>(output);
-  }
-  return OpenReadLines(input.fd, output, reader);
+std::unique_ptr<LineSource> OpenTypedLines(Output& output, const calculator::Session&) {
+  return std::make_unique<ConsoleLines>(output);
 }

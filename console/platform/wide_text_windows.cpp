@@ -1,8 +1,8 @@
+#include "console/platform/wide_text_windows.h"
+
 #include <windows.h>
 
 #include <climits>
-
-#include "console/wide_text.h"
 
 bool WideFromUtf8(const std::string& text, std::wstring& wide) {
   wide.clear();

@@ -1,18 +1,22 @@
+// The Windows side of descriptors.h: the C run-time's descriptors over the
+// system's handles, and file names in UTF-16.
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <initializer_list>
 
-#include "console/descriptors.h"
-#include "console/wide_text.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/wide_text_windows.h"
 
 namespace {
 
-constexpr int kStandardInput = 0;
+constexpr int kStandardError = 2;
 
 bool IsConsole(DWORD which) {
   DWORD mode = 0;
@@ -31,7 +35,7 @@ bool AtTerminal() {
 }
 
 void ReserveStandardDescriptors() {
-  for (int fd : {0, 1, 2}) {
+  for (int fd : {kStandardInput, kStandardOutput, kStandardError}) {
     if (HandleOf(fd) == INVALID_HANDLE_VALUE) {
       // The lowest free number is `fd`: the ones below it are open by now.
       const int reserved = _open("NUL", fd == kStandardInput ? _O_WRONLY : _O_RDONLY);
@@ -72,6 +76,25 @@ int OpenFileForReading(const std::string& name, int& fd) {
   WideFromUtf8(name, path);
   fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
   return fd < 0 ? errno : 0;
+}
+
+// The run-time's descriptors count in unsigned ints; the console's reads and
+// writes are far shorter.
+unsigned CountOf(std::size_t size) {
+  return size < UINT_MAX ? static_cast<unsigned>(size) : UINT_MAX;
+}
+
+std::ptrdiff_t ReadSome(int fd, char* buffer, std::size_t size) {
+  return _read(fd, buffer, CountOf(size));
+}
+
+// Standard output stays in text mode: each line feed goes out as CR LF.
+std::ptrdiff_t WriteSome(int fd, const char* bytes, std::size_t size) {
+  return _write(fd, bytes, CountOf(size));
+}
+
+int CloseDescriptor(int fd) {
+  return _close(fd) == 0 ? 0 : errno;
 }
 
 // Reads from pipes and files simply block; a stop request cancels them.

@@ -1,9 +1,10 @@
-// SIGINT, SIGTERM and SIGHUP (the terminal went away). The handler only
-// records the signal and asks the session to stop; the console loop
-// decides what happens next in normal code.
+// The stop signals: SIGINT, SIGTERM and SIGHUP (the terminal went away) on
+// POSIX, Ctrl-C, Ctrl-Break and closing the window at the Windows console.
+// The handler only records the signal and asks the session to stop; the
+// console loop decides what happens next in normal code.
+// stop_signals_posix.cpp and stop_signals_windows.cpp each define all of
+// it; what only POSIX has is in stop_signals_posix.h.
 #pragma once
-
-#include <initializer_list>
 
 #include "calculator/calculator.hpp"
 
@@ -21,13 +22,6 @@ void ClearPendingStopSignal();
 // killing the program, which can then take back a partial line and say why
 // it stopped.
 void TreatFileSizeLimitAsWriteError();
-// Waits for `events` (poll's) on `fd`. The stop signals and `also_blocked`
-// stay blocked from the check of `must_stop(context)` until the wait
-// begins, so none of them slips in between: false when `must_stop` holds
-// before or after the wait, true when `fd` is ready or poll failed for
-// another reason than a signal (the read or write itself then reports it).
-bool WaitUnlessStopped(int fd, short events, std::initializer_list<int> also_blocked,
-                       bool (*must_stop)(void* context), void* context);
 // Waits until `fd` has input to read, or has reached its end. False when a
 // stop signal came first, even one that arrived just before the wait: the
 // stop signals stay blocked from the check until the wait begins. Other

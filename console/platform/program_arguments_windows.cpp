@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "console/program_arguments.h"
-#include "console/wide_text.h"
+#include "console/platform/program_arguments.h"
+#include "console/platform/wide_text_windows.h"
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   int count = 0;

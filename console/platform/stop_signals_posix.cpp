@@ -1,10 +1,12 @@
-#include "console/signals.h"
+#include "console/platform/stop_signals_posix.h"
 
 #include <poll.h>
 #include <sys/time.h>
 
 #include <cerrno>
 #include <csignal>
+
+#include "console/platform/stop_signals.h"
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "console/signals.h"
+#include "console/exit_status.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 
@@ -27,8 +28,6 @@ std::atomic<bool> waiting_for_input{false};
 
 // Windows ends the process this long after a close event anyway.
 constexpr DWORD kCloseGraceMilliseconds = 4500;
-// What a console program killed by Ctrl-C reports on Windows.
-constexpr UINT kControlCExitStatus = 0xC000013A;
 
 void RequestStop(int signal) {
   pending_signal = signal;
@@ -105,5 +104,5 @@ bool TakesOutputNow(int) {
 
 void EndBySignal(int) {
   std::fflush(nullptr);
-  ExitProcess(kControlCExitStatus);
+  ExitProcess(kWindowsControlCStatus);
 }

@@ -1,4 +1,4 @@
-#include "console/completion.h"
+#include "console/input/completion.h"
 
 #include <algorithm>
 

@@ -1,14 +1,9 @@
 // Where the lines of a session come from: a pipe or a file, read in large
-// blocks, or a person typing at a terminal.
+// blocks (line_reader.h), or a person typing at a terminal
+// (typed_lines.h).
 #pragma once
 
-#include <memory>
 #include <string_view>
-
-#include "calculator/calculator.hpp"
-#include "console/inputs.h"
-#include "console/line_reader.h"
-#include "console/output.h"
 
 class LineSource {
  public:
@@ -31,13 +26,3 @@ class LineSource {
   // Once, when the session is done with the source, however it ended.
   virtual void Finish() {}
 };
-
-// Typed lines when `input` is standard input and both standard input and
-// output are terminals; the reader's blocks otherwise. `reader` and
-// `session` must outlive the source.
-std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Output& output,
-                                           LineReader& reader, const calculator::Session& session);
-
-// The lines of `fd`, a pipe or a file, read in large blocks by `reader`,
-// which must outlive the source.
-std::unique_ptr<LineSource> OpenReadLines(int fd, Output& output, LineReader& reader);

@@ -1,4 +1,4 @@
-#include "console/program_arguments.h"
+#include "console/platform/program_arguments.h"
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);

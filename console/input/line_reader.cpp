@@ -1,11 +1,10 @@
-#include "console/line_reader.h"
-
-#include <unistd.h>
+#include "console/input/line_reader.h"
 
 #include <cerrno>
 #include <cstring>
 
-#include "console/descriptors.h"
+#include "console/platform/descriptors.h"
+#include "console/platform/stop_signals.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ bool Refill(LineReader& reader) {
     if (hooks.wait_for_input != nullptr && !hooks.wait_for_input(hooks.context, reader.fd)) {
       break;
     }
-    ssize_t count = read(reader.fd, reader.chunk, sizeof reader.chunk);
+    const std::ptrdiff_t count = ReadSome(reader.fd, reader.chunk, sizeof reader.chunk);
     if (count > 0) {
       reader.start = 0;
       reader.end = static_cast<int>(count);
@@ -102,7 +101,8 @@ bool ReadLineInChunk(LineReader& reader, char* line) {
   }
   const std::ptrdiff_t length = end - begin;
   std::memcpy(line, begin,
-              static_cast<std::size_t>(length < kMaxLineLength ? length : kMaxLineLength));
+              static_cast<std::size_t>(
+                  length < CALCULATOR_MAX_TEXT_LENGTH ? length : CALCULATOR_MAX_TEXT_LENGTH));
   return true;
 }
 
@@ -131,11 +131,60 @@ bool ReadLine(LineReader& reader, char* line) {
     if (c == '\n') {
       return true;
     }
-    if (length == kMaxLineLength) {
-      // Only the first 249 characters of an overlong line are answered.
+    if (length == CALCULATOR_MAX_TEXT_LENGTH) {
+      // Only the first characters of an overlong line are answered.
       DiscardRestOfLine(reader);
       return true;
     }
     line[length++] = static_cast<char>(c);
   }
+}
+
+// The line source over the reader.
+namespace {
+
+void FlushBeforeRead(void* output) {
+  static_cast<Output*>(output)->BeforeWait();
+}
+
+// No reader is left to answer once the output failed.
+bool WaitForInputUnlessDone(void* output, int fd) {
+  return !static_cast<Output*>(output)->failed() && WaitForInput(fd);
+}
+
+class ReadLines : public LineSource {
+ public:
+  ReadLines(int fd, Output& output, LineReader& reader) : reader_(reader) {
+    LineReaderHooks hooks;
+    hooks.before_read = FlushBeforeRead;
+    hooks.wait_for_input = WaitForInputUnlessDone;
+    hooks.context = &output;
+    OpenLineReader(reader_, fd, hooks);
+  }
+
+  Outcome Next(std::string_view& line) override {
+    const bool got = ReadLine(reader_, buffer_);
+    InputWaitOver();
+    if (reader_.error != 0) {
+      return Outcome::kFailed;  // a line cut short by the failure is dropped
+    }
+    if (!got) {
+      return Outcome::kEnd;
+    }
+    line = buffer_;  // up to a NUL, where evaluation stops reading anyway
+    return Outcome::kLine;
+  }
+
+  bool typed() const override { return false; }
+  int error() const override { return reader_.error; }
+
+ private:
+  LineReader& reader_;
+  char buffer_[kLineBufferSize];
+};
+
+}  // namespace
+
+std::unique_ptr<LineSource> OpenReadLines(int fd, Output& output, LineReader& reader) {
+  return std::make_unique<ReadLines>(fd, output, reader);
 }

@@ -1,9 +1,12 @@
-// What the console needs to know about its standard descriptors.
+// The console's descriptors: the standard ones, the FILEs it reads, and the
+// reads and writes on them. descriptors_posix.cpp and
+// descriptors_windows.cpp each define all of it.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+constexpr int kStandardInput = 0;
 constexpr int kStandardOutput = 1;
 
 // Lines are typed by a person only when both ends are a terminal; output
@@ -11,10 +14,10 @@ constexpr int kStandardOutput = 1;
 bool AtTerminal();
 
 // A standard descriptor that was closed when the program started is opened
-// on /dev/null the wrong way round, so that reading or writing it fails with
-// EBADF as it would closed, and no FILE opened later takes its number.
-// Standard input is read as bytes: where the C library knows a text mode,
-// a ^Z in it is data like any other byte.
+// on the null device the wrong way round, so that reading or writing it
+// fails with EBADF as it would closed, and no FILE opened later takes its
+// number. Standard input is read as bytes: where the C library knows a text
+// mode, a ^Z in it is data like any other byte.
 void ReserveStandardDescriptors();
 
 // Whether the file `name` (UTF-8) can be opened for reading, found without
@@ -25,6 +28,14 @@ int CheckFileForReading(const std::string& name);
 // Opens the file `name` (UTF-8) for reading. Returns 0 and sets `fd`, or
 // the errno of the failure; a directory is EISDIR.
 int OpenFileForReading(const std::string& name, int& fd);
+
+// Reads up to `size` bytes of `fd`: how many, 0 at its end, or -1 with
+// errno set (EINTR and EAGAIN included).
+std::ptrdiff_t ReadSome(int fd, char* buffer, std::size_t size);
+// Writes up to `size` bytes to `fd`: how many, or -1 with errno set.
+std::ptrdiff_t WriteSome(int fd, const char* bytes, std::size_t size);
+// Closes `fd`: 0, or the errno of a close that failed.
+int CloseDescriptor(int fd);
 
 // Waits until `fd` has input or has reached its end, whatever signals come.
 void WaitUntilReadable(int fd);

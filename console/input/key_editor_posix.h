@@ -1,0 +1,103 @@
+// The editing keys at a terminal, on libedit's own interface: Tab
+// completion, Ctrl-R search, Enter, Ctrl-D, Ctrl-L and the history keys are
+// this program's, so that they ring no needless bell, leave no key
+// sequence in the line and draw no stray characters or blank lines.
+//
+// key_editor_posix.cpp reads the keys and keeps the screen right (a
+// resized window, a return from Ctrl-Z, Ctrl-C); key_bindings_posix.cpp
+// binds the keys to what they do; search_and_completion_posix.cpp is
+// Ctrl-R and Tab.
+#pragma once
+
+#include <histedit.h>
+#include <signal.h>
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/input/completion.h"
+#include "console/input/history.h"
+#include "console/input/line_source.h"
+#include "console/input/terminal_text_posix.h"
+
+class KeyEditor {
+ public:
+  // `recalled` are the lines that Up and Ctrl-R offer, oldest first; it
+  // must outlive the editor and grows as lines are typed.
+  KeyEditor(const std::function<CompletionNames()>& names, const HistoryLines& recalled);
+  ~KeyEditor();
+  KeyEditor(const KeyEditor&) = delete;
+  KeyEditor& operator=(const KeyEditor&) = delete;
+
+  // Reads one line into `line`, without its line feed: kLine, kCutShort
+  // after a stop signal, or kEnd at Ctrl-D on an empty line or the end of
+  // the terminal.
+  LineSource::Outcome Read(std::string& line);
+  // Offers `line` to Up and Ctrl-R from now on.
+  void Recall(const std::string& line);
+
+  // What the keys do, for libedit; each returns what libedit is to do next
+  // (CC_NORM, CC_REFRESH, ...).
+  static KeyEditor& Of(EditLine* editor);
+  unsigned char Accept();
+  unsigned char DeleteOrEnd();
+  // Up and Down: `step` lines back or forth through the history.
+  unsigned char Step(int step);
+  unsigned char ClearScreen();
+  unsigned char Complete();
+  unsigned char Search();
+
+ private:
+  static wchar_t* Prompt(EditLine* editor);
+  static int ReadKey(EditLine* editor, wchar_t* key);
+  int ReadKey(wchar_t& key);
+  // Whether another key has come or comes at once, as the rest of a key's
+  // sequence does after its Escape.
+  bool KeyFollows();
+
+  int Columns() const;
+  ScreenPosition PositionOf(std::size_t index) const;
+  ScreenPosition CursorPosition() const;
+  ScreenPosition EndPosition() const;
+  // Moves from the cursor to below the line, or to the end of its text.
+  std::string MovesBelowLine() const;
+  std::string MovesToLineEnd() const;
+  // Puts the cursor back where the prompt starts (it stands at `drawn`
+  // there), clears what follows and has libedit draw the prompt and the
+  // line again from there, or at the top of a clear screen.
+  void DrawAgain(ScreenPosition drawn, bool on_clear_screen = false);
+  void DrawAfterResize();
+  void DrawAfterResume();
+  void Show(const std::wstring& new_prompt, const std::wstring& line, std::size_t cursor);
+  void Replace(const std::wstring& line, std::size_t cursor);
+  void ListNames(const std::vector<std::string>& names);
+  bool FindOlder(const std::wstring& query, std::size_t from, std::size_t& index,
+                 std::wstring& line, std::size_t& cursor) const;
+
+  EditLine* editor_ = nullptr;
+  HistoryW* history_ = nullptr;
+  const std::function<CompletionNames()>& names_;
+  const HistoryLines& recalled_;
+  TerminalText text_;
+  std::wstring prompt_;
+  std::string unread_;  // bytes read but not yet a whole character
+  // The last key read, and the one before it: a Tab right after a Tab
+  // lists the names.
+  wchar_t last_key_ = 0;
+  wchar_t key_before_ = 0;
+  // The line of the history that Up and Down stand on; the size of the
+  // history while on the line being typed, which is kept in `draft_`.
+  std::size_t recall_index_ = 0;
+  std::wstring draft_;
+  struct sigaction previous_actions_[2] = {};
+};
+
+// Writes screen cosmetics straight to the terminal, after what libedit has
+// buffered: a failed write changes nothing else.
+void WriteToTerminal(std::string_view text);
+
+// Binds the keys of KeyEditor, then the user's own (~/.editrc, or the file
+// $EDITRC names).
+void BindKeys(EditLine* editor);
