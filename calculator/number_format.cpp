@@ -16,6 +16,9 @@ namespace calculator_core {
 
 namespace {
 
+static_assert(kMostDigits <= kDecimalFormDigits,
+              "every count of digits is cut from the 17-digit form");
+
 constexpr int kLowestFixedExponent = -4;
 constexpr int kMinimumExponentDigits = 3;
 
