@@ -116,7 +116,7 @@ void BM_LookUpParentVariable(benchmark::State& state) {
   Calculator child(ChildOf{parent});
   const std::string last = "v" + std::to_string(state.range(0) - 1);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(VariableValue(child, last.c_str()));
+    benchmark::DoNotOptimize(LookUpVariable(child, MakeNameKey(last.c_str())));
   }
 }
 BENCHMARK(BM_LookUpParentVariable)->Arg(1)->Arg(240);
@@ -142,7 +142,7 @@ void BM_FormatNumber(benchmark::State& state) {
   char text[kNumberTextSize];
   for (auto _ : state) {
     for (double value : values) {
-      benchmark::DoNotOptimize(FormatNumber(value, text));
+      benchmark::DoNotOptimize(FormatNumberDigits(value, kDefaultDigits, text));
     }
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(std::size(values)));

@@ -2,20 +2,59 @@
 // functions and the list functions. It drives the grammar's lookup, the
 // dispatch of calls, and the name lists that the interfaces offer (and
 // completion in the program with them).
+//
+// Adding a built-in takes one row below, and the function itself: here for
+// one or two IEEE operations, in math/ for a transcendental function, in
+// nested_evaluations.* for a list function. Every elementary function
+// answers an invalid argument with the default NaN (math/binary64.h).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 #include "calculator/evaluator.h"
-#include "calculator/function_calls.h"
 #include "calculator/math/elementary.h"
+#include "calculator/messages.h"
 #include "calculator/nested_evaluations.h"
 
 namespace calculator_core {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kE = 2.718281828459045;
+
+// The elementary functions of one or two IEEE operations.
+namespace elementary {
+
+constexpr double kDegreesPerHalfTurn = 180.0;
+// Negative arguments above this bound are rounding noise and count as zero.
+constexpr double kSqrtTolerance = -1e-7;
+
+inline double Absolute(double x) {
+  return std::fabs(x);
+}
+
+inline double SquareRootWithTolerance(double x) {
+  if (!(x < 0.0)) {
+    return std::sqrt(x);  // also -0 -> -0 and NaN -> NaN
+  }
+  if (x > kSqrtTolerance) {
+    return 0.0;
+  }
+  throw EvaluationError{messages::kSqrtDomain};
+}
+
+inline double RadiansToDegrees(double x) {
+  double product = x * kDegreesPerHalfTurn;
+  return product / kPi;
+}
+
+inline double DegreesToRadians(double x) {
+  double product = x * kPi;
+  return product / kDegreesPerHalfTurn;
+}
+
+}  // namespace elementary
 
 enum class BuiltinKind : std::uint8_t { kConstant, kElementaryFunction, kListFunction };
 
@@ -59,10 +98,10 @@ inline constexpr Builtin kBuiltins[] = {
     builtin::Elementary("tan", math::Tan),
     builtin::Elementary("log", math::Log),
     builtin::Elementary("log10", math::Log10),
-    builtin::Elementary("abs", Absolute),
-    builtin::Elementary("sqrt", SquareRootWithTolerance),
-    builtin::Elementary("rad2deg", RadiansToDegrees),
-    builtin::Elementary("deg2rad", DegreesToRadians),
+    builtin::Elementary("abs", elementary::Absolute),
+    builtin::Elementary("sqrt", elementary::SquareRootWithTolerance),
+    builtin::Elementary("rad2deg", elementary::RadiansToDegrees),
+    builtin::Elementary("deg2rad", elementary::DegreesToRadians),
     builtin::List("integral", IntegralFunction),
     builtin::List("set", SetFunction),
     builtin::List("sigma", SigmaFunction),

@@ -1,21 +1,35 @@
-// The C interface, the only one the library exports: a session owns one
-// SessionCore, keeps the message of its last failure, and knows whether it
-// is evaluating, so that its own handlers cannot pull the evaluation's
-// ground away. Only memory exhaustion can throw below this layer; every
-// entry point that can meet it catches it.
+// The C interface, the only one the library exports. A session is the root
+// Calculator of its evaluations with the context they share, the message of
+// its last failure, and whether it is evaluating, so that its own handlers
+// cannot pull the evaluation's ground away. No exception leaves: evaluation
+// errors and interruptions become statuses here, and so does memory
+// exhaustion, the only other exception below this layer.
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
 #include "calculator/builtins.h"
 #include "calculator/calculator.h"
 #include "calculator/characters.h"
+#include "calculator/evaluator.h"
+#include "calculator/grammar.h"
+#include "calculator/math/binary64.h"
 #include "calculator/messages.h"
 #include "calculator/number_format.h"
-#include "calculator/session_core.h"
+#include "calculator/variable_scopes.h"
+
+namespace core = calculator_core;
 
 struct calculator_session {
-  calculator_core::SessionCore core;
+  calculator_session() : root(&context) {}
+  calculator_session(const calculator_session&) = delete;
+  calculator_session& operator=(const calculator_session&) = delete;
+
+  // What every evaluation of the session shares, its children's included.
+  core::EvaluationContext context;
+  // The long-lived evaluator: the variables the session keeps.
+  core::Calculator root;
   const char* message = "";
   // Set while an evaluation runs; its handlers may not start another.
   bool evaluating = false;
@@ -24,31 +38,24 @@ struct calculator_session {
   bool release_when_done = false;
   // Significant digits of the answers' numbers; kShortestDigits for the
   // shortest text that reads back.
-  int digits = calculator_core::kDefaultDigits;
+  int digits = core::kDefaultDigits;
 };
 
 namespace {
-
-std::size_t TextLength(const char* text) {
-  std::size_t length = 0;
-  while (length < calculator_core::kMaxTextLength && text[length] != '\0') {
-    ++length;
-  }
-  return length;
-}
 
 // The length of `name` when it may be a name; one more than the longest
 // name for any longer text, which is then no name rather than one cut short.
 std::size_t NameLength(const char* name) {
   std::size_t length = 0;
-  while (length <= calculator_core::kLongestName && name[length] != '\0') {
+  while (length <= core::kLongestName && name[length] != '\0') {
     ++length;
   }
   return length;
 }
 
-// snprintf's contract, for a text already known to fit in an int.
-std::size_t CopyBounded(const char* text, std::size_t length, char* buffer, std::size_t size) {
+// snprintf's contract: at most size - 1 characters of `text` and a NUL
+// (nothing when size is 0); returns `length`, the whole text's.
+std::size_t CopyAsSnprintf(const char* text, std::size_t length, char* buffer, std::size_t size) {
   if (size > 0) {
     std::size_t kept = length < size ? length : size - 1;
     for (std::size_t i = 0; i < kept; ++i) {
@@ -65,7 +72,13 @@ int Fail(calculator_session* session, int status, const char* message) {
 }
 
 int RefuseWhileEvaluating(calculator_session* session) {
-  return Fail(session, CALCULATOR_BUSY, calculator_core::messages::kBusy);
+  return Fail(session, CALCULATOR_BUSY, core::messages::kBusy);
+}
+
+// Starts the progress countdown afresh: every evaluation counts its own
+// steps.
+void RestartProgressCount(core::EvaluationContext& context) {
+  context.steps_until_progress = context.steps_between_progress;
 }
 
 // Runs one evaluation of the session with the guard that its handlers meet.
@@ -74,21 +87,20 @@ int RefuseWhileEvaluating(calculator_session* session) {
 int GuardedEvaluation(calculator_session* session, const char* text, double& value) {
   const char* message = nullptr;
   int status = CALCULATOR_OK;
+  session->context.interrupt_requested.store(false, std::memory_order_relaxed);
+  RestartProgressCount(session->context);
   session->evaluating = true;
   try {
-    switch (calculator_core::EvaluateText(session->core, text, value, message)) {
-      case calculator_core::Outcome::kValue:
-        break;
-      case calculator_core::Outcome::kError:
-        status = CALCULATOR_ERROR;
-        break;
-      case calculator_core::Outcome::kInterrupted:
-        status = CALCULATOR_INTERRUPTED;
-        break;
-    }
+    value = core::Calculate(session->root, text);
+  } catch (const core::EvaluationError& error) {
+    status = CALCULATOR_ERROR;
+    message = error.message;
+  } catch (const core::Interruption&) {
+    status = CALCULATOR_INTERRUPTED;
+    message = core::messages::kInterrupted;
   } catch (const std::bad_alloc&) {
     status = CALCULATOR_NO_MEMORY;
-    message = calculator_core::messages::kOutOfMemory;
+    message = core::messages::kOutOfMemory;
   }
   session->evaluating = false;
   if (session->release_when_done) {
@@ -102,31 +114,32 @@ int GuardedEvaluation(calculator_session* session, const char* text, double& val
 }
 
 bool ValidDigits(int digits) {
-  return digits == calculator_core::kShortestDigits ||
-         (digits >= 1 && digits <= calculator_core::kMostDigits);
+  return digits == core::kShortestDigits || (digits >= 1 && digits <= core::kMostDigits);
 }
 
 constexpr char kResultPrefix[] = "Result is ";
 constexpr char kErrorPrefix[] = "Error : ";
 constexpr std::size_t kResultPrefixLength = sizeof kResultPrefix - 1;
 constexpr std::size_t kErrorPrefixLength = sizeof kErrorPrefix - 1;
-// Room for the longest answer line: messages are constant texts far
-// shorter than this.
+// Room for the longest answer line and its NUL.
 constexpr std::size_t kAnswerLineSize = CALCULATOR_ANSWER_SIZE;
-static_assert(kResultPrefixLength + calculator_core::kNumberTextSize <= kAnswerLineSize);
+static_assert(kResultPrefixLength + core::kNumberTextSize <= kAnswerLineSize);
+// Messages are constant texts far shorter than this; the bound only keeps
+// the line within its buffer whatever they hold.
+constexpr std::size_t kLongestMessage = kAnswerLineSize - kErrorPrefixLength - 1;
 
 // Writes the answer line of a finished evaluation into `line`, which has
 // room for kAnswerLineSize bytes, and returns its length.
 std::size_t AnswerLine(const calculator_session* session, int status, double value, char* line) {
   if (status == CALCULATOR_OK) {
     std::memcpy(line, kResultPrefix, kResultPrefixLength);
-    return kResultPrefixLength + static_cast<std::size_t>(calculator_core::FormatNumberDigits(
+    return kResultPrefixLength + static_cast<std::size_t>(core::FormatNumberDigits(
                                      value, session->digits, line + kResultPrefixLength));
   }
   std::memcpy(line, kErrorPrefix, kErrorPrefixLength);
-  const std::size_t length =
-      CopyBounded(session->message, TextLength(session->message), line + kErrorPrefixLength,
-                  kAnswerLineSize - kErrorPrefixLength);
+  const std::size_t length = strnlen(session->message, kLongestMessage);
+  std::memcpy(line + kErrorPrefixLength, session->message, length);
+  line[kErrorPrefixLength + length] = '\0';
   return kErrorPrefixLength + length;
 }
 
@@ -144,7 +157,7 @@ void calculator_free(calculator_session* session) {
   }
   if (session->evaluating) {
     session->release_when_done = true;
-    session->core.context.interrupt_requested.store(true, std::memory_order_relaxed);
+    session->context.interrupt_requested.store(true, std::memory_order_relaxed);
     return;
   }
   delete session;
@@ -171,7 +184,7 @@ int calculator_answer(calculator_session* session, const char* text, char* buffe
   int status = session->evaluating ? RefuseWhileEvaluating(session)
                                    : GuardedEvaluation(session, text, value);
   if (status != CALCULATOR_OK && status != CALCULATOR_ERROR) {
-    CopyBounded("", 0, buffer, size);
+    CopyAsSnprintf("", 0, buffer, size);
     return -status;
   }
   if (size >= kAnswerLineSize) {
@@ -180,7 +193,7 @@ int calculator_answer(calculator_session* session, const char* text, char* buffe
   }
   char line[kAnswerLineSize];
   const std::size_t length = AnswerLine(session, status, value, line);
-  return static_cast<int>(CopyBounded(line, length, buffer, size));
+  return static_cast<int>(CopyAsSnprintf(line, length, buffer, size));
 }
 
 int calculator_set_digits(calculator_session* session, int digits) {
@@ -188,7 +201,7 @@ int calculator_set_digits(calculator_session* session, int digits) {
     return RefuseWhileEvaluating(session);
   }
   if (!ValidDigits(digits)) {
-    return Fail(session, CALCULATOR_INVALID_DIGITS, calculator_core::messages::kInvalidDigits);
+    return Fail(session, CALCULATOR_INVALID_DIGITS, core::messages::kInvalidDigits);
   }
   session->digits = digits;
   return CALCULATOR_OK;
@@ -199,8 +212,8 @@ int calculator_set_report_handler(calculator_session* session, calculator_report
   if (session->evaluating) {
     return RefuseWhileEvaluating(session);
   }
-  session->core.context.report = handler;
-  session->core.context.report_context = context;
+  session->context.report = handler;
+  session->context.report_context = context;
   return CALCULATOR_OK;
 }
 
@@ -209,16 +222,16 @@ int calculator_set_progress_handler(calculator_session* session, unsigned every_
   if (session->evaluating) {
     return RefuseWhileEvaluating(session);
   }
-  calculator_core::EvaluationContext& evaluation = session->core.context;
+  core::EvaluationContext& evaluation = session->context;
   evaluation.progress = handler;
   evaluation.progress_context = context;
   evaluation.steps_between_progress = every_steps == 0 ? 1 : every_steps;
-  calculator_core::RestartProgressCount(evaluation);
+  RestartProgressCount(evaluation);
   return CALCULATOR_OK;
 }
 
 void calculator_interrupt(calculator_session* session) {
-  session->core.context.interrupt_requested.store(true, std::memory_order_relaxed);
+  session->context.interrupt_requested.store(true, std::memory_order_relaxed);
 }
 
 int calculator_set_variable(calculator_session* session, const char* name, double value) {
@@ -226,70 +239,74 @@ int calculator_set_variable(calculator_session* session, const char* name, doubl
     return RefuseWhileEvaluating(session);
   }
   const std::size_t length = NameLength(name);
-  if (!calculator_core::IsName(name, length)) {
-    return Fail(session, CALCULATOR_INVALID_NAME, calculator_core::messages::kInvalidName);
+  if (!core::IsName(name, length)) {
+    return Fail(session, CALCULATOR_INVALID_NAME, core::messages::kInvalidName);
   }
-  const char* message = nullptr;
+  // Every NaN an evaluation makes is quiet; a signalling one from outside
+  // is stored as the arithmetic would leave it, sign and payload kept.
+  if (std::isnan(value)) {
+    value = core::math::Quieted(value);
+  }
   try {
-    if (calculator_core::AssignVariable(session->core, name, length, value, message) !=
-        calculator_core::Outcome::kValue) {
-      return Fail(session, CALCULATOR_ERROR, message);
-    }
+    core::SetVariable(session->root, name, value);
+  } catch (const core::EvaluationError& error) {
+    return Fail(session, CALCULATOR_ERROR, error.message);
   } catch (const std::bad_alloc&) {
-    return Fail(session, CALCULATOR_NO_MEMORY, calculator_core::messages::kOutOfMemory);
+    return Fail(session, CALCULATOR_NO_MEMORY, core::messages::kOutOfMemory);
   }
   return CALCULATOR_OK;
 }
 
 int calculator_get_variable(const calculator_session* session, const char* name, double* value) {
-  double found = 0.0;
-  const std::size_t length = NameLength(name);
   // Any text of a name's length is looked up as it is: a `set` in an
   // expression may store a name that the interface would not take, and every
   // name that calculator_variable_name lists must be found. A longer text is
   // no variable's name, and is never cut to one.
-  if (length > calculator_core::kLongestName ||
-      !calculator_core::FindVariable(session->core, name, length, found)) {
+  if (NameLength(name) > core::kLongestName) {
     return CALCULATOR_NOT_FOUND;
   }
-  *value = found;
+  const core::Variable* variable = core::LookUpVariable(session->root, core::MakeNameKey(name));
+  if (variable == nullptr) {
+    return CALCULATOR_NOT_FOUND;
+  }
+  *value = variable->value;
   return CALCULATOR_OK;
 }
 
 size_t calculator_variable_count(const calculator_session* session) {
-  return static_cast<size_t>(calculator_core::VariableCount(session->core));
+  return static_cast<size_t>(session->root.variables.own_count);
 }
 
 const char* calculator_variable_name(const calculator_session* session, size_t index) {
   if (index >= calculator_variable_count(session)) {
     return nullptr;
   }
-  return calculator_core::VariableName(session->core, static_cast<std::int32_t>(index));
+  return session->root.variables.entries[index].name;
 }
 
 int calculator_is_name(const char* name, size_t length) {
-  return calculator_core::IsName(name, length) ? 1 : 0;
+  return core::IsName(name, length) ? 1 : 0;
 }
 
 const char* calculator_constant_name(size_t index) {
-  return calculator_core::ConstantName(index);
+  return core::ConstantName(index);
 }
 
 const char* calculator_function_name(size_t index) {
-  return calculator_core::FunctionName(index);
+  return core::FunctionName(index);
 }
 
 size_t calculator_format_number(double value, char* buffer, size_t size) {
-  return calculator_format_number_digits(value, calculator_core::kDefaultDigits, buffer, size);
+  return calculator_format_number_digits(value, core::kDefaultDigits, buffer, size);
 }
 
 size_t calculator_format_number_digits(double value, int digits, char* buffer, size_t size) {
   if (!ValidDigits(digits)) {
-    return CopyBounded("", 0, buffer, size);
+    return CopyAsSnprintf("", 0, buffer, size);
   }
-  char text[calculator_core::kNumberTextSize];
-  int length = calculator_core::FormatNumberDigits(value, digits, text);
-  return CopyBounded(text, static_cast<std::size_t>(length), buffer, size);
+  char text[core::kNumberTextSize];
+  int length = core::FormatNumberDigits(value, digits, text);
+  return CopyAsSnprintf(text, static_cast<std::size_t>(length), buffer, size);
 }
 
 const char* calculator_version(void) {

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "calculator/calculator.h"
+
 namespace calculator_core {
 
 namespace character_class {
@@ -56,8 +58,8 @@ inline bool StartsName(char c) {
 inline bool ContinuesName(char c) {
   return IsAlphanumeric(c);
 }
-// A text holds at most 249 characters, and so does a name read from one.
-constexpr std::size_t kLongestName = 249;
+// A name is read from a text, so it is at most as long as one.
+constexpr std::size_t kLongestName = CALCULATOR_MAX_TEXT_LENGTH;
 inline bool IsName(const char* text, std::size_t length) {
   if (length == 0 || length > kLongestName || !StartsName(text[0])) {
     return false;

@@ -9,7 +9,7 @@
 
 #include <fast_float/fast_float.h>
 
-#include <cstring>
+#include "calculator/math/binary64.h"
 
 namespace calculator_core {
 
@@ -28,15 +28,16 @@ struct BinaryValue {
 };
 
 BinaryValue Decompose(double magnitude) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &magnitude, sizeof bits);
-  constexpr std::uint64_t kHiddenBit = std::uint64_t{1} << 52;
-  const std::uint64_t fraction = bits & (kHiddenBit - 1);
-  const int biased = static_cast<int>(bits >> 52);
+  const std::uint64_t bits = math::BitsOf(magnitude);
+  const std::uint64_t fraction = bits & math::kFractionMask;
+  const int biased = static_cast<int>(bits >> math::kMantissaBits);
+  // The exponent of the fraction's last bit: a subnormal's is that of the
+  // smallest normal.
+  constexpr int kSubnormalExponent = 1 - math::kExponentBias - math::kMantissaBits;
   if (biased == 0) {
-    return {fraction, -1074};
+    return {fraction, kSubnormalExponent};
   }
-  return {fraction | kHiddenBit, biased - 1075};
+  return {fraction | math::kSmallestNormalBits, biased + kSubnormalExponent - 1};
 }
 
 // The decimal exponent of `value`, or one less: floor(log10(2^p)) for the

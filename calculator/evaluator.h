@@ -13,11 +13,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "calculator/calculator.h"
+
 namespace calculator_core {
 
-// A text buffer holds at most 249 characters and its terminator.
-constexpr int kTextBufferSize = 250;
-constexpr int kMaxTextLength = kTextBufferSize - 1;
+// The evaluator reads at most this many characters of a text, as the C
+// interface documents; a text buffer holds them and a terminator.
+constexpr int kMaxTextLength = CALCULATOR_MAX_TEXT_LENGTH;
+constexpr int kTextBufferSize = kMaxTextLength + 1;
 // A Calculator sees at most this many variables, its ancestors' included.
 constexpr int kTableCapacity = 250;
 
@@ -52,8 +55,8 @@ struct EvaluationContext {
   std::atomic<bool> interrupt_requested{false};
 };
 
-// A variable name as the tables compare it: cut to its first 249
-// characters, with its length and hash worked out once.
+// A variable name as the tables compare it: cut to its first
+// kMaxTextLength characters, with its length and hash worked out once.
 struct NameKey {
   const char* chars;
   std::int32_t length;
@@ -94,7 +97,7 @@ constexpr std::uint32_t HashOfName(const char* name) {
 
 struct Variable {
   double value;
-  const char* name;  // NUL-terminated, at most 249 characters
+  const char* name;  // NUL-terminated, at most kMaxTextLength characters
   std::int32_t length;
   std::uint32_t hash;
   bool owns_name;  // false for a loop variable, whose name the loop lends

@@ -8,10 +8,14 @@
 //
 // Blanks (spaces only) are skipped between the pieces. Nothing checks that
 // the whole text was consumed.
+//
+// A name may call a built-in function. An elementary function's argument is
+// the whole sum that follows its name, so sin(0)+1 is the sine of 1; only
+// parentheses around the whole call end the argument earlier. A list
+// function (set, integral, sigma) reads its own argument list.
 
 #include "calculator/grammar.h"
 
-#include <cmath>
 #include <cstring>
 
 #include "calculator/builtins.h"
@@ -40,6 +44,8 @@ void SkipBlanks(Calculator& calculator) {
   throw EvaluationError{messages::kParseError};
 }
 
+double ReadOperand(Calculator& calculator);
+
 // Consumes the whole run of digits and dots and converts its longest prefix
 // of the form digits[.digits], however long the run is. Numbers and
 // parentheses are read out of line: ReadOperand then saves no registers on its
@@ -57,7 +63,7 @@ void SkipBlanks(Calculator& calculator) {
 
 // Consumes the whole run of letters and digits and names it where it
 // stands in the text, hashed on the way for the variable lookup. The text
-// is terminated within its 250 bytes, so the run holds at most 249
+// is terminated within its buffer, so the run holds at most kMaxTextLength
 // characters.
 NameKey ReadName(Calculator& calculator) {
   NameKey key{calculator.expression + calculator.cursor, 0, kNameHashSeed};
@@ -78,7 +84,11 @@ NameKey ReadName(Calculator& calculator) {
   if (builtin->kind == BuiltinKind::kConstant) {
     return builtin->value;
   }
-  return CallFunction(*builtin, calculator);
+  SkipBlanks(calculator);
+  if (builtin->kind == BuiltinKind::kListFunction) {
+    return builtin->call(calculator);
+  }
+  return builtin->apply(ParseSum(calculator));
 }
 
 // What ResolveName leaves: a name to look up from `scope` outward (the
@@ -148,9 +158,8 @@ double Calculate(Calculator& calculator, const char* text) {
   return ParseSum(calculator);
 }
 
-// The power and product levels are written once, inline, so that a sum
-// reaches its operands without a call per level; ParsePower and
-// ParseProduct are the same levels as functions of their own.
+// The power and product levels are written inline, so that a sum reaches
+// its operands without a call per level.
 namespace {
 
 [[gnu::always_inline]] inline double PowerLevel(Calculator& calculator) {
@@ -213,14 +222,11 @@ double ParseSum(Calculator& calculator) {
   }
 }
 
-double ParseProduct(Calculator& calculator) {
-  return ProductLevel(calculator);
-}
+namespace {
 
-double ParsePower(Calculator& calculator) {
-  return PowerLevel(calculator);
-}
-
+// Reads one operand: a number, a parenthesised sum, or a name (a constant,
+// a variable, or a function call with its argument). Its messages still
+// carry the name it once had, "Func6".
 double ReadOperand(Calculator& calculator) {
   for (;;) {
     if (calculator.cursor >= calculator.length) {
@@ -242,5 +248,7 @@ double ReadOperand(Calculator& calculator) {
     ++calculator.cursor;
   }
 }
+
+}  // namespace
 
 }  // namespace calculator_core

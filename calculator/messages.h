@@ -20,7 +20,6 @@ inline constexpr const char kNotEnoughArguments[] =
     "SplitArguments Error : There are not enough arguments.";
 // Variables.
 inline constexpr const char kTooManyVariables[] = "Variable Error : Too many variables.";
-inline constexpr const char kVariableNotFound[] = "Variable Error : Variable not found.";
 // The first of the two report lines of a failed nested evaluation; the
 // second is "> " and the error's message.
 inline constexpr const char kReportHeadline[] = "Function Error : Wrong define in \"function\".";

@@ -9,12 +9,14 @@
 
 #include <cmath>
 
+#include "calculator/math/binary64.h"
+
 namespace calculator_core {
 
 // Out of line: NaN operands are rare, and the loops stay tight without
 // this path.
 [[gnu::noinline, gnu::cold]] inline double QuietNaNUnlessNumber(double result, double left) {
-  return std::isnan(left) ? left + 0.0 : result;
+  return std::isnan(left) ? math::Quieted(left) : result;
 }
 
 // `result` is left (op) right; a NaN left operand is the answer, made quiet.

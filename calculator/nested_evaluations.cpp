@@ -11,10 +11,10 @@
 
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 #include "calculator/argument_text.h"
 #include "calculator/grammar.h"
+#include "calculator/loop_bounds.h"
 #include "calculator/messages.h"
 #include "calculator/nan_operands.h"
 #include "calculator/variable_scopes.h"
@@ -37,6 +37,34 @@ constexpr std::int32_t kSigmaBody = 3;
 // The text from the cursor to the end of the expression.
 const char* TextAtCursor(const Calculator& calculator) {
   return calculator.expression + calculator.cursor;
+}
+
+// Hands the two-line report of a failed nested evaluation to the
+// calculator's report sink.
+void WriteErrorReport(const Calculator& calculator, const char* message) {
+  const EvaluationContext* context = calculator.context;
+  if (context == nullptr || context->report == nullptr) {
+    return;
+  }
+  char detail[kTextBufferSize + 8] = {};
+  std::strncat(detail, messages::kReportDetailPrefix, sizeof detail - 1);
+  std::strncat(detail, message, sizeof detail - 1 - std::strlen(detail));
+  context->report(context->report_context, messages::kReportHeadline);
+  context->report(context->report_context, detail);
+}
+
+// Evaluates `text` in a child of `parent`; on an evaluation error writes the
+// error report and yields 0.
+double EvaluateIsolated(const Calculator& parent, const char* text) {
+  double result = 0.0;
+  Calculator child(ChildOf{parent});
+  try {
+    result = Calculate(child, text);
+  } catch (const EvaluationError& error) {
+    WriteErrorReport(parent, error.message);
+    result = 0.0;
+  }
+  return result;
 }
 
 // Cuts argument `index` into `out`, a fresh zero-filled buffer.
@@ -100,71 +128,6 @@ struct Loop {
 }
 
 }  // namespace
-
-void WriteErrorReport(const Calculator& calculator, const char* message) {
-  const EvaluationContext* context = calculator.context;
-  if (context == nullptr || context->report == nullptr) {
-    return;
-  }
-  char detail[kTextBufferSize + 8] = {};
-  std::strncat(detail, messages::kReportDetailPrefix, sizeof detail - 1);
-  std::strncat(detail, message, sizeof detail - 1 - std::strlen(detail));
-  context->report(context->report_context, messages::kReportHeadline);
-  context->report(context->report_context, detail);
-}
-
-std::int32_t ParseStepCount(const char* text) {
-  const char* c = text;
-  while (*c == ' ' || (*c >= '\t' && *c <= '\r')) {
-    ++c;
-  }
-  bool negative = false;
-  if (*c == '+' || *c == '-') {
-    negative = *c == '-';
-    ++c;
-  }
-  // Accumulate toward the sign so that the lowest 32-bit value fits, and
-  // saturate once the magnitude leaves the 32-bit range.
-  constexpr std::int64_t kLimit = std::int64_t{1} << 31;
-  std::int64_t magnitude = 0;
-  while (*c >= '0' && *c <= '9') {
-    if (magnitude <= kLimit) {
-      magnitude = magnitude * 10 + (*c - '0');
-    }
-    ++c;
-  }
-  if (negative) {
-    return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::min()
-                               : static_cast<std::int32_t>(-magnitude);
-  }
-  return magnitude >= kLimit ? std::numeric_limits<std::int32_t>::max()
-                             : static_cast<std::int32_t>(magnitude);
-}
-
-std::int32_t TruncateToInt32(double value) {
-  if (std::isnan(value)) {
-    return 0;
-  }
-  if (value <= static_cast<double>(std::numeric_limits<std::int32_t>::min())) {
-    return std::numeric_limits<std::int32_t>::min();
-  }
-  if (value >= static_cast<double>(std::numeric_limits<std::int32_t>::max())) {
-    return std::numeric_limits<std::int32_t>::max();
-  }
-  return static_cast<std::int32_t>(value);
-}
-
-double EvaluateIsolated(const Calculator& parent, const char* text) {
-  double result = 0.0;
-  Calculator child(ChildOf{parent});
-  try {
-    result = Calculate(child, text);
-  } catch (const EvaluationError& error) {
-    WriteErrorReport(parent, error.message);
-    result = 0.0;
-  }
-  return result;
-}
 
 double SetFunction(Calculator& calculator) {
   char name[kTextBufferSize];

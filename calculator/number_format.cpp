@@ -10,17 +10,21 @@
 #include <cstring>
 
 #include "calculator/decimal_form.h"
+#include "calculator/math/binary64.h"
 
 namespace calculator_core {
 
 namespace {
 
+static_assert(kMostDigits <= kDecimalFormDigits,
+              "every count of digits is cut from the 17-digit form");
+
 constexpr int kLowestFixedExponent = -4;
 constexpr int kMinimumExponentDigits = 3;
 
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
-constexpr std::uint64_t kExponentMask = std::uint64_t{0x7FF} << 52;
-constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
+using math::kExponentMask;
+using math::kQuietBit;
+using math::kSignBit;
 constexpr std::uint64_t kPayloadMask = kQuietBit - 1;
 
 int Append(char* out, int length, const char* text) {
@@ -152,8 +156,7 @@ int FormatScientific(const DecimalForm& form, char* out, int length) {
 }  // namespace
 
 int FormatNumberDigits(double value, int significant, char* out) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
+  const std::uint64_t bits = math::BitsOf(value);
   if ((bits & kExponentMask) == kExponentMask) {
     return FormatNonFinite(bits, out);
   }
@@ -183,10 +186,6 @@ int FormatNumberDigits(double value, int significant, char* out) {
   }
   out[length] = '\0';
   return length;
-}
-
-int FormatNumber(double value, char* out) {
-  return FormatNumberDigits(value, kDefaultDigits, out);
 }
 
 }  // namespace calculator_core

@@ -1,11 +1,13 @@
 // The number format of every answer; see number_format.cpp.
 #pragma once
 
+#include "calculator/calculator.h"
+
 namespace calculator_core {
 
 // Room for the longest number text, "-1.2345678901234567e-308" or
 // "-0.00012345678901234567", and its terminator.
-constexpr int kNumberTextSize = 32;
+constexpr int kNumberTextSize = CALCULATOR_NUMBER_TEXT_SIZE;
 
 // Significant digits: the console's default, the most, and the request for
 // the shortest text that reads back as the same double.
@@ -23,8 +25,5 @@ constexpr int kShortestDigits = 0;
 // Writes into `out` (at least kNumberTextSize bytes), NUL-terminated, and
 // returns the number of characters written.
 int FormatNumberDigits(double value, int significant, char* out);
-
-// The console's default: six significant digits.
-int FormatNumber(double value, char* out);
 
 }  // namespace calculator_core

@@ -25,13 +25,13 @@ namespace {
 // Every integer of this many digits is below 2^53, and every power of ten
 // up to 10^22 is a double.
 constexpr std::ptrdiff_t kExactDigits = 15;
-constexpr double kPowersOfTen[kExactDigits + 1] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                                   1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+constexpr double kExactPowersOfTen[kExactDigits + 1] = {
+    1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // Out of line, so that the fast path does not set up its frame.
 [[gnu::noinline]] double ReadLongDecimal(const char* start, const char* end) {
-  // A text of at most 249 characters keeps the number well inside the
-  // double range, so the conversion cannot fail.
+  // A text of at most kMaxTextLength characters keeps the number well
+  // inside the double range, so the conversion cannot fail.
   double value = 0.0;
   fast_float::from_chars(start, end, value, fast_float::chars_format::fixed);
   return value;
@@ -58,7 +58,7 @@ const char* ReadDecimal(const char* start, const char* end, double& value) {
     count += fraction_digits;
   }
   if (count <= kExactDigits) {
-    value = static_cast<double>(digits) / kPowersOfTen[fraction_digits];
+    value = static_cast<double>(digits) / kExactPowersOfTen[fraction_digits];
     return cursor;
   }
   value = ReadLongDecimal(start, cursor);

@@ -3,13 +3,11 @@
 set(CALCULATOR_LIBRARY_SOURCES
   variable_scopes.cpp
   grammar.cpp
-  function_calls.cpp
   argument_text.cpp
   nested_evaluations.cpp
   number_reading.cpp
   decimal_form.cpp
   number_format.cpp
-  session_core.cpp
   c_api.cpp
   math/multiprecision.cpp
   math/multiprecision_elementary.cpp

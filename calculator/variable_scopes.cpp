@@ -15,10 +15,10 @@ namespace calculator_core {
 
 namespace {
 
-// Variables assigned with set get a 250-byte name buffer each, and a loop
-// body that assigns one does so in every step. Released buffers are kept on
-// a per-thread free list and handed out again, so such a step costs no trip
-// to the general-purpose allocator.
+// Variables assigned with set get a name buffer of kTextBufferSize bytes
+// each, and a loop body that assigns one does so in every step. Released
+// buffers are kept on a per-thread free list and handed out again, so such
+// a step costs no trip to the general-purpose allocator.
 struct FreeBlock {
   FreeBlock* next;
 };
@@ -179,14 +179,6 @@ NameKey MakeNameKey(const char* name) {
   return key;
 }
 
-bool HasVariable(const Calculator& calculator, const char* name) {
-  return LookUpVariable(calculator, MakeNameKey(name)) != nullptr;
-}
-
-std::int32_t VisibleVariableCount(const Calculator& calculator) {
-  return calculator.variables.visible_count;
-}
-
 void SetVariable(Calculator& calculator, const char* name, double value) {
   VariableScope& scope = calculator.variables;
   NameKey key = MakeNameKey(name);
@@ -212,14 +204,6 @@ void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double
   InitializeScope(scope, scope.outer);
   CountAddedName(scope, is_new);
   AppendOwn(scope, Variable{value, key.chars, key.length, key.hash, false, IsConstantName(key)});
-}
-
-double VariableValue(const Calculator& calculator, const char* name) {
-  const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
-  if (variable == nullptr) {
-    throw EvaluationError{messages::kVariableNotFound};
-  }
-  return variable->value;
 }
 
 }  // namespace calculator_core

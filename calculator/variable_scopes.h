@@ -52,15 +52,11 @@ inline const Variable* LookUpInScopes(const VariableScope* scope, NameKey key) {
 inline const Variable* LookUpVariable(const Calculator& calculator, NameKey key) {
   return LookUpInScopes(&calculator.variables, key);
 }
-bool HasVariable(const Calculator& calculator, const char* name);
-// The count of variables the calculator sees, as a copy of them all would
-// hold: its limit is kTableCapacity.
-std::int32_t VisibleVariableCount(const Calculator& calculator);
 // Assigns `value` to the variable `name` in this calculator, adding it when
 // the calculator holds no variable of that name itself. Raises "Variable
 // Error : Too many variables." when a name new to every ancestor would make
-// more than kTableCapacity; a name longer than 249 characters is stored cut
-// to its first 249.
+// more than kTableCapacity; a name longer than kMaxTextLength characters is
+// stored cut to its first kMaxTextLength.
 void SetVariable(Calculator& calculator, const char* name, double value);
 // Makes `child`, which serves every step of one loop, hold what a fresh
 // child of its parent would hold after assigning the loop variable: the
@@ -77,7 +73,5 @@ inline void StartLoopStep(Calculator& child, const NameKey& key, bool is_new, do
   }
   RestartLoopChild(child, key, is_new, value);
 }
-// Raises "Variable Error : Variable not found." for an unknown name.
-double VariableValue(const Calculator& calculator, const char* name);
 
 }  // namespace calculator_core

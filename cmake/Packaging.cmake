@@ -64,7 +64,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
 
 # ---- The library ----------------------------------------------------------
 
-install(TARGETS calculator_shared calculator_core
+install(TARGETS calculator_shared calculator_static
   EXPORT calculatorTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     COMPONENT library

@@ -9,7 +9,7 @@
 #   README.md, LICENSE, calculator.txt (the manual page as plain text)
 
 install(TARGETS calculator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS calculator_shared calculator_core
+install(TARGETS calculator_shared calculator_static
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
 )

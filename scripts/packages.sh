@@ -35,7 +35,6 @@ emscripten          test   optional  the web page's build and tests
 chromium            test   optional  the web page's browser tests
 chromium-driver     test   optional  the web page's browser tests
 python3-selenium    test   optional  the web page's browser tests
-musl-dev            test   optional  tracing the web page's differences to the C library's functions
 g++-mingw-w64-x86-64-posix test optional  the Windows build (MinGW-w64) and its tests
 wine                test   optional  running the Windows build's tests
 wine64              test   optional  running the Windows build's tests

@@ -1,5 +1,6 @@
-// The bits of a binary64 double, for the elementary functions: moved to and
-// from integers with memcpy, which every compiler turns into a register move.
+// The bits of a binary64 double, for the elementary functions and the
+// number format: moved to and from integers with memcpy, which every
+// compiler turns into a register move.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +14,13 @@ constexpr int kExponentBias = 1023;
 constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << kMantissaBits) - 1;
 constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t kExponentMask = std::uint64_t{0x7FF} << kMantissaBits;
+constexpr std::uint64_t kInfinityBits = kExponentMask;
+constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << kMantissaBits;
+// Set in a quiet NaN, clear in a signalling one.
+constexpr std::uint64_t kQuietBit = std::uint64_t{1} << (kMantissaBits - 1);
 // The not-a-number an invalid operation gives on every platform: sign set,
-// quiet, no payload.
-constexpr std::uint64_t kDefaultNaNBits = 0xFFF8000000000000u;
+// quiet, no payload. The library builds it here and nowhere else.
+constexpr std::uint64_t kDefaultNaNBits = kSignBit | kExponentMask | kQuietBit;
 
 inline std::uint64_t BitsOf(double value) {
   std::uint64_t bits;
@@ -31,6 +36,12 @@ inline double FromBits(std::uint64_t bits) {
 
 inline double DefaultNaN() {
   return FromBits(kDefaultNaNBits);
+}
+
+// `nan` made quiet, its sign and payload kept; by its bits, since an
+// arithmetic operation need not keep the sign on every target.
+inline double Quieted(double nan) {
+  return FromBits(BitsOf(nan) | kQuietBit);
 }
 
 // 2^exponent for a normal result, -1022 <= exponent <= 1023.

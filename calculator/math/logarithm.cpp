@@ -48,9 +48,6 @@ static_assert(logarithm_tables::kLargestReduced <= logarithm_polynomial::kDomain
 constexpr double kNearError = 0x1.8p-68;             // relative
 constexpr double kFarError = 0x1.6a09e667f3bcdp-68;  // absolute, 2^-67.5
 constexpr double kFar10Error = 0x1p-68;              // absolute
-constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << kMantissaBits;
-constexpr std::uint64_t kInfinityBits = kExponentMask;
-constexpr std::uint64_t kQuietBit = std::uint64_t{1} << (kMantissaBits - 1);
 
 // log x for k != 0 as hi + lo, absolute error below 2^-67.7.
 inline DoubleDouble LogFar(const LogReduction& reduction) {

@@ -45,9 +45,6 @@ namespace {
 static_assert(exponential_polynomial::kDomain > 0x1.62e42fefa39efp-9 + 0x1p-24,
               "the polynomial covers log(2)/256 and the low part of r");
 
-constexpr std::uint64_t kSmallestNormalBits = std::uint64_t{1} << kMantissaBits;
-constexpr std::uint64_t kInfinityBits = kExponentMask;
-constexpr std::uint64_t kQuietBit = std::uint64_t{1} << (kMantissaBits - 1);
 constexpr double kInfinity = __builtin_inf();
 
 constexpr double kExpError = 0x1.9p-68;    // 2^-67.36

@@ -65,7 +65,6 @@ constexpr std::uint64_t kSineTinyBits = 0x3E50000000000000u;     // 2^-26
 constexpr std::uint64_t kTangentTinyBits = 0x3E40000000000000u;  // 2^-27
 constexpr std::uint64_t kCosineTinyBits = 0x3E40000000000000u;   // 2^-27
 
-constexpr std::uint64_t kQuietBit = std::uint64_t{1} << 51;
 constexpr std::uint32_t kQuarterTurn = 256;  // steps of pi/512
 
 // A NaN comes back (made quiet), an infinity gives the default NaN.

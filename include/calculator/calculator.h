@@ -58,7 +58,8 @@ extern "C" {
  * nothing was done. */
 #define CALCULATOR_BUSY 4
 /* calculator_set_variable: no expression could read this name back (a
- * letter, then letters and digits, at most 249 of them). */
+ * letter, then letters and digits, at most CALCULATOR_MAX_TEXT_LENGTH of
+ * them). */
 #define CALCULATOR_INVALID_NAME 5
 /* Memory ran out; the session is as it was before the call, apart from the
  * variables that a partly done evaluation assigned. */
@@ -85,11 +86,11 @@ CALCULATOR_EXPORT calculator_session* calculator_new(void);
  * own handlers the release waits for the evaluation to return (see above). */
 CALCULATOR_EXPORT void calculator_free(calculator_session* session);
 
-/* Evaluates the longest sum at the start of `text` (only its first 249
- * characters are read) and stores it in *value. Returns CALCULATOR_OK,
- * CALCULATOR_ERROR, CALCULATOR_INTERRUPTED, CALCULATOR_BUSY or
- * CALCULATOR_NO_MEMORY; *value is unchanged unless the result is
- * CALCULATOR_OK. */
+/* Evaluates the longest sum at the start of `text` (only its first
+ * CALCULATOR_MAX_TEXT_LENGTH characters are read) and stores it in *value.
+ * Returns CALCULATOR_OK, CALCULATOR_ERROR, CALCULATOR_INTERRUPTED,
+ * CALCULATOR_BUSY or CALCULATOR_NO_MEMORY; *value is unchanged unless the
+ * result is CALCULATOR_OK. */
 CALCULATOR_EXPORT int calculator_evaluate(calculator_session* session, const char* text,
                                           double* value);
 /* The message of the last failed call on this session; for an evaluation
@@ -139,9 +140,9 @@ CALCULATOR_EXPORT void calculator_interrupt(calculator_session* session);
 CALCULATOR_EXPORT int calculator_set_variable(calculator_session* session, const char* name,
                                               double value);
 /* Stores the variable's value in *value. Returns CALCULATOR_OK or
- * CALCULATOR_NOT_FOUND, also for a text longer than 249 characters, which
- * is never cut to its first 249. Every name calculator_variable_name lists
- * is found. */
+ * CALCULATOR_NOT_FOUND, also for a text longer than
+ * CALCULATOR_MAX_TEXT_LENGTH characters, which is never cut to one that
+ * long. Every name calculator_variable_name lists is found. */
 CALCULATOR_EXPORT int calculator_get_variable(const calculator_session* session, const char* name,
                                               double* value);
 /* The session's variables, in the order first assigned: indexes 0 to

@@ -99,9 +99,9 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // The value of the longest sum at the start of `text`; only its first 249
-  // characters, up to a NUL, are read. Throws Error, or Interrupted
-  // (std::bad_alloc when memory runs out).
+  // The value of the longest sum at the start of `text`; only its first
+  // CALCULATOR_MAX_TEXT_LENGTH characters, up to a NUL, are read. Throws
+  // Error, or Interrupted (std::bad_alloc when memory runs out).
   double evaluate(std::string_view text) {
     detail::BoundedText bounded(text);
     double value = 0.0;
@@ -291,7 +291,7 @@ inline const char* version() {
   return calculator_version();
 }
 // True when an expression can read `text` as one name: a letter, then
-// letters and digits, at most 249 in all.
+// letters and digits, at most CALCULATOR_MAX_TEXT_LENGTH in all.
 inline bool is_name(std::string_view text) {
   return calculator_is_name(text.data(), text.size()) != 0;
 }

@@ -4,6 +4,7 @@
 // Both public headers are included: they must live together in one file.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -49,6 +50,8 @@ TEST(CInterface, EvaluateStoresTheValueOnlyOnSuccess) {
       {"1/0", CALCULATOR_ERROR, -42, "Can't divide by 0."},
       {"(1", CALCULATOR_ERROR, -42, "Func6 Error : ) has not been closed."},
       {"", CALCULATOR_ERROR, -42, "Func6 Error : Parse Error."},
+      {"set", CALCULATOR_ERROR, -42, "SplitArguments Error : ( is missing."},
+      {"sigma x", CALCULATOR_ERROR, -42, "SplitArguments Error : ( is missing."},
   };
   for (const Case& c : cases) {
     SessionPointer session = NewSession();
@@ -153,6 +156,21 @@ TEST(CInterface, VariablesByNameAndByIndex) {
   EXPECT_STREQ(calculator_variable_name(session.get(), 1), "h");
   EXPECT_EQ(calculator_variable_name(session.get(), 2), nullptr);
   EXPECT_EQ(calculator_variable_name(session.get(), static_cast<size_t>(-1)), nullptr);
+}
+
+// A NaN from outside is answered as every NaN an evaluation makes: quiet,
+// with its sign and payload.
+TEST(CInterface, ASignallingNaNIsStoredQuiet) {
+  SessionPointer session = NewSession();
+  double signalling;
+  const std::uint64_t bits = 0xFFF0000000000001u;
+  std::memcpy(&signalling, &bits, sizeof signalling);
+  ASSERT_EQ(calculator_set_variable(session.get(), "s", signalling), CALCULATOR_OK);
+  char line[CALCULATOR_ANSWER_SIZE];
+  calculator_answer(session.get(), "s", line, sizeof line);
+  EXPECT_STREQ(line, "Result is -1.#QNAN");
+  calculator_answer(session.get(), "abs(s)", line, sizeof line);
+  EXPECT_STREQ(line, "Result is 1.#QNAN");
 }
 
 // FNV-1a gives "acXawXy" and "a" the same hash: only the whole name may
@@ -442,6 +460,16 @@ TEST(CInterface, MemoryExhaustionIsAStatusWithItsMessage) {
   calculator_session* none = calculator_new();
   allocations_left_before_failure = -1;
   EXPECT_EQ(none, nullptr);
+  // The C++ layer makes its handlers' record first, then the C session.
+  bool thrown = false;
+  allocations_left_before_failure = 1;
+  try {
+    calculator::Session failing;
+  } catch (const std::bad_alloc&) {
+    thrown = true;
+  }
+  allocations_left_before_failure = -1;
+  EXPECT_TRUE(thrown);
 
   // Fail the first, second, ... allocation of each call until it succeeds.
   int failures_seen = 0;

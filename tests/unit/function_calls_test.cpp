@@ -1,17 +1,11 @@
-// CallFunction and the elementary functions.
+// Calls of the built-in functions and the elementary functions, through
+// Calculate.
 #include <string>
 
 #include "test_support.h"
 
 namespace calculator_test {
 namespace {
-
-// Library results computed at run time, so that the comparison is against
-// the same mathematics library that the calculator calls.
-double LibrarySin(double x) {
-  volatile double argument = x;
-  return std::sin(argument);
-}
 
 double Evaluate(const char* text) {
   auto calculator = NewCalculator();
@@ -29,7 +23,7 @@ struct FunctionValueCase {
 };
 
 TEST(CallFunction, ArgumentIsTheWholeSumThatFollows) {
-  const double sin1 = LibrarySin(1.0);
+  const double sin1 = math::Sin(1.0);
   const FunctionValueCase cases[] = {
       {"sin(0)+1", sin1},
       {"2*sin(0)+1", 2 * sin1},
@@ -183,15 +177,12 @@ TEST(CallFunction, VariableNamedLikeAFunctionHidesIt) {
   EXPECT_EQ(Calculate(*calculator, "log10(1000)"), 3);
 }
 
-TEST(CallFunction, DirectCallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
+TEST(CallFunction, CallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
   auto calculator = NewCalculator();
-  Load(*calculator, "abs   -3*2)+1", 3);
-  EXPECT_EQ(CallFunction(*BuiltinNamed("abs"), *calculator), 6);
+  EXPECT_EQ(Calculate(*calculator, "abs   -3*2)+1"), 6);
   EXPECT_EQ(calculator->cursor, 10);
-
-  Load(*calculator, "xsqrt 9 ,", 5);
-  EXPECT_EQ(CallFunction(*BuiltinNamed("sqrt"), *calculator), 3);
-  EXPECT_EQ(calculator->cursor, 8);
+  EXPECT_EQ(Calculate(*calculator, "sqrt 9 ,"), 3);
+  EXPECT_EQ(calculator->cursor, 7);
 }
 
 // Only registered functions can be called: any other name is no function,

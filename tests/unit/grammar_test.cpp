@@ -245,43 +245,41 @@ TEST(Calculate, VariablesCanBeUsedInExpressions) {
   EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "X"); }), kWrongCharacter);
 }
 
+// Where each level of the grammar stops, the sum around it stops too: the
+// value and the cursor that Calculate leaves show what each level read.
+struct LevelCase {
+  const char* text;
+  double value;
+  std::int32_t cursor;
+};
+
 TEST(Levels, EachLevelStopsAtTheFirstCharacterItDoesNotConsume) {
-  auto calculator = NewCalculator();
-  Load(*calculator, "2*3+4");
-  EXPECT_EQ(ParseProduct(*calculator), 6);
-  EXPECT_EQ(calculator->cursor, 3);
-
-  Load(*calculator, "-2^2*3");
-  EXPECT_EQ(ParsePower(*calculator), 4);
-  EXPECT_EQ(calculator->cursor, 4);
-
-  Load(*calculator, "(1+2)*3");
-  EXPECT_EQ(ReadOperand(*calculator), 3);
-  EXPECT_EQ(calculator->cursor, 5);
-
-  Load(*calculator, "x 12.5+1", 1);
-  EXPECT_EQ(ReadOperand(*calculator), 12.5);
-  EXPECT_EQ(calculator->cursor, 6);
-
-  Load(*calculator, "1+2 )", 2);
-  EXPECT_EQ(ParseSum(*calculator), 2);
-  EXPECT_EQ(calculator->cursor, 4);
-
-  Load(*calculator, "8/2/2,", 0);
-  EXPECT_EQ(ParseSum(*calculator), 2);
-  EXPECT_EQ(calculator->cursor, 5);
+  const LevelCase cases[] = {
+      {"2*3)+4", 6, 3},       // a product
+      {"-2^2)*3", 4, 4},      // a power with its sign
+      {"(1+2))*3", 3, 5},     // a parenthesised operand
+      {" 12.5)+1", 12.5, 5},  // a number after a blank
+      {"1+2 )", 3, 4},        // a sum, with the blanks after it
+      {"8/2/2,", 2, 5},
+  };
+  for (const LevelCase& c : cases) {
+    SCOPED_TRACE(std::string("text \"") + c.text + "\"");
+    auto calculator = NewCalculator();
+    EXPECT_EQ(Calculate(*calculator, c.text), c.value);
+    EXPECT_EQ(calculator->cursor, c.cursor);
+  }
 }
 
-TEST(Levels, ReadOperandAtOrBeyondTheEndRaisesParseError) {
+TEST(Levels, AnOperandMissingAtTheEndRaisesParseError) {
   auto calculator = NewCalculator();
-  Load(*calculator, "12", 2);
-  EXPECT_EQ(ErrorOf([&] { ReadOperand(*calculator); }), kParseError);
-  Load(*calculator, "1  ", 1);
-  EXPECT_EQ(ErrorOf([&] { ReadOperand(*calculator); }), kParseError);
-  // The length bounds the text, not the terminator.
-  Load(*calculator, "12");
-  calculator->length = 0;
-  EXPECT_EQ(ErrorOf([&] { ReadOperand(*calculator); }), kParseError);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "12+"); }), kParseError);
+  EXPECT_EQ(calculator->cursor, 3);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1+  "); }), kParseError);
+  EXPECT_EQ(calculator->cursor, 4);
+  // The operand after the last character kept is cut off with the rest.
+  const std::string cut = "1" + std::string(kMaxTextLength - 3, ' ') + "+ 2";
+  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, cut.c_str()); }), kParseError);
+  EXPECT_EQ(calculator->cursor, kMaxTextLength);
 }
 
 TEST(Levels, OperandsAreEvaluatedLeftToRight) {

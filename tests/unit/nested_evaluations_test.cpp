@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "calculator/loop_bounds.h"
 #include "test_support.h"
 
 namespace calculator_test {
@@ -94,11 +95,11 @@ class Nested : public ::testing::Test {
   std::unique_ptr<Calculator> calculator_ = std::make_unique<Calculator>(&context_);
 };
 
-TEST_F(Nested, WriteErrorReportWritesTwoLines) {
-  WriteErrorReport(*calculator_, "Some Error : detail.");
+TEST_F(Nested, AFailedNestedEvaluationIsReportedOnTwoLines) {
+  EXPECT_EQ(Calculate(*calculator_, "set(a, 1/0)"), 0.0);
   EXPECT_EQ(CapturedLines(),
             (std::vector<std::string>{"Function Error : Wrong define in \"function\".",
-                                      "> Some Error : detail."}));
+                                      "> Can't divide by 0."}));
 }
 
 TEST_F(Nested, SigmaSums) {
@@ -119,10 +120,7 @@ TEST_F(Nested, IntegralSums) {
   ExpectShown("integral(x,1,0,10,x)", "-0.55");
   ExpectValue("integral(x,1,0,10,x)", LeftRiemannSum(1, 0, 10, [](double x) { return x; }));
   ExpectShown("integral(x,0,pi,100,sin(x))", "1.99984");
-  ExpectValue("integral(x,0,pi,100,sin(x))", LeftRiemannSum(0, kPi, 100, [](double x) {
-                volatile double argument = x;
-                return std::sin(argument);
-              }));
+  ExpectValue("integral(x,0,pi,100,sin(x))", LeftRiemannSum(0, kPi, 100, math::Sin));
   ExpectShown("integral(x,0,1,3,1)", "1");
   ExpectValue("integral(x,0,1,3,1)", LeftRiemannSum(0, 1, 3, [](double) { return 1.0; }));
   ExpectValue("integral(x,0.1,0.8,7,x*x)",
@@ -266,44 +264,34 @@ TEST_F(Nested, CursorWithoutABalancingParenthesisGoesToTheEnd) {
 }
 
 TEST_F(Nested, OperationsLeaveTheCursorPastTheList) {
-  Load(*calculator_, "set(a,3)+1", 3);
-  EXPECT_EQ(SetFunction(*calculator_), 3);
+  ExpectValue("set(a,3)x", 3);
   EXPECT_EQ(calculator_->cursor, 8);
   EXPECT_EQ(VariableValue(*calculator_, "a"), 3);
-
-  Load(*calculator_, "sigma(i,1,3,(i))*2", 5);
-  EXPECT_EQ(SigmaFunction(*calculator_), 6);
+  ExpectValue("sigma(i,1,3,(i))*2", 12);
+  ExpectValue("sigma(i,1,3,(i))x", 6);
   EXPECT_EQ(calculator_->cursor, 16);
-
-  Load(*calculator_, "(x,0,1,2,x),9", 0);
-  EXPECT_EQ(IntegralFunction(*calculator_), 0.25);
-  EXPECT_EQ(calculator_->cursor, 11);
-
-  Load(*calculator_, "(i,1)+1", 0);
-  EXPECT_EQ(ErrorOf([&] { SigmaFunction(*calculator_); }), kNotEnoughArguments);
-  EXPECT_EQ(calculator_->cursor, 0);
-  EXPECT_TRUE(CapturedLines().empty());
+  ExpectValue("integral(x,0,1,2,x),9", 0.25);
+  EXPECT_EQ(calculator_->cursor, 19);
+  // A missing argument stops the call where its name ended.
+  ExpectError("sigma(i,1)+1", kNotEnoughArguments);
+  EXPECT_EQ(calculator_->cursor, 5);
 }
 
-TEST_F(Nested, EvaluateIsolatedUsesAChild) {
+TEST_F(Nested, SetEvaluatesItsExpressionInAChild) {
   SetVariable(*calculator_, "x", 2);
-  Load(*calculator_, "abcdefg", 5);
-  EXPECT_EQ(EvaluateIsolated(*calculator_, "x+1"), 3);
-  EXPECT_EQ(EvaluateIsolated(*calculator_, " set(z,1)+x "), 3);
-  EXPECT_EQ(calculator_->cursor, 5);
-  EXPECT_EQ(calculator_->length, 7);
-  EXPECT_STREQ(calculator_->expression, "abcdefg");
+  ExpectValue("set(r, x+1)", 3);
+  ExpectValue("set(r,  set(z,1)+x )", 3);
   EXPECT_FALSE(HasVariable(*calculator_, "z"));
-  EXPECT_EQ(VisibleVariableCount(*calculator_), 1);
-  EXPECT_TRUE(CapturedLines().empty());
-
-  EXPECT_TRUE(SameBits(-0.0, EvaluateIsolated(*calculator_, "-0")));
-  EXPECT_TRUE(CapturedLines().empty());
-
-  EXPECT_TRUE(SameBits(0.0, EvaluateIsolated(*calculator_, "1/0")));
-  EXPECT_TRUE(SameBits(0.0, EvaluateIsolated(*calculator_, "")));
-  EXPECT_TRUE(SameBits(0.0, EvaluateIsolated(*calculator_, "y")));
-  EXPECT_EQ(CapturedLines(), Reports({kDivideByZero, kParseError, kWrongCharacter}));
+  EXPECT_EQ(VisibleVariableCount(*calculator_), 2);
+  // The calling text goes on where the list ends.
+  ExpectValue("set(r, 5)+x", 7);
+  EXPECT_EQ(calculator_->cursor, calculator_->length);
+  ExpectValue("set(r, -0)", -0.0);
+  // A failing expression is reported and yields 0.
+  ExpectValue("set(r, 1/0)", 0.0, {kDivideByZero});
+  ExpectValue("set(r, )", 0.0, {kParseError});
+  ExpectValue("set(r, y)", 0.0, {kWrongCharacter});
+  EXPECT_TRUE(SameBits(0.0, VariableValue(*calculator_, "r")));
 }
 
 TEST_F(Nested, ChildThatNeedsA251stVariable) {
@@ -313,9 +301,7 @@ TEST_F(Nested, ChildThatNeedsA251stVariable) {
   // A loop variable that the parent already has needs no new entry.
   ExpectValue("sigma(v0,1,3,v0+v249)", 6 + 3 * 249);
   ExpectValue("set(v1, sigma(i,1,2,i))", 0.0, {kTooManyVariables, kTooManyVariables});
-  CapturedLines().clear();
-  EXPECT_TRUE(SameBits(0.0, EvaluateIsolated(*calculator_, "set(fresh,1)")));
-  EXPECT_EQ(CapturedLines(), Reports({kTooManyVariables}));
+  ExpectValue("set(v0, set(fresh,1))", 0.0, {kTooManyVariables});
   // A new name assigned at the top level is refused by the full table.
   ExpectError("set(fresh, 1)", kTooManyVariables);
   EXPECT_EQ(VisibleVariableCount(*calculator_), kTableCapacity);

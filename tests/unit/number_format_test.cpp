@@ -23,7 +23,6 @@ namespace {
 // Values of the random comparison with the C++ library's to_chars.
 constexpr int kRandomValues = 1000000;
 
-using calculator_core::FormatNumber;
 using calculator_core::FormatNumberDigits;
 using calculator_core::kNumberTextSize;
 using calculator_core::kShortestDigits;
@@ -34,14 +33,12 @@ double FromBits(std::uint64_t bits) {
   return value;
 }
 
-// Calls FormatNumber on a buffer filled with junk and checks the returned
-// length against the terminator it wrote.
+// Calls FormatNumberDigits on a buffer filled with junk and checks the
+// returned length against the terminator it wrote.
 std::string Format(double value, int digits = calculator_core::kDefaultDigits) {
   char out[kNumberTextSize];
   std::memset(out, 'Z', sizeof out);
-  const int length = digits == calculator_core::kDefaultDigits
-                         ? FormatNumber(value, out)
-                         : FormatNumberDigits(value, digits, out);
+  const int length = FormatNumberDigits(value, digits, out);
   EXPECT_GE(length, 1);
   EXPECT_LT(length, kNumberTextSize);
   if (length < 1 || length >= kNumberTextSize) {

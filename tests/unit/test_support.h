@@ -13,10 +13,8 @@
 #include "calculator/argument_text.h"
 #include "calculator/builtins.h"
 #include "calculator/evaluator.h"
-#include "calculator/function_calls.h"
 #include "calculator/grammar.h"
 #include "calculator/messages.h"
-#include "calculator/nested_evaluations.h"
 #include "calculator/number_format.h"
 #include "calculator/variable_scopes.h"
 
@@ -79,13 +77,25 @@ inline std::unique_ptr<Calculator> NewCalculator() {
   return std::make_unique<Calculator>();
 }
 
-// Puts `text` into the expression buffer with the cursor at `cursor`, the way
-// Calculate leaves a calculator before it starts parsing.
-inline void Load(Calculator& calculator, const char* text, std::int32_t cursor = 0) {
-  std::memset(calculator.expression, 0, kTextBufferSize);
-  std::strcpy(calculator.expression, text);
-  calculator.length = static_cast<std::int32_t>(std::strlen(text));
-  calculator.cursor = cursor;
+// What the tests read of a calculator's variables, through the lookup that
+// the evaluator itself uses.
+inline bool HasVariable(const Calculator& calculator, const char* name) {
+  return LookUpVariable(calculator, MakeNameKey(name)) != nullptr;
+}
+// The count of variables the calculator sees, as a copy of them all would
+// hold: its limit is kTableCapacity.
+inline std::int32_t VisibleVariableCount(const Calculator& calculator) {
+  return calculator.variables.visible_count;
+}
+// The value of the variable `name`; a failure of the test when there is
+// none.
+inline double VariableValue(const Calculator& calculator, const char* name) {
+  const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
+  if (variable == nullptr) {
+    ADD_FAILURE() << "no variable \"" << name << "\"";
+    return std::nan("");
+  }
+  return variable->value;
 }
 
 // Printf-style general notation with six significant digits.
