@@ -1,16 +1,18 @@
 /* Prints calculator/math/exponential_tables.h: the constants and the table
  * of pow's exponential (power.cpp), from GNU MPFR at 1000 bits.
  *
- * t = k log(2)/128 + r with k the integer nearest t 128/log 2, so that
- * e^t = 2^(k >> 7) 2^((k & 127)/128) e^r, |r| <= log(2)/256. log(2)/128 is
- * split as hi + lo with hi of 35 bits, so that k hi is exact for |k| < 2^18
- * (|t| < 1400). 2^(j/128) is kept as hi + lo with hi of 41 bits, so that
- * hi times a number of 12 bits is exact.
+ * t = k log(2)/512 + r with k the integer nearest t 512/log 2, so that
+ * e^t = 2^(k >> 9) 2^((k & 511)/512) e^r, |r| <= log(2)/1024. log(2)/512 is
+ * split as hi + lo with hi of 33 bits, so that k hi is exact for |k| < 2^20
+ * (|t| < 1419). 2^(j/512) is kept as hi e^tau with hi a multiple of 2^-29
+ * (30 bits), so that hi (1 + a) is exact for every multiple a of 2^-23
+ * below 2^-10 (where |r| is), and tau = log(2^(j/512) / hi) below 2^-30:
+ * e^(r + tau) then takes the place of the table's low part.
  */
 #include <mpfr.h>
 #include <stdio.h>
 
-enum { kPrecision = 1000, kEntries = 128 };
+enum { kPrecision = 1000, kEntries = 512 };
 
 static double rounded_to_bits(mpfr_t value, int bits) {
   mpfr_t copy;
@@ -26,7 +28,7 @@ int main(void) {
   mpfr_inits2(kPrecision, step, rest, value, (mpfr_ptr)0);
   mpfr_const_log2(step, MPFR_RNDN);
   mpfr_div_ui(step, step, kEntries, MPFR_RNDN);
-  double step_hi = rounded_to_bits(step, 35);
+  double step_hi = rounded_to_bits(step, 33);
   mpfr_sub_d(rest, step, step_hi, MPFR_RNDN);
   double step_lo = mpfr_get_d(rest, MPFR_RNDN);
   mpfr_const_log2(rest, MPFR_RNDN);
@@ -36,20 +38,21 @@ int main(void) {
          "// do not edit.\n"
          "#pragma once\n\n"
          "namespace calculator_core {\nnamespace math {\nnamespace exponential_tables {\n\n");
-  printf("// 128 / log 2, and log(2)/128 as hi (35 bits) + lo.\n"
+  printf("// 512 / log 2, and log(2)/512 as hi (33 bits) + lo.\n"
          "constexpr double kScale = %a;\n"
          "constexpr double kStepHi = %a;\nconstexpr double kStepLo = %a;\n\n",
          mpfr_get_d(value, MPFR_RNDN), step_hi, step_lo);
-  printf("// 2^(j/128) = hi + lo, hi of 41 bits.\n"
-         "struct Entry {\n  double hi;\n  double lo;\n};\n\n"
+  printf("// 2^(j/512) = hi e^tau, hi a multiple of 2^-29.\n"
+         "struct Entry {\n  double hi;\n  double tau;\n};\n\n"
          "constexpr Entry kEntries[%d] = {\n",
          kEntries);
   for (int j = 0; j < kEntries; ++j) {
     mpfr_set_si(value, j, MPFR_RNDN);
     mpfr_div_ui(value, value, kEntries, MPFR_RNDN);
     mpfr_exp2(value, value, MPFR_RNDN);
-    double hi = rounded_to_bits(value, 41);
-    mpfr_sub_d(rest, value, hi, MPFR_RNDN);
+    double hi = rounded_to_bits(value, 30);
+    mpfr_div_d(rest, value, hi, MPFR_RNDN);
+    mpfr_log(rest, rest, MPFR_RNDN);
     printf("    {%a, %a},\n", hi, mpfr_get_d(rest, MPFR_RNDN) + 0.0);
   }
   printf("};\n\n}  // namespace exponential_tables\n}  // namespace math\n}  // namespace "

@@ -1,24 +1,29 @@
 /* Prints calculator/math/logarithm_tables.h: the constants and the
- * argument-reduction table of the logarithms (logarithm.cpp), from GNU MPFR
+ * argument-reduction table of the logarithms (logarithm.h), from GNU MPFR
  * at 1000 bits.
  *
- * The reduction: a double x = 2^e * m with m in [1, 2) falls in one of 257
- * groups by the first nine bits of m's fraction (group j holds m within
- * 1/512 of 1 + j/256; the first and last groups are half as wide). Group j
- * has r_j = R_j / 512, R_j an integer of at most ten bits, near 1/m, so that
- * z = m r_j - 1 = (M R_j - 2^61) 2^-61 (M = m 2^52) is an integer below 2^53
- * times 2^-61: one exact double. Then
+ * The reduction: a double x = 2^e * m with m in [1, 2) falls in one of 513
+ * groups by the first ten bits of m's fraction (group j holds m within
+ * 1/1024 of 1 + j/512; the first and last groups are half as wide). Group j
+ * has r_j = R_j / 2048, R_j an integer of at most twelve bits, near 1/m (or
+ * 2/m), so that z = m r_j - 1 = (M R_j - 2^63) 2^-63 (M = m 2^52) is an
+ * integer times 2^-63 that fits in one double: below 2^53, or below 2^54
+ * and even. Then
  *     log x = (e + a_j) log 2 - log(2^a_j r_j) + log(1 + z),
- * where a_j = 1 for the groups from 1 + 107/256 (about sqrt 2) on, so that
+ * where a_j = 1 for the groups from 1 + 213/512 (about sqrt 2) on, so that
  * no sum cancels: -log(2^a_j r_j) is stored as hi + lo with hi a multiple
  * of 2^-42, as is the high part of log 2, so (e + a_j) log2_hi + hi is exact.
+ * The program checks what the evaluation relies on besides: |z| at most
+ * kLargestReduced and at most kLargestShareOfResult |log(m / 2^a_j)|, and
+ * no z of a higher binade than its group's hi where hi is not zero (so that
+ * hi + z is one Fast2Sum).
  */
 #include <gmp.h>
 #include <mpfr.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-enum { kPrecision = 1000, kGroups = 257, kFirstWrapped = 107, kLimbs = 12 };
+enum { kPrecision = 1000, kGroups = 513, kFirstWrapped = 213, kLimbs = 12 };
 
 static void fail(const char *what) {
   fprintf(stderr, "logarithm_tables: %s\n", what);
@@ -91,7 +96,7 @@ int main(void) {
   print_limbs("Log2", log2);
   print_limbs("InverseLn10", inverse_ln10);
 
-  printf("\n// Group j: r_j = reciprocal / 512; exponent_adjust a_j; -log(2^a_j r_j) as\n"
+  printf("\n// Group j: r_j = reciprocal / 2048; exponent_adjust a_j; -log(2^a_j r_j) as\n"
          "// log_hi + log_lo.\n"
          "struct Entry {\n  std::int32_t reciprocal;\n  std::int32_t exponent_adjust;\n"
          "  double log_hi;\n  double log_lo;\n};\n\n"
@@ -102,8 +107,8 @@ int main(void) {
   double largest_ratio = 0.0;
   for (int j = 0; j < kGroups; ++j) {
     /* The group's m as integers M = m 2^52: [low, high). */
-    unsigned long long low = j == 0 ? 1ull << 52 : (1ull << 52) + ((2ull * j - 1) << 43);
-    unsigned long long high = j == kGroups - 1 ? 2ull << 52 : (1ull << 52) + ((2ull * j + 1) << 43);
+    unsigned long long low = j == 0 ? 1ull << 52 : (1ull << 52) + ((2ull * j - 1) << 42);
+    unsigned long long high = j == kGroups - 1 ? 2ull << 52 : (1ull << 52) + ((2ull * j + 1) << 42);
     int adjust = j >= kFirstWrapped ? 1 : 0;
     /* The smallest largest |z|, among the reciprocals whose z is nowhere
      * much larger than the result, log(m / 2^a_j): where the sum
@@ -113,8 +118,8 @@ int main(void) {
     double best_bound = 1.0;
     double best_ratio = 0.0;
     int best_cancels = 1;
-    for (long candidate = 250; candidate <= 512; ++candidate) {
-      if ((j == 0 && candidate != 512) || (j == kGroups - 1 && candidate != 256)) {
+    for (long candidate = 1000; candidate <= 2048; ++candidate) {
+      if ((j == 0 && candidate != 2048) || (j == kGroups - 1 && candidate != 1024)) {
         continue;
       }
       double worst = 0.0;
@@ -126,7 +131,7 @@ int main(void) {
         mpfr_log(value, value, MPFR_RNDN);
         mpfr_abs(value, value, MPFR_RNDN);
         mpfr_mul_si(z, z, candidate, MPFR_RNDN);
-        mpfr_mul_2si(z, z, -61, MPFR_RNDN);
+        mpfr_mul_2si(z, z, -63, MPFR_RNDN);
         mpfr_sub_ui(z, z, 1, MPFR_RNDN);
         mpfr_abs(z, z, MPFR_RNDN);
         double size = mpfr_get_d(z, MPFR_RNDU);
@@ -137,6 +142,11 @@ int main(void) {
           ratio = share > ratio ? share : ratio;
         }
       }
+      /* z 2^63 must fit in one double: below 2^53, or 2^54 when even. */
+      double limit = candidate % 2 == 0 ? 0x1p-9 : 0x1p-10;
+      if (!(worst < limit)) {
+        continue;
+      }
       int cancels = ratio > 1.01;
       if (cancels < best_cancels || (cancels == best_cancels && worst < best_bound)) {
         best_bound = worst;
@@ -146,17 +156,25 @@ int main(void) {
       }
     }
     largest_ratio = best_ratio > largest_ratio ? best_ratio : largest_ratio;
-    /* z = (M R - 2^61) 2^-61 must fit in 53 bits: |z| < 2^-8. */
-    if (!(best_bound < 0x1p-8)) {
-      fail("a reduced argument needs more than 53 bits");
+    if (best == 0 || best_cancels) {
+      fail("no reciprocal gives an exact reduced argument without cancellation");
     }
     mpfr_set_d(bound, best_bound, MPFR_RNDN);
     mpfr_max(largest, largest, bound, MPFR_RNDN);
     mpfr_set_si(value, best, MPFR_RNDN);
-    mpfr_mul_2si(value, value, adjust - 9, MPFR_RNDN);
+    mpfr_mul_2si(value, value, adjust - 11, MPFR_RNDN);
     mpfr_log(value, value, MPFR_RNDN);
     mpfr_neg(value, value, MPFR_RNDN);
     split(value, &hi, &lo);
+    /* hi + z by Fast2Sum: hi zero, or no z of a higher binade. */
+    if (hi != 0.0) {
+      mpfr_set_d(z, hi < 0 ? -hi : hi, MPFR_RNDN);
+      mpfr_set_ui(bound, 1, MPFR_RNDN);
+      mpfr_mul_2si(bound, bound, mpfr_get_exp(z), MPFR_RNDN);
+      if (!(best_bound < mpfr_get_d(bound, MPFR_RNDN))) {
+        fail("a reduced argument lies in a higher binade than its group's logarithm");
+      }
+    }
     printf("    {%ld, %d, %a, %a},\n", best, adjust, hi, lo);
   }
   printf("};\n\n// The largest |z| over all groups, and the largest |z| / |log(m / 2^a_j)|.\n"
