@@ -351,9 +351,6 @@ bool IsOddInteger(double y, bool& fractional) {
 }
 
 [[gnu::noinline]] double PowOfSpecial(double x, double y) {
-  if (y == 2.0) {
-    return x * x;  // the one rounded product, for every x
-  }
   std::uint64_t x_bits = BitsOf(x);
   std::uint64_t y_bits = BitsOf(y);
   if (y == 0.0 || x == 1.0) {
@@ -404,6 +401,11 @@ double PowSlowPath(double x, double y) {
 
 double Pow(double x, double y) {
   std::uint64_t x_bits = BitsOf(x);
+  // The square is the one rounded product, for every x (by y's bits: a
+  // floating-point comparison costs the common case more).
+  if (BitsOf(y) == BitsOf(2.0)) {
+    return x * x;
+  }
   if (IsPositiveNormal(x_bits) && IsFiniteNonzero(BitsOf(y))) {
     double result;
     if (TryPowFast({x_bits, 0}, y, result)) {
