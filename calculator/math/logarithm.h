@@ -4,7 +4,7 @@
 // runs.
 //
 // A positive double x = 2^e m, m in [1, 2), falls in a group of the table
-// (logarithm_tables.h) by the first ten bits of m; the group's r, near 1/m,
+// (logarithm_tables.h), the one of 1 + j/512 nearest to m; its r, near 1/m,
 // makes z = m r - 1 = (M R - 2^63) 2^-63 exact in one double (M = m 2^52,
 // R = 2048 r), |z| <= kLargestReduced < 2^-9.46, and
 //     log x = k log 2 - log(2^a r) + log(1 + z),  k = e + a,
@@ -44,7 +44,8 @@ inline LogReduction ReduceForLog(std::uint64_t bits, int offset) {
   std::uint64_t mantissa = fraction | (std::uint64_t{1} << kMantissaBits);
   int k = exponent + entry.exponent_adjust;
   double k_double = static_cast<double>(k);
-  // M R - 2^63 modulo 2^64: the product is within 2^-9.4 of 2^63.
+  // M R - 2^63 modulo 2^64, as a signed integer: the product is within
+  // 2^-9.4 of 2^63.
   auto z_units =
       static_cast<std::int64_t>((mantissa * static_cast<std::uint64_t>(entry.reciprocal)) ^ kOne);
   return {k, k_double * logarithm_tables::kLog2Hi + entry.log_hi,

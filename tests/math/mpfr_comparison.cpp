@@ -270,6 +270,7 @@ struct RandomRange {
 };
 
 constexpr std::uint64_t kLargestFinite = 0x7FEFFFFFFFFFFFFFu;
+constexpr std::uint64_t kSmallestNormalBits = 0x0010000000000000u;
 
 Arguments TrigBenchmarkRange(Random& random) {
   return {random.Uniform(-10.0, 10.0), 0.0};
@@ -338,6 +339,10 @@ Arguments ModerateBaseToLarge(Random& random) {
   double y = random.LogUniform(1.0, 2000.0);
   return {random.Uniform(0.5, 4.0), random.Coin() ? y : -y};
 }
+// A subnormal x, whose logarithm is reduced from x 2^52.
+Arguments SubnormalBase(Random& random) {
+  return {FromBits(random.Integer(1, kSmallestNormalBits - 1)), random.Uniform(-1.5, 1.5)};
+}
 // x next to 1, |y| large enough that x^y is anything from tiny to huge.
 Arguments NearOneToLarge(Random& random) {
   double x = random.Near(1.0, 40);
@@ -395,6 +400,7 @@ const RandomRange kRandomRanges[] = {
     {"pow", "results near overflow, the least normal and in the subnormal range", 2,
      NearRangeLimits},
     {"pow", "negative x, integer or half-integer y", 1, NegativeBase},
+    {"pow", "subnormal x, y in [-1.5, 1.5]", 1, SubnormalBase},
     {"pow", "any bits for both (infinities, zeros, NaN too)", 1, AnyBits},
 };
 
