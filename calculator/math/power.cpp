@@ -104,8 +104,9 @@ inline double Magnitude(double value) {
   return __builtin_fabs(value);
 }
 
+// By the biased exponent, which the reduction takes too.
 bool IsPositiveNormal(std::uint64_t bits) {
-  return bits - kSmallestNormalBits < kInfinityBits - kSmallestNormalBits;
+  return static_cast<std::uint32_t>(bits >> kMantissaBits) - 1 < 0x7FE;
 }
 
 // Neither zero nor infinite nor NaN.
@@ -206,10 +207,19 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   return true;
 }
 
-// Apart, so that the common case keeps its reduction in registers.
-[[gnu::noinline]] bool TryPowFastForLargeProduct(NormalBits x, double y, double yz,
-                                                 double& result) {
-  return TryPowFastWith(LogForLargeProduct(ReduceForLog(x.bits, x.offset)), y, yz, result);
+// The fast path's result, when it is sure of it.
+struct MaybeResult {
+  double value;
+  bool sure;
+};
+
+// Apart, so that the common case keeps its reduction in registers; the
+// result in registers too.
+[[gnu::noinline]] MaybeResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
+  MaybeResult result;
+  result.sure =
+      TryPowFastWith(LogForLargeProduct(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
+  return result;
 }
 
 [[gnu::always_inline]] inline bool TryPowFast(NormalBits x, double y, double& result) {
@@ -218,7 +228,9 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   if (Magnitude(yz) <= kSmallProduct) {
     return TryPowFastWith(LogForSmallProduct(reduction, yz), y, yz, result);
   }
-  return TryPowFastForLargeProduct(x, y, yz, result);
+  MaybeResult large = PowFastForLargeProduct(x, y, yz);
+  result = large.value;
+  return large.sure;
 }
 
 // ---------------------------------------------------------------------------
@@ -406,12 +418,17 @@ double Pow(double x, double y) {
   if (BitsOf(y) == BitsOf(2.0)) {
     return x * x;
   }
-  if (IsPositiveNormal(x_bits) && IsFiniteNonzero(BitsOf(y))) {
+  if (IsPositiveNormal(x_bits)) {
+    // A y that is zero, infinite or not a number is left to the special
+    // cases after the fast path: y = 0 makes t = 0 there, the exact result
+    // 1, and the others fail its range check on k.
     double result;
     if (TryPowFast({x_bits, 0}, y, result)) {
       return result;
     }
-    return PowPositiveRest(x, y);
+    if (IsFiniteNonzero(BitsOf(y))) {
+      return PowPositiveRest(x, y);
+    }
   }
   return PowOfSpecial(x, y);
 }
