@@ -139,6 +139,10 @@ constexpr Paths kLogPaths = {UnaryFast<math::LogFastPath>, UnarySlow<math::LogSl
 constexpr Paths kLog10Paths = {UnaryFast<math::Log10FastPath>, UnarySlow<math::Log10SlowPath>};
 constexpr Paths kPowPaths = {math::PowFastPath, math::PowSlowPath};
 constexpr Range kNearOne = {0.7, 1.42};
+// |y z| on both sides of 1/16, where pow's fast path changes its
+// evaluation (power.cpp), and |y log x| below 700.
+constexpr Range kModerateBase = {0.5, 4.0};
+constexpr Range kLargeExponent = {-500.0, 500.0};
 // Arguments whose reduction takes the most bits of 2/pi.
 constexpr Range kHugeTrigRange = {1e300, 1.7e308};
 constexpr Range kUnused = {1.0, 1.0};
@@ -212,6 +216,8 @@ BENCHMARK_CAPTURE(BM_SlowPathRate, log10, kLog10Paths, kLogRange, kUnused)->Iter
 BENCHMARK_CAPTURE(BM_SlowPathRate, log10_near_1, kLog10Paths, kNearOne, kUnused)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow, kPowPaths, kBaseRange, kExponentRange)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_near_1, kPowPaths, kNearOne, kExponentRange)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow_large_y, kPowPaths, kModerateBase, kLargeExponent)
+    ->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPath, sin, kSinPaths, kTrigRange, kUnused);
 BENCHMARK_CAPTURE(BM_SlowPath, sin_huge, kSinPaths, kHugeTrigRange, kUnused);
 BENCHMARK_CAPTURE(BM_SlowPath, cos, kCosPaths, kTrigRange, kUnused);

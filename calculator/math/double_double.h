@@ -8,6 +8,10 @@
 // it falls below the subnormal range.
 #pragma once
 
+#include <cstdint>
+
+#include "calculator/math/binary64.h"
+
 namespace calculator_core {
 namespace math {
 
@@ -17,7 +21,7 @@ struct DoubleDouble {
 };
 
 // a + b exactly, when |a| >= |b| or a is zero (Fast2Sum: 3 operations).
-inline DoubleDouble FastTwoSum(double a, double b) {
+inline constexpr DoubleDouble FastTwoSum(double a, double b) {
   double sum = a + b;
   double b_virtual = sum - a;
   return {sum, b - b_virtual};
@@ -34,15 +38,28 @@ inline DoubleDouble TwoSum(double a, double b) {
 // a as hi + lo where hi has at most 26 significant bits and lo at most 26
 // (Veltkamp's splitting); |a| below 2^995 so that the scaled copy stays
 // finite.
-inline DoubleDouble Split(double a) {
+inline constexpr DoubleDouble Split(double a) {
   constexpr double kSplitter = 134217729.0;  // 2^27 + 1
   double scaled = a * kSplitter;
   double hi = scaled - (scaled - a);
   return {hi, a - hi};
 }
 
+// a as hi + lo, hi the first 26 bits of a and lo the rest (27 bits at
+// most, of a's sign), by clearing bits: exact for every finite a.
+inline DoubleDouble SplitByBits(double a) {
+  constexpr std::uint64_t kHead = ~((std::uint64_t{1} << 27) - 1);
+  double hi = FromBits(BitsOf(a) & kHead);
+  return {hi, a - hi};
+}
+
 // a * b exactly as hi + lo, from the halves of the operands (Dekker's
-// product).
+// product): a's by Split, b's by Split or SplitByBits. With b's by bits
+// every partial product still fits in 53 bits, and in this order so does
+// every partial sum: for a, b in [1, 2), after a.hi b.lo the sum is the
+// product's rounding error less a.lo b, below 2^-52 + 2^-26 |b| < 2^-24.9
+// on a grid of 2^-77 (a.hi's unit times b.lo's), and after a.lo b.hi it is
+// below 2^-50.
 inline DoubleDouble TwoProduct(DoubleDouble a_halves, DoubleDouble b_halves, double product) {
   double error = ((a_halves.hi * b_halves.hi - product) + a_halves.hi * b_halves.lo +
                   a_halves.lo * b_halves.hi) +

@@ -7,12 +7,15 @@ namespace math {
 namespace exponential_polynomial {
 
 // P(r) = sum kP[i] r^i, for |r| <= kDomain.
-constexpr double kDomain = 0x1.64p-9;
-constexpr double kP[5] = {
-    0x1p-1, 0x1.55555555554dcp-3, 0x1.55555555554e8p-5, 0x1.111114fe51831p-7, 0x1.6c16c64af715p-10,
+constexpr double kDomain = 0x1.8p-11;
+constexpr double kP[4] = {
+    0x1.fffffffffffffp-2,
+    0x1.5555555555554p-3,
+    0x1.555555bda12f7p-5,
+    0x1.1111117336aaep-7,
 };
-// |1 + r + r^2 P(r) - e^r| <= 2^-75.9 e^r.
-constexpr double kRelativeError = 0x1.06c0dp-76;
+// |1 + r + r^2 P(r) - e^r| <= 2^-75 e^r.
+constexpr double kRelativeError = 0x1.f39434p-76;
 
 }  // namespace exponential_polynomial
 }  // namespace math

@@ -3,31 +3,46 @@
 // Fast path (Tang's table-driven method; reduction in logarithm.h):
 // log x = k log 2 - log(2^a r) + log(1 + z), log(1 + z) by a polynomial
 // (logarithm_polynomial.h); log10 multiplies by 1/log 10 in double-double.
-// Two evaluations, by k:
+// u = 2^-53 is the unit roundoff, |z| <= Z = 2^-9.463 (so z^2 <= 2^-18.93),
+// and the tables' low part (k log2_lo + log_lo, two roundings, with
+// log2_lo's and log_lo's own) is within 2^-85.4 of its value for every k
+// of a double, and below 2^-33.98. Two evaluations, by k:
 //
-// k != 0, |log x| >= 0.34: z - z^2/2 + z^3 Q(z) with z^2 (-1/2 + z Q(z))
-// in plain doubles beside the exact table_hi + z. Absolute errors:
-//   polynomial (QFar, degree 4)                               2^-74.3
-//   z^2 (-1/2 + ...): 3 roundings of |p| <= 2^-17.8             2^-69.2
-//   the low parts' two additions, 2^-53 of 2^-17.7 each       2^-69.7
-//   the tables and log 2's low part                           2^-85.5
-//   the rounding test's own rounding of lo                    2^-70.6
-// in all below 2^-67.7: the test allows 2^-67.5 (2^-66 relative at worst).
+// k != 0, |log x| >= 0.346 (LogFar): z = z_a + z_b with z_a = z rounded
+// down to a multiple of 2^-42, table_hi's grid, so that hi = table_hi +
+// z_a is exact (a multiple of 2^-42 below 2^11) and so is z_b in [0,
+// 2^-42); lo = z_b + (p + table_lo), p = z^2 (-1/2 + z QFar(z)) in plain
+// doubles. Absolute errors:
+//   polynomial (QFar, degree 3)                                 2^-72.03
+//   p: z^2's and the product's roundings, and -1/2 + ...'s evaluation
+//     (two roundings of half an ulp at 1/2: 2^-51.99 relative), of
+//     |p| <= 2^-19.92                                           2^-70.92
+//   the tables                                                  2^-85.4
+//   the two additions of lo, 2^-53 of 2^-19.9 each               2^-73 each
+//   the rounding test's own rounding of lo +- the bound          2^-72.8
+// in all below 1.16 * 2^-70: the test allows 1.1875 * 2^-70.
 //
-// k = 0, x in [0.7, 1.42): LogOfReduced, z^2/2 exact through Veltkamp's
-// split. Errors, with |z| <= 1.0141 |log x| (the table's choice of r):
-//   polynomial (Q, degree 5)                   2^-73.9 |log(1+z)| <= 2^-73.8 |R|
-//   z^3 Q(z): 3 roundings and Q's own (2^-52.3) of |z^3 Q| <= 2^-18.4 |z|:
-//                                                                 2^-69.2 |z|
-//   the low parts' last addition (the others are tiny)            2^-71.3 |z|
-//   the tables, the rest of z^2/2                                  2^-84 |R|
-//   the rounding test's own rounding of lo                        2^-71.2 |z|
-// in all below 2^-68.4 |R|: the test allows 1.5 * 2^-68.
-// log10 scales these by 1/log 10 (below 2^-68.9 and 2^-68.5 |R|) and adds
-// two roundings of a low part, 2^-72 absolute or 2^-71 relative each: the
-// tests allow 2^-68 absolute and 1.5 * 2^-68 relative.
+// k = 0, x in [0.7075, 1.415) (LogOfReduced): z^2/2 exact through a
+// split of z. Errors, relative to R = log x, with |z| <= 1.0025 |R| (the
+// table's choice of r) and |R| >= 2^-11 where the table's part is not 0:
+//   polynomial (Q, degree 4)            2^-73.11 |log(1 + z)|, per |z|
+//   z^3 Q(z): 3 roundings and Q's own (2^-52.41) of
+//     |z^3 Q| <= 2^-20.51 |z|                                   2^-71.34 |z|
+//   the low parts' last addition                                2^-73.51 |z|
+//   the other additions, the rest of z^2/2, the table           2^-83 |R|
+//   the rounding test's own rounding of lo                      2^-73.51 |z|
+// in all below 0.689 * 2^-70 |R|: the test allows 0.703 * 2^-70 |R|.
+// (The same sum taken absolutely, for any k, gives LogOfReduced's bound in
+// logarithm.h, 2^-70.74 |z| + 2^-84.4.)
 //
-// About one argument in 10,000 near 1 and far fewer elsewhere fail the
+// log10: (hi + lo) (c_hi + c_lo), c = 1/log 10 = 0.4343, hi c_hi exact by
+// Dekker's product (hi split by bits), the rest rounded: the log's error
+// times c, three roundings of a low part (2^-74.2 absolute, or 2^-73.5 |R|
+// relative, each), lo c_lo left out (2^-76.6), and the test's own rounding:
+// below 0.609 * 2^-70 absolute, allowed 0.625 * 2^-70, and below
+// 0.974 * 2^-70 relative, allowed 2^-70.
+//
+// About one argument in 150,000 near 1 and far fewer elsewhere fail the
 // test; the slow path computes log x to 2^-244 (multiprecision_
 // elementary.h), where the published worst cases of log and log10 need
 // 2^-118.
@@ -45,23 +60,25 @@ namespace {
 static_assert(logarithm_tables::kLargestReduced <= logarithm_polynomial::kDomain,
               "the polynomial covers every reduced argument");
 
-constexpr double kNearError = 0x1.8p-68;             // relative
-constexpr double kFarError = 0x1.6a09e667f3bcdp-68;  // absolute, 2^-67.5
-constexpr double kFar10Error = 0x1p-68;              // absolute
+constexpr double kNearError = 0x1.68p-71;  // relative
+constexpr double kFarError = 0x1.3p-70;    // absolute
+constexpr double kNear10Error = 0x1p-70;   // relative
+constexpr double kFar10Error = 0x1.4p-71;  // absolute
 
-// log x for k != 0 as hi + lo, absolute error below 2^-67.7.
+// log x for k != 0 as hi + lo, absolute error below 2^-69.96.
 inline DoubleDouble LogFar(const LogReduction& reduction) {
   using logarithm_polynomial::kQFar;
   double z = reduction.z;
+  double z_a = static_cast<double>(reduction.z_units >> 21) * 0x1p-42;
   double w = z * z;
-  double p =
-      w * ((-0.5 + z * kQFar[0]) + w * ((kQFar[1] + z * kQFar[2]) + w * (kQFar[3] + z * kQFar[4])));
-  DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
-  return {sum.hi, sum.lo + (p + reduction.table_lo)};
+  double p = w * ((-0.5 + z * kQFar[0]) + w * ((kQFar[1] + z * kQFar[2]) + w * kQFar[3]));
+  return {reduction.table_hi + z_a, (z - z_a) + (p + reduction.table_lo)};
 }
 
 inline DoubleDouble TimesInverseLn10(DoubleDouble value) {
-  DoubleDouble product = TwoProduct(value.hi, logarithm_tables::kInverseLn10Hi);
+  constexpr DoubleDouble kHalves = Split(logarithm_tables::kInverseLn10Hi);
+  double product_hi = value.hi * logarithm_tables::kInverseLn10Hi;
+  DoubleDouble product = TwoProduct(kHalves, SplitByBits(value.hi), product_hi);
   double lo = product.lo + (value.hi * logarithm_tables::kInverseLn10Lo +
                             value.lo * logarithm_tables::kInverseLn10Hi);
   return {product.hi, lo};
@@ -78,7 +95,7 @@ inline bool TryLog10(const LogReduction& reduction, double& result) {
   if (reduction.k != 0) {
     return RoundsSafelyWithin(TimesInverseLn10(LogFar(reduction)), kFar10Error, result);
   }
-  return RoundsSafely(TimesInverseLn10(LogOfReduced(reduction)), kNearError, result);
+  return RoundsSafely(TimesInverseLn10(LogOfReduced(reduction)), kNear10Error, result);
 }
 
 inline LogReduction ReduceAny(double x) {
@@ -111,8 +128,9 @@ inline LogReduction ReduceAny(double x) {
   return LogFastPath(x, result) ? result : LogSlowPath(x);
 }
 
+// By the biased exponent, which the reduction takes too.
 inline bool IsPositiveNormal(std::uint64_t bits) {
-  return bits - kSmallestNormalBits < kInfinityBits - kSmallestNormalBits;
+  return static_cast<std::uint32_t>(bits >> kMantissaBits) - 1 < 0x7FE;
 }
 
 // The approximation that the slow path refines.

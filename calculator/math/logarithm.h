@@ -4,11 +4,13 @@
 // runs.
 //
 // A positive double x = 2^e m, m in [1, 2), falls in a group of the table
-// (logarithm_tables.h) by the first bits of m; the group's r, near 1/m,
-// makes z = m r - 1 exact in one double, |z| <= 0x1.8p-9, and
+// (logarithm_tables.h), the one of 1 + j/512 nearest to m; its r, near 1/m,
+// makes z = m r - 1 = (M R - 2^63) 2^-63 exact in one double (M = m 2^52,
+// R = 2048 r), |z| <= kLargestReduced < 2^-9.46, and
 //     log x = k log 2 - log(2^a r) + log(1 + z),  k = e + a,
-// where the first two terms' high parts add up exactly (table_hi) and
-// |log x| >= 0.34 unless k = 0.
+// where the first two terms' high parts add up exactly (table_hi, a
+// multiple of 2^-42 below 2^10 in magnitude), |log x| >= 0.346 unless
+// k = 0, and |z| <= 1.0025 |log x| where k = 0.
 #pragma once
 
 #include <cstdint>
@@ -23,42 +25,55 @@ namespace math {
 
 struct LogReduction {
   int k;
-  double table_hi;  // k log2_hi - log(2^a r)_hi, exact
-  double table_lo;  // k log2_lo - log(2^a r)_lo
-  double z;
+  double table_hi;       // k log2_hi - log(2^a r)_hi, exact
+  double table_lo;       // k log2_lo - log(2^a r)_lo
+  double z;              // m r - 1, exact
+  std::int64_t z_units;  // z 2^63
 };
 
 // For the bits of a positive normal double, with `offset` added to its
 // exponent (-52 for a subnormal one scaled by 2^52).
 inline LogReduction ReduceForLog(std::uint64_t bits, int offset) {
-  constexpr int kGroupShift = kMantissaBits - 9;        // the fraction's first nine bits
-  constexpr std::int64_t kOne = std::int64_t{1} << 61;  // z = (M R - 2^61) 2^-61
+  constexpr int kGroupShift = kMantissaBits - 9;  // 1 + j/512 nearest to m
+  constexpr std::uint64_t kOne = std::uint64_t{1} << 63;
   int exponent = static_cast<int>(bits >> kMantissaBits) - kExponentBias + offset;
   std::uint64_t fraction = bits & kFractionMask;
   const logarithm_tables::Entry& entry =
-      logarithm_tables::kEntries[((fraction >> kGroupShift) + 1) >> 1];
-  auto mantissa = static_cast<std::int64_t>(fraction | (std::uint64_t{1} << kMantissaBits));
+      logarithm_tables::kEntries[(fraction + (std::uint64_t{1} << (kGroupShift - 1))) >>
+                                 kGroupShift];
+  std::uint64_t mantissa = fraction | (std::uint64_t{1} << kMantissaBits);
   int k = exponent + entry.exponent_adjust;
   double k_double = static_cast<double>(k);
+  // M R - 2^63 modulo 2^64, as a signed integer: the product is within
+  // 2^-9.4 of 2^63.
+  auto z_units =
+      static_cast<std::int64_t>((mantissa * static_cast<std::uint64_t>(entry.reciprocal)) ^ kOne);
   return {k, k_double * logarithm_tables::kLog2Hi + entry.log_hi,
           k_double * logarithm_tables::kLog2Lo + entry.log_lo,
-          static_cast<double>(mantissa * entry.reciprocal - kOne) * 0x1p-61};
+          static_cast<double>(z_units) * 0x1p-63, z_units};
 }
 
-// log x as hi + lo with z^2/2 exact: absolute error below
-// 2^-68.8 |z| + 2^-85 (see logarithm.cpp), so relative error below 2^-68.4,
-// and below 2^-75.5 when k != 0.
+// z as hi + lo, hi the multiple of 2^-35 nearest to z (26 bits at most, its
+// square exact), |lo| <= min(|z|, 2^-36): both exact.
+inline DoubleDouble SplitReduced(const LogReduction& reduction) {
+  constexpr std::int64_t kHalfUnit = std::int64_t{1} << 27;
+  double hi = static_cast<double>((reduction.z_units + kHalfUnit) & -(2 * kHalfUnit)) * 0x1p-63;
+  return {hi, reduction.z - hi};
+}
+
+// log x as hi + lo with z^2/2 exact: relative error below 0.689 * 2^-70
+// where k = 0, absolute error below 2^-70.74 |z| + 2^-84.41 (logarithm.cpp).
 inline DoubleDouble LogOfReduced(const LogReduction& reduction) {
   using logarithm_polynomial::kQ;
   double z = reduction.z;
-  DoubleDouble halves = Split(z);
-  double square_hi = -0.5 * (halves.hi * halves.hi);  // exact: 26 bits squared
-  double square_lo = -0.5 * (halves.lo * (z + halves.hi));
+  DoubleDouble halves = SplitReduced(reduction);
+  double square_hi = (-0.5 * halves.hi) * halves.hi;  // exact: 26 bits squared
+  double square_lo = (-0.5 * halves.lo) * (z + halves.hi);
   double w = z * z;
-  double q = (kQ[0] + z * kQ[1]) + w * ((kQ[2] + z * kQ[3]) + w * (kQ[4] + z * kQ[5]));
+  double q = (kQ[0] + z * kQ[1]) + w * ((kQ[2] + z * kQ[3]) + w * kQ[4]);
   double tail = (z * w) * q;
-  // |table_hi| >= |z| >= |square_hi| unless table_hi is zero (the table's
-  // choice), so both sums are exact.
+  // |table_hi + z| >= |square_hi| and table_hi is zero or of z's binade or
+  // a higher one (the table's choice), so both sums are exact.
   DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
   DoubleDouble total = FastTwoSum(sum.hi, square_hi);
   return {total.hi, tail + ((reduction.table_lo + square_lo) + (sum.lo + total.lo))};

@@ -7,22 +7,23 @@ namespace math {
 namespace logarithm_polynomial {
 
 // Q(z) = sum kQ[i] z^i, for |z| <= kDomain.
-constexpr double kDomain = 0x1.8p-9;
-constexpr double kQ[6] = {
-    0x1.5555555555555p-2, -0x1p-2,
-    0x1.99999999c5f39p-3, -0x1.555555552cb7cp-3,
-    0x1.249290775f2a8p-3, -0x1.0000ba3380541p-3,
+constexpr double kDomain = 0x1.74p-10;
+constexpr double kQ[5] = {
+    0x1.5555555555555p-2,  -0x1.fffffffffe9b5p-3, 0x1.9999999adaab2p-3,
+    -0x1.55557f907d649p-3, 0x1.248acfe9dc9dcp-3,
 };
-// |z - z^2/2 + z^3 Q(z) - log(1 + z)| <= 2^-73.9 |log(1 + z)|.
-constexpr double kRelativeError = 0x1.074178p-74;
+// |z - z^2/2 + z^3 Q(z) - log(1 + z)| <= 2^-73.1 |log(1 + z)|.
+constexpr double kRelativeError = 0x1.d99fap-74;
 
-// The same with Q of degree 4.
-constexpr double kQFar[5] = {
-    0x1.5555555555555p-2,  -0x1.ffffffffe6affp-3, 0x1.99999999bcf37p-3,
-    -0x1.55560955aa88bp-3, 0x1.2492a3aac9f6dp-3,
+// The same with Q of degree 3.
+constexpr double kQFar[4] = {
+    0x1.555555555503dp-2,
+    -0x1.fffffffffdc54p-3,
+    0x1.9999c035f92bbp-3,
+    -0x1.55558803236edp-3,
 };
-// |z - z^2/2 + z^3 QFar(z) - log(1 + z)| <= 2^-74.3.
-constexpr double kFarAbsoluteError = 0x1.9b2e9cp-75;
+// |z - z^2/2 + z^3 QFar(z) - log(1 + z)| <= 2^-72.
+constexpr double kFarAbsoluteError = 0x1.f45c4cp-73;
 
 }  // namespace logarithm_polynomial
 }  // namespace math

@@ -1,22 +1,53 @@
 // x^y, correctly rounded, with the C standard's special cases.
 //
 // Fast path, for positive x and |y log x| <= 708 (a normal result):
-// x^y = e^t, t = y log x, with log x in double-double (logarithm.h), t by
-// Dekker's product, and e^t = 2^(k/128) e^r (exponential_tables.h,
-// exponential_polynomial.h). Errors, relative to the result:
-//   e^r's polynomial                                         2^-75.9
-//   r^2 P(r): 3 roundings and P's own, of |p| <= 2^-18          2^-69.4
-//   r rounded to one double inside the polynomial            2^-70
-//   r_b + p and the table value times it                     2^-70.7 each
-//   the two additions of the low parts, and the rounding
-//   test's own rounding of the low part                      2^-70.6 each
-//   the rest (r_b, r_lo, the table's low part)               below 2^-72.9
-// so e^r's part is below 2^-67.4. t's absolute error is the result's
-// relative error: the logarithm's absolute error, 2^-68.8 |z| + 2^-85
-// (logarithm.h; 2^-96 where k = 0), times y, and the product's 2^-104 |t|.
-// As |log x| >= 0.34 where k != 0, and >= 2^-9 where k = 0 unless the
-// table's part is zero, that is below 2^-68.8 |y z| + 2^-83 |t|. The
-// rounding test allows 1.5625 * 2^-68 + 2^-68.8 |y z| + 2^-83 |t|.
+// x^y = e^t, t = y log x, e^t = 2^(k/512) e^r (exponential_tables.h,
+// exponential_polynomial.h); u = 2^-53 is the unit roundoff and z, |z| <=
+// Z = 2^-9.463, the logarithm's reduced argument (logarithm.h):
+//     log x = hi + lo + (log(1 + z) - z)   or   hi + lo, normalised.
+// Where |y z| <= 1/16 the first: hi + lo = table_hi + z exactly plus the
+// table's low part, and y (log(1 + z) - z) as `scaled` = -a/2 + a z Q(z),
+// a = y z^2, in plain doubles. Elsewhere the second, from LogOfReduced
+// (z^2/2 exact; within 2^-70.74 |z| + 2^-84.41).
+//
+// t is carried exactly as far as it can be: y hi = product + its error by
+// Dekker's product (hi split by bits); product + scaled by Fast2Sum (|hi|
+// >= |z|/2 by the table's choice, |scaled| < |y| z^2); y lo rounded. k is
+// the integer nearest hi (y 512/log 2), |k| <= 522970, so that |r| <=
+// log(2)/1024 + |scaled| + 2^-21 < kDomain. r_hi = t_hi - k log2_hi/512 is
+// exact: where k != 0, |t_hi| > 2^-11, so t_hi is a multiple of 2^-63, as
+// is k log2_hi/512 (29 bits times 2^-38, k of 19), and |r_hi| < 2^-10.44.
+// Then 2^(j/512) = hi e^tau (the table's hi of 30 bits) and e^(r + tau) =
+// 1 + r + r^2 P(r): the result is hi (1 + r_a) + hi (r_b + p) with r_a
+// the multiple of 2^-23 nearest r_hi, so that hi (1 + r_a) is exact (a
+// multiple of 2^-52 below 2), r_b = (r_hi - r_a) + r_lo.
+//
+// t's absolute error is the result's relative error:
+//   scaled (small |y z|): the roundings of y z, a and the sum, 3u of
+//     |y z^2 P| <= 2^-10.43 |y z|; z Q(z)'s (Q's own 2^-52.41 and the
+//     products') of |y z^3 Q| <= 2^-20.5 |y z|; the polynomial's 2^-73.11
+//                                                           2^-61.87 |y z|
+//   the logarithm (large |y z|), times y                     2^-70.74 |y z|
+//   y times the tables' low part (2^-85.4) and lo's two roundings (u of
+//     2^-33.98), with |y| <= 708/0.346 where k != 0 in the logarithm,
+//     708 2^11 where k = 0 but the table's part is not 0 (it is 0 else);
+//     for LogOfReduced y times its 2^-84.41                  2^-73.41
+//   k log(2)/512's low part, rounded, and log(2)/512's own   2^-76.47
+//   r_lo's three additions, of at most 2^-22.53              2^-73.96
+//   tau's own                                                2^-83
+// and the rest, relative to the table's hi:
+//   e^r's polynomial                                         2^-75.03
+//   r rounded to one double inside the polynomial            2^-73.86
+//   r^2 P(r): r^2's and the product's roundings, and P's own (two roundings
+//     of half an ulp at 1/2: 2^-51.97) of |p| <= 2^-21.83       2^-72.83
+//   r_b, r_b + p and hi times it, each rounded               2^-72.71
+//   the rounding test's own rounding of the low part         2^-74
+// As the result lies within e^(2^-10.44) of hi, the error is below
+// hi (0.608 * 2^-70 + 1.093 * 2^-62 |y z|) for small |y z| and hi (0.608 *
+// 2^-70 + 1.2 * 2^-71 |y z|) for large; the test allows hi (0.625 * 2^-70 +
+// 1.125 * 2^-62 |y z|) and hi (0.625 * 2^-70 + 1.219 * 2^-71 |y z|). A
+// partial product of Dekker's that falls below the normal range adds at
+// most 2^-1074, nothing against these.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
@@ -35,6 +66,7 @@
 #include "calculator/math/exponential_polynomial.h"
 #include "calculator/math/exponential_tables.h"
 #include "calculator/math/logarithm.h"
+#include "calculator/math/logarithm_polynomial.h"
 #include "calculator/math/multiprecision_elementary.h"
 
 namespace calculator_core {
@@ -42,26 +74,36 @@ namespace math {
 
 namespace {
 
-static_assert(exponential_polynomial::kDomain > 0x1.62e42fefa39efp-9 + 0x1p-24,
-              "the polynomial covers log(2)/256 and the low part of r");
+// Where |y z| is at most this, y (log(1 + z) - z) is taken in plain doubles.
+constexpr double kSmallProduct = 0x1p-4;
+
+static_assert(exponential_polynomial::kDomain >
+                  0x1.62e42fefa39efp-11 +
+                      logarithm_tables::kLargestReduced * kSmallProduct * 0x1.0040p-1 + 0x1p-21,
+              "the polynomial covers log(2)/1024, the scaled part and the low part of r");
 
 constexpr double kInfinity = __builtin_inf();
 
-constexpr double kExpError = 0x1.9p-68;    // 2^-67.36
-constexpr double kLogError = 0x1.2p-69;    // per unit of |y z|, 2^-68.8
-constexpr double kProductError = 0x1p-83;  // per unit of |t|
-// |t| up to which the result is a normal double: e^-708 > 2^-1022.
-constexpr double kFastLimit = 708.0;
+// The rounding test's bound: relative to the table's hi, and per unit of
+// |y z| for small and large |y z|.
+constexpr double kError = 0x1.4p-71;
+constexpr double kSmallLogError = 0x1.2p-62;
+constexpr double kLogError = 0x1.38p-71;
+// |k| up to which the result is a normal double: e^-708 > 2^-1022.
+constexpr std::int64_t kFastLimit = 522970;  // 708 * 512 / log 2, rounded down
 // Beyond these, x^y overflows or is below half the least subnormal.
 constexpr double kOverflowLimit = 710.0;    // e^709.79 is the largest double
 constexpr double kUnderflowLimit = -746.0;  // e^-745.14 is 2^-1075
 
-double Magnitude(double value) {
-  return FromBits(BitsOf(value) & ~kSignBit);
+// |value|, by clearing the sign bit (andpd on x86-64, not a round trip
+// through an integer register).
+inline double Magnitude(double value) {
+  return __builtin_fabs(value);
 }
 
+// By the biased exponent, which the reduction takes too.
 bool IsPositiveNormal(std::uint64_t bits) {
-  return bits - kSmallestNormalBits < kInfinityBits - kSmallestNormalBits;
+  return static_cast<std::uint32_t>(bits >> kMantissaBits) - 1 < 0x7FE;
 }
 
 // Neither zero nor infinite nor NaN.
@@ -69,65 +111,123 @@ bool IsFiniteNonzero(std::uint64_t bits) {
   return (bits & ~kSignBit) - 1 < kInfinityBits - 1;
 }
 
-LogReduction ReduceAnyPositive(double x) {
+// A positive finite x as the bits of a normal double and an offset to its
+// exponent (ReduceForLog's arguments).
+struct NormalBits {
+  std::uint64_t bits;
+  int offset;
+};
+
+NormalBits NormalBitsOf(double x) {
   std::uint64_t bits = BitsOf(x);
   if (bits < kSmallestNormalBits) {
-    return ReduceForLog(BitsOf(x * 0x1p52), -kMantissaBits);
+    return {BitsOf(x * 0x1p52), -kMantissaBits};
   }
-  return ReduceForLog(bits, 0);
+  return {bits, 0};
 }
 
-// log x, normalised.
-inline DoubleDouble LogOf(const LogReduction& reduction) {
+LogReduction ReduceAnyPositive(double x) {
+  NormalBits normal = NormalBitsOf(x);
+  return ReduceForLog(normal.bits, normal.offset);
+}
+
+// log x as hi + lo and y times the rest: y log x = y (hi + lo) + scaled,
+// and the bound on the rest's error per unit of |y z|.
+struct ScaledLog {
+  double hi;
+  double lo;
+  double scaled;
+  double error;  // per unit of |y z|
+};
+
+// Where |y z| is small: log(1 + z) = z - z^2/2 + z^3 Q(z), and y times
+// the last two terms in plain doubles, as a (-1/2 + z Q(z)) with a = y z^2.
+inline ScaledLog LogForSmallProduct(const LogReduction& reduction, double yz) {
+  using logarithm_polynomial::kQ;
+  double z = reduction.z;
+  double w = z * z;
+  double zq = z * ((kQ[0] + z * kQ[1]) + w * ((kQ[2] + z * kQ[3]) + w * kQ[4]));
+  double a = yz * z;
+  DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
+  return {sum.hi, reduction.table_lo + sum.lo, -0.5 * a + a * zq, kSmallLogError};
+}
+
+// Elsewhere: z^2/2 exact, log x normalised.
+inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   DoubleDouble log = LogOfReduced(reduction);
-  return FastTwoSum(log.hi, log.lo);
+  log = FastTwoSum(log.hi, log.lo);
+  return {log.hi, log.lo, 0.0, kLogError};
 }
 
-// The fast path for positive finite x and finite nonzero y: true with the
-// result when it is sure of it.
-[[gnu::always_inline]] inline bool TryPowFast(const LogReduction& reduction, double y,
-                                              double& result) {
+// The fast path for positive finite x and finite nonzero y, given log x:
+// true with the result when it is sure of it.
+[[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
+                                                  double& result) {
   using exponential_polynomial::kP;
   using exponential_tables::kStepHi;
   using exponential_tables::kStepLo;
-  DoubleDouble log = LogOf(reduction);
-  double estimate = y * log.hi;
-  if (!(Magnitude(estimate) <= kFastLimit)) {
-    return false;
-  }
-  DoubleDouble t = TwoProduct(y, log.hi);
-  t.lo += y * log.lo;
+  // y hi + scaled = t_hi + t_lo + product_error, exactly.
+  double product = y * log.hi;
+  double product_error = TwoProduct(Split(y), SplitByBits(log.hi), product).lo;
+  DoubleDouble t = FastTwoSum(product, log.scaled);
 
-  // t = k log(2)/128 + r_hi + r_lo; k log(2)/128's high part is exact, and
-  // so is r_hi (Sterbenz).
+  // t = k log(2)/512 + r_hi + r_lo.
   constexpr double kShifter = 0x1.8p52;
-  double k = (t.hi * exponential_tables::kScale + kShifter) - kShifter;
-  auto k_integer = static_cast<std::int32_t>(k);
-  double r_hi = t.hi - k * kStepHi;
-  double r_lo = t.lo - k * kStepLo;
+  double shifted = log.hi * (y * exponential_tables::kScale) + kShifter;
+  auto k = static_cast<std::int64_t>(BitsOf(shifted) - BitsOf(kShifter));
+  if (static_cast<std::uint64_t>(k + kFastLimit) > 2 * kFastLimit) {
+    return false;  // also where y log x is infinite or not a number
+  }
+  double k_double = shifted - kShifter;
+  double r_hi = t.hi - k_double * kStepHi;
+  std::int64_t j = k & 511;
+  const exponential_tables::Entry& entry = exponential_tables::kEntries[j];
+  double r_lo = (product_error + t.lo) + ((y * log.lo - k_double * kStepLo) + entry.tau);
   double r = r_hi + r_lo;
   double r2 = r * r;
-  double p = r2 * ((kP[0] + r * kP[1]) + r2 * ((kP[2] + r * kP[3]) + r2 * kP[4]));
+  double p = r2 * ((kP[0] + r * kP[1]) + r2 * (kP[2] + r * kP[3]));
 
-  // 2^(j/128) (1 + r + p) = T_hi + T_hi r_a + (T_hi (r_b + p) + T_lo (1 + r + p))
-  // with r = r_a + r_b, r_a of 12 bits (a multiple of 2^-20), so that T_hi
-  // r_a (41 bits times 12) is exact, and |r_b| < 2^-20.
-  constexpr double kRounder = 0x1.8p32;  // to a multiple of 2^-20
+  // 2^(j/512) e^(r + tau) = hi (1 + r_a) + hi (r_b + p).
+  constexpr double kRounder = 0x1.8p29;
   double r_a = (r_hi + kRounder) - kRounder;
   double r_b = (r_hi - r_a) + r_lo;
-  std::int32_t j = k_integer & 127;
-  const exponential_tables::Entry& entry = exponential_tables::kEntries[j];
-  DoubleDouble sum = FastTwoSum(entry.hi, entry.hi * r_a);
-  double lo = sum.lo + (entry.hi * (r_b + p) + entry.lo * (1.0 + (r + p)));
+  double head = entry.hi + entry.hi * r_a;
+  double tail = entry.hi * (r_b + p);
 
-  double error =
-      kExpError + kLogError * Magnitude(y * reduction.z) + kProductError * Magnitude(t.hi);
+  double error = entry.hi * (kError + log.error * Magnitude(yz));
   double rounded;
-  if (!RoundsSafely({sum.hi, lo}, error, rounded)) {
+  if (!RoundsSafelyWithin({head, tail}, error, rounded)) {
     return false;
   }
-  result = rounded * PowerOfTwo((k_integer - j) / 128);
+  // Normal: 2^-1022 times at least 1, as k > -1022 * 512 where j = 0.
+  result = rounded * PowerOfTwo(static_cast<int>((k - j) / 512));
   return true;
+}
+
+// The fast path's result, when it is sure of it.
+struct MaybeResult {
+  double value;
+  bool sure;
+};
+
+// Apart, so that the common case keeps its reduction in registers; the
+// result in registers too.
+[[gnu::noinline]] MaybeResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
+  MaybeResult result;
+  result.sure =
+      TryPowFastWith(LogForLargeProduct(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
+  return result;
+}
+
+[[gnu::always_inline]] inline bool TryPowFast(NormalBits x, double y, double& result) {
+  LogReduction reduction = ReduceForLog(x.bits, x.offset);
+  double yz = y * reduction.z;
+  if (Magnitude(yz) <= kSmallProduct) {
+    return TryPowFastWith(LogForSmallProduct(reduction, yz), y, yz, result);
+  }
+  MaybeResult large = PowFastForLargeProduct(x, y, yz);
+  result = large.value;
+  return large.sure;
 }
 
 // ---------------------------------------------------------------------------
@@ -229,7 +329,7 @@ double PowByMultiprecision(double x, double y) {
   if (TryExactPower(x, y, exact)) {
     return exact.ToDouble();
   }
-  DoubleDouble log = LogOf(ReduceAnyPositive(x));
+  DoubleDouble log = LogOfReduced(ReduceAnyPositive(x));
   Multiprecision t = MultiprecisionLog(x, log) * Multiprecision::FromDouble(y);
   // Not being exact, a result closer than 2^-236 to a rounding boundary
   // would be far beyond every case known; it is rounded all the same.
@@ -242,7 +342,7 @@ double PowPositiveRest(double x, double y) {
   if (x == 1.0) {
     return 1.0;  // for every y, however large
   }
-  double estimate = y * LogOf(ReduceAnyPositive(x)).hi;
+  double estimate = y * LogOfReduced(ReduceAnyPositive(x)).hi;
   if (estimate > kOverflowLimit) {
     return kInfinity;
   }
@@ -292,7 +392,7 @@ bool IsOddInteger(double y, bool& fractional) {
     return DefaultNaN();
   }
   double result;
-  if (!TryPowFast(ReduceAnyPositive(magnitude), y, result)) {
+  if (!TryPowFast(NormalBitsOf(magnitude), y, result)) {
     result = PowPositiveRest(magnitude, y);
   }
   return sign * result;
@@ -301,7 +401,7 @@ bool IsOddInteger(double y, bool& fractional) {
 }  // namespace
 
 bool PowFastPath(double x, double y, double& result) {
-  return TryPowFast(ReduceAnyPositive(x), y, result);
+  return TryPowFast(NormalBitsOf(x), y, result);
 }
 
 double PowSlowPath(double x, double y) {
@@ -309,17 +409,23 @@ double PowSlowPath(double x, double y) {
 }
 
 double Pow(double x, double y) {
-  // The square is the one rounded product, for every x.
-  if (y == 2.0) {
+  std::uint64_t x_bits = BitsOf(x);
+  // The square is the one rounded product, for every x (by y's bits: a
+  // floating-point comparison costs the common case more).
+  if (BitsOf(y) == BitsOf(2.0)) {
     return x * x;
   }
-  std::uint64_t x_bits = BitsOf(x);
-  if (IsPositiveNormal(x_bits) && IsFiniteNonzero(BitsOf(y))) {
+  if (IsPositiveNormal(x_bits)) {
+    // A y that is zero, infinite or not a number is left to the special
+    // cases after the fast path: y = 0 makes t = 0 there, the exact result
+    // 1, and the others fail its range check on k.
     double result;
-    if (TryPowFast(ReduceForLog(x_bits, 0), y, result)) {
+    if (TryPowFast({x_bits, 0}, y, result)) {
       return result;
     }
-    return PowPositiveRest(x, y);
+    if (IsFiniteNonzero(BitsOf(y))) {
+      return PowPositiveRest(x, y);
+    }
   }
   return PowOfSpecial(x, y);
 }

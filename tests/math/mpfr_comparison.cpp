@@ -270,6 +270,7 @@ struct RandomRange {
 };
 
 constexpr std::uint64_t kLargestFinite = 0x7FEFFFFFFFFFFFFFu;
+constexpr std::uint64_t kSmallestNormalBits = 0x0010000000000000u;
 
 Arguments TrigBenchmarkRange(Random& random) {
   return {random.Uniform(-10.0, 10.0), 0.0};
@@ -331,6 +332,17 @@ Arguments DyadicExponent(Random& random) {
   }
   return {x, y};
 }
+// |y| from 1 to 2000 with x in [0.5, 4]: the logarithm's reduced argument
+// z times y on both sides of 1/16, where pow's fast path takes y z^2 in
+// plain doubles or not, and results up to the overflow limit.
+Arguments ModerateBaseToLarge(Random& random) {
+  double y = random.LogUniform(1.0, 2000.0);
+  return {random.Uniform(0.5, 4.0), random.Coin() ? y : -y};
+}
+// A subnormal x, whose logarithm is reduced from x 2^52.
+Arguments SubnormalBase(Random& random) {
+  return {FromBits(random.Integer(1, kSmallestNormalBits - 1)), random.Uniform(-1.5, 1.5)};
+}
 // x next to 1, |y| large enough that x^y is anything from tiny to huge.
 Arguments NearOneToLarge(Random& random) {
   double x = random.Near(1.0, 40);
@@ -383,10 +395,12 @@ const RandomRange kRandomRanges[] = {
     {"pow", "x in [-20, 20], integer y in [-80, 80]", 2, IntegerExponent},
     {"pow", "integer x in [-1000, 1000], integer y in [-40, 80]", 2, IntegerToInteger},
     {"pow", "y = odd / 2^k, k in [1, 6]; x often a perfect 2^k-th power", 2, DyadicExponent},
+    {"pow", "x in [0.5, 4], |y| log-uniform in [1, 2000]", 2, ModerateBaseToLarge},
     {"pow", "x within 2^40 ulps of 1, |y| up to the overflow limit", 2, NearOneToLarge},
     {"pow", "results near overflow, the least normal and in the subnormal range", 2,
      NearRangeLimits},
     {"pow", "negative x, integer or half-integer y", 1, NegativeBase},
+    {"pow", "subnormal x, y in [-1.5, 1.5]", 1, SubnormalBase},
     {"pow", "any bits for both (infinities, zeros, NaN too)", 1, AnyBits},
 };
 
