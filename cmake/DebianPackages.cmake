@@ -112,6 +112,10 @@ endif()
 # The module is built for Python's stable ABI of 3.8, which every later
 # Python 3 keeps; dpkg-shlibdeps adds the C and C++ run-times.
 set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.8)")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+  ${CALCULATOR_PACKAGING_DIR}/python3-calculator/postinst
+  ${CALCULATOR_PACKAGING_DIR}/python3-calculator/prerm)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${CALCULATOR_PACKAGING_DIR}/triggers)
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_STRICT_PERMISSION ON)
