@@ -11,6 +11,7 @@ version (cmake/CalculatorVersion.cmake) are read from the source tree
 around this folder; fast_float's headers come from the system
 (libfast-float-dev).
 """
+import os
 import pathlib
 import re
 
@@ -89,6 +90,8 @@ setup(
                             "-fvisibility=hidden", "-fvisibility-inlines-hidden"],
     )],
     cmdclass={"build_ext": BuildWithGeneratedHeaders},
-    options={"bdist_wheel": {"py_limited_api": "cp38"}},
+    options={"bdist_wheel": {"py_limited_api": "cp38"},
+             # The library's sources compiled side by side.
+             "build_ext": {"parallel": os.cpu_count() or 1}},
     zip_safe=False,
 )

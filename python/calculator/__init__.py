@@ -6,8 +6,12 @@ doubles and the console's answer lines out.
     >>> s["r"] = 2
     >>> s.evaluate("pi*r^2")
     12.566370614359172
-    >>> s.answer("sigma(i,1,3,1/(i-2))")
-    'Function Error : Wrong define in "function".\\n> Can\\'t divide by 0.\\nResult is 1.5'
+    >>> print(s.answer("sigma(i,1,3,1/(i-2))"))
+    Function Error : Wrong define in "function".
+    > Can't divide by 0.
+    Result is 0
+    >>> list(s), s.digits
+    (['r'], 6)
 
 A Session keeps its variables from one evaluation to the next and is a
 mapping of their names to their values, in the order first assigned.
@@ -32,6 +36,10 @@ class Session(_Session, Mapping):
     __eq__ = object.__eq__
     __ne__ = object.__ne__
     __hash__ = object.__hash__
+
+    def __reduce__(self):
+        # A copy would be a new session without the variables.
+        raise TypeError("a calculator.Session cannot be copied or pickled")
 
     def __repr__(self):
         return f"<calculator.Session digits={self.digits} variables={len(self)}>"

@@ -7,6 +7,8 @@ Runs against whichever calculator package Python imports: the build tree's
 (python.venv). CALCULATOR_EXPECTED_LOCATION, when set, is the folder the
 package must come from.
 """
+import copy
+import doctest
 import math
 import os
 import pathlib
@@ -37,6 +39,10 @@ def test_package_comes_from_where_it_was_put():
 def test_version_is_the_projects():
     text = (SOURCE / "cmake" / "CalculatorVersion.cmake").read_text()
     assert calculator.__version__ == re.search(r"set\(CALCULATOR_VERSION ([0-9.]+)\)", text)[1]
+
+
+def test_the_packages_example():
+    assert doctest.testmod(calculator).failed == 0
 
 
 # ---- The console's transcripts ----------------------------------------------
@@ -179,6 +185,8 @@ def test_format_number(value, digits, text):
 def test_digits_change_the_answers_only():
     session = calculator.Session()
     assert session.digits == 6 and calculator.format_number(1 / 3) == "0.333333"
+    with pytest.raises(TypeError):
+        copy.copy(session)
     session.digits = 0
     assert session.answer("1/3") == "Result is 0.3333333333333333"
     assert session.evaluate("1/3") == 1 / 3
@@ -189,6 +197,9 @@ def test_digits_change_the_answers_only():
 def test_ctrl_c_stops_an_evaluation_and_the_session_goes_on():
     session = calculator.Session()
     session["r"] = 2
+    # Python's own handler, even where the test runs with SIGINT ignored (in
+    # the background of a shell script).
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
     timer = threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT))
     started = time.monotonic()
     timer.start()
@@ -197,6 +208,7 @@ def test_ctrl_c_stops_an_evaluation_and_the_session_goes_on():
             session.evaluate(LONG_LINE)
     finally:
         timer.cancel()
+        signal.signal(signal.SIGINT, previous)
     # Well before the line could have been evaluated to its end.
     assert time.monotonic() - started < 5
     assert session.evaluate("r+1") == 3.0
