@@ -14,6 +14,8 @@ import os
 import pathlib
 import re
 import signal
+import subprocess
+import sys
 import threading
 import time
 
@@ -88,6 +90,14 @@ def test_transcript_answers(path, digits):
     assert answers == expected[1:]
     # repr, so that a NaN equals a NaN.
     assert repr(dict(answering)) == repr(dict(evaluating))
+
+
+def test_the_dialogue_says_when_its_output_fails():
+    with (TRANSCRIPTS / "transcripts" / "functions.in").open("rb") as lines, \
+            open("/dev/full", "wb") as full:
+        ran = subprocess.run([sys.executable, "-m", "calculator"], stdin=lines, stdout=full,
+                             stderr=subprocess.PIPE, check=False)
+    assert (ran.returncode, ran.stderr) == (1, b"calculator: write error: No space left on device\n")
 
 
 def test_evaluate_gives_the_double_itself():
