@@ -13,6 +13,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <atomic>
 #include <new>
 #include <string>
 
@@ -20,13 +21,13 @@
 
 namespace {
 
-// Loop steps between two checks for signals. A step evaluates at most one
-// line's text: from some 20 ns (sigma(i,1,n,i)) to some 20 us (a body of
-// 200 characters of function calls), so Ctrl-C is seen within 0.2 s at
-// worst, and taking the GIL back this rarely costs nothing that shows
-// (unless other threads hold it: then the main thread's evaluation waits
-// for its turn at each check).
-constexpr unsigned kStepsBetweenSignalChecks = 10000;
+// Loop steps between two checks for signals and interrupt(). A step
+// evaluates at most one line's text: from some 20 ns (sigma(i,1,n,i)) to
+// some 20 us (a body of 200 characters of function calls), so Ctrl-C is
+// seen within 0.2 s at worst, and taking the GIL back this rarely costs
+// nothing that shows (unless other threads hold it: then the main thread's
+// evaluation waits for its turn at each check).
+constexpr unsigned kStepsBetweenChecks = 10000;
 constexpr int kDefaultDigits = 6;
 constexpr int kShortestDigits = 0;
 constexpr int kMostDigits = 17;
@@ -50,6 +51,10 @@ struct SessionObject {
   // released.
   bool checks_signals;
   PyThreadState* released;
+  // interrupt() was called since the evaluation was taken. The library
+  // forgets a request made before its evaluation starts, and the thread
+  // that took the session may not have reached it yet.
+  std::atomic<bool> stop_requested;
   // The report lines of the evaluation that runs, each ended by '\n'; only
   // answer() keeps them.
   std::string* reports;
@@ -146,8 +151,11 @@ void CollectReport(void* context, const char* line) {
   }
 }
 
-int CheckSignals(void* context) {
+int CheckProgress(void* context) {
   auto* self = static_cast<SessionObject*>(context);
+  if (self->stop_requested.load(std::memory_order_relaxed)) {
+    return 1;
+  }
   if (!self->checks_signals) {
     return 0;
   }
@@ -172,6 +180,7 @@ bool Take(SessionObject* self) {
 template <typename Evaluation>
 int RunReleased(SessionObject* self, Evaluation evaluation) {
   self->checks_signals = PyThread_get_thread_ident() == main_thread;
+  self->stop_requested.store(false, std::memory_order_relaxed);
   self->released = PyEval_SaveThread();
   const int status = evaluation();
   PyEval_RestoreThread(self->released);
@@ -254,7 +263,9 @@ PyObject* Answer(PyObject* object, PyObject* argument) {
 }
 
 PyObject* Interrupt(PyObject* object, PyObject*) {
-  calculator_interrupt(reinterpret_cast<SessionObject*>(object)->session);
+  auto* self = reinterpret_cast<SessionObject*>(object);
+  self->stop_requested.store(true, std::memory_order_relaxed);
+  calculator_interrupt(self->session);
   Py_RETURN_NONE;
 }
 
@@ -401,6 +412,7 @@ PyObject* NewSession(PyTypeObject* type, PyObject*, PyObject*) {
   if (self == nullptr) {
     return nullptr;
   }
+  new (&self->stop_requested) std::atomic<bool>(false);
   self->session = calculator_new();
   self->reports = new (std::nothrow) std::string;
   if (self->session == nullptr || self->reports == nullptr) {
@@ -409,7 +421,7 @@ PyObject* NewSession(PyTypeObject* type, PyObject*, PyObject*) {
   }
   self->digits = kDefaultDigits;
   calculator_set_report_handler(self->session, CollectReport, self);
-  calculator_set_progress_handler(self->session, kStepsBetweenSignalChecks, CheckSignals, self);
+  calculator_set_progress_handler(self->session, kStepsBetweenChecks, CheckProgress, self);
   return reinterpret_cast<PyObject*>(self);
 }
 
