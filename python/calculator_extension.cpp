@@ -451,7 +451,8 @@ void FreeSession(PyObject* object) {
 PyMethodDef session_methods[] = {
     {"evaluate", Evaluate, METH_O,
      "evaluate(text, /)\n--\n\n"
-     "The value of the expression at the start of `text` (str or bytes) as a float.\n"
+     "The value of the expression at the start of `text` (str or bytes) as a float;\n"
+     "only the first 249 characters are read, as the console reads a line.\n"
      "Raises calculator.Error with the console's message when the text has an error;\n"
      "report lines of failed nested evaluations are dropped (answer() keeps them)."},
     {"answer", Answer, METH_O,
