@@ -25,7 +25,7 @@ from collections.abc import Mapping
 from calculator._calculator import BusyError, Error, Interrupted, format_number, library_version
 from calculator._calculator import Session as _Session
 
-__all__ = ["Session", "Error", "BusyError", "Interrupted", "format_number", "__version__"]
+__all__ = ["Session", "Error", "BusyError", "Interrupted", "format_number"]
 __version__ = library_version
 
 
