@@ -114,6 +114,11 @@ void TakeBackFromFile(int fd, std::size_t count) {
   const long long end = _lseeki64(fd, 0, SEEK_CUR);
   if (end >= static_cast<long long>(count)) {
     // Best effort: the write error that follows is reported either way.
-    _chsize_s(fd, end - static_cast<long long>(count));
+    // The offset comes back to the new end too: standard error sharing the
+    // file would write its message past a hole of NUL bytes.
+    const long long line_start = end - static_cast<long long>(count);
+    if (_chsize_s(fd, line_start) == 0) {
+      _lseeki64(fd, line_start, SEEK_SET);
+    }
   }
 }
