@@ -224,9 +224,9 @@ bool IsUnfinishedSave(const std::string& path) {
   ssize_t count = 0;
   do {
     count = read(fd, chunk.data(), chunk.size());
-  } while ((count > 0 &&
-            parser.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(count)))) ||
-           (count < 0 && errno == EINTR));
+  } while (
+      (count > 0 && parser.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(count)))) ||
+      (count < 0 && errno == EINTR));
   close(fd);
   return count == 0 && parser.Finish().has_value();
 }
