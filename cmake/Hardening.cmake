@@ -23,8 +23,11 @@ set(calculator_hardening_link_options)
 check_cxx_compiler_flag(-fstack-protector-strong CALCULATOR_HAVE_STACK_PROTECTOR_STRONG)
 if(CALCULATOR_HAVE_STACK_PROTECTOR_STRONG)
   list(APPEND calculator_hardening_compile_options -fstack-protector-strong)
-  # MinGW links its stack protector's run-time only when told at link time.
-  list(APPEND calculator_hardening_link_options -fstack-protector-strong)
+  # MinGW links its stack protector's run-time only when told at link time;
+  # the C library has it elsewhere.
+  if(WIN32)
+    list(APPEND calculator_hardening_link_options -fstack-protector-strong)
+  endif()
 endif()
 
 if(WIN32)
