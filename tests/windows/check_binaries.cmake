@@ -3,7 +3,8 @@
 # ASLR with a high-entropy address space, DEP, the stack protector linked
 # in) and that DLL exports calculator_* functions only.
 cmake_minimum_required(VERSION 3.25)
-set(system_dlls KERNEL32.dll msvcrt.dll SHELL32.dll calculator.dll)
+# ADVAPI32.dll: the stack protector seeds its guard from the system.
+set(system_dlls KERNEL32.dll msvcrt.dll SHELL32.dll ADVAPI32.dll calculator.dll)
 foreach(binary ${EXE} ${DLL})
   execute_process(COMMAND ${OBJDUMP} -p -t ${binary} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
