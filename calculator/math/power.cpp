@@ -89,8 +89,11 @@ constexpr double kInfinity = __builtin_inf();
 constexpr double kError = 0x1.4p-71;
 constexpr double kSmallLogError = 0x1.2p-62;
 constexpr double kLogError = 0x1.38p-71;
-// |k| up to which the result is a normal double: e^-708 > 2^-1022.
-constexpr std::int64_t kFastLimit = 522970;  // 708 * 512 / log 2, rounded down
+// The k of the fast path: from results below a quarter of the least
+// subnormal (2^-1076, rounded to 0 there) to results beyond the overflow
+// threshold (2^1024 e^(log(2)/1024 + ...), infinite there).
+constexpr std::int64_t kLeastK = -1076 * 512;
+constexpr std::int64_t kGreatestK = 1024 * 512 + 1;
 // Beyond these, x^y overflows or is below half the least subnormal.
 constexpr double kOverflowLimit = 710.0;    // e^709.79 is the largest double
 constexpr double kUnderflowLimit = -746.0;  // e^-745.14 is 2^-1075
@@ -159,6 +162,53 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   return {log.hi, log.lo, 0.0, kLogError};
 }
 
+// The result (hi + lo) 2^scale below 2^-1021, with hi + lo within `error`
+// of the exact value: it is rounded to a multiple of 2^-1074, that is hi +
+// lo to a multiple of u = 2^(-1074 - scale), which is what adding the
+// shifter C = 2^(-1022 - scale) does (ties to even as the result's last
+// bit), as long as hi + lo <= C: true for every scale below -1022 (C >= 2)
+// and for a rounded result below 1 at -1022. shifted - C is exact
+// (Sterbenz), and the three roundings of the low part, each at most 2^-53
+// of something below 1.5 u, are taken into the bound.
+[[gnu::noinline]] bool RoundsSubnormalSafely(DoubleDouble value, double error, int scale,
+                                             double& result) {
+  value = FastTwoSum(value.hi, value.lo);
+  double shifter = PowerOfTwo(-1022 - scale);
+  double shifted = shifter + value.hi;
+  double lo = (value.hi - (shifted - shifter)) + value.lo;
+  double bound = error + 0x1p-50 * shifter * 0x1p-52;
+  double up = shifted + (lo + bound);
+  double down = shifted + (lo - bound);
+  if (up != down) {
+    return false;
+  }
+  // A multiple of 2^-1074 below 2^-1021, exact in both steps.
+  result = ((up - shifter) * PowerOfTwo(scale + 100)) * 0x1p-100;
+  return true;
+}
+
+// The result (hi + lo) 2^scale, hi + lo within `error` of the exact value
+// and within 2^-10 of [1, 2), for scale from -1076 to 1024: true with it
+// when it rounds one way only. Where the rounded hi + lo times 2^scale is
+// normal, that is it (an overflow is the right result then); below, the
+// result is rounded on the subnormals' grid instead.
+[[gnu::always_inline]] inline bool RoundsScaledSafely(DoubleDouble value, double error, int scale,
+                                                      double& result) {
+  constexpr int kLeastNormalScale = -1022;
+  double rounded;
+  if (scale >= kLeastNormalScale) {
+    if (!RoundsSafelyWithin(value, error, rounded)) {
+      return false;
+    }
+    if (scale > kLeastNormalScale || rounded >= 1.0) {
+      // 2^scale in two factors, up to scale = 1024.
+      result = (rounded * PowerOfTwo(scale - (scale >> 1))) * PowerOfTwo(scale >> 1);
+      return true;
+    }
+  }
+  return RoundsSubnormalSafely(value, error, scale, result);
+}
+
 // The fast path for positive finite x and finite nonzero y, given log x:
 // true with the result when it is sure of it.
 [[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
@@ -175,7 +225,7 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   constexpr double kShifter = 0x1.8p52;
   double shifted = log.hi * (y * exponential_tables::kScale) + kShifter;
   auto k = static_cast<std::int64_t>(BitsOf(shifted) - BitsOf(kShifter));
-  if (static_cast<std::uint64_t>(k + kFastLimit) > 2 * kFastLimit) {
+  if (static_cast<std::uint64_t>(k - kLeastK) > static_cast<std::uint64_t>(kGreatestK - kLeastK)) {
     return false;  // also where y log x is infinite or not a number
   }
   double k_double = shifted - kShifter;
@@ -195,13 +245,7 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   double tail = entry.hi * (r_b + p);
 
   double error = entry.hi * (kError + log.error * Magnitude(yz));
-  double rounded;
-  if (!RoundsSafelyWithin({head, tail}, error, rounded)) {
-    return false;
-  }
-  // Normal: 2^-1022 times at least 1, as k > -1022 * 512 where j = 0.
-  result = rounded * PowerOfTwo(static_cast<int>((k - j) / 512));
-  return true;
+  return RoundsScaledSafely({head, tail}, error, static_cast<int>((k - j) / 512), result);
 }
 
 // The fast path's result, when it is sure of it.
@@ -255,15 +299,6 @@ int BitLength(std::uint64_t value) {
   return 64 - __builtin_clzll(value);
 }
 
-// y = odd * 2^-fraction_bits; 0 fraction bits for an integer.
-int FractionBits(double y) {
-  if (y == 0.0) {
-    return 0;
-  }
-  OddAndExponent parts = Decompose(Magnitude(y));
-  return parts.exponent < 0 ? -parts.exponent : 0;
-}
-
 // base^n exactly, for n >= 1 and n * BitLength(base) within 320 bits.
 Multiprecision ExactPower(std::uint64_t base, std::uint32_t n) {
   Multiprecision square = Multiprecision::FromInteger(base);
@@ -279,46 +314,62 @@ Multiprecision ExactPower(std::uint64_t base, std::uint32_t n) {
   return result;
 }
 
+// The integer square root of an odd value below 2^53 when it is one:
+// true with the root. The double square root is correctly rounded and
+// the value exact as a double, so the root is the truncated one or its
+// neighbour; the comparison is on integers, where nothing underflows.
+bool ExactSquareRoot(std::uint64_t value, std::uint64_t& root) {
+  auto guess = static_cast<std::uint64_t>(__builtin_sqrt(static_cast<double>(value)));
+  while (guess * guess > value) {
+    --guess;
+  }
+  while ((guess + 1) * (guess + 1) <= value) {
+    ++guess;
+  }
+  root = guess;
+  return guess * guess == value;
+}
+
 // x^y when it is exactly a double, halfway between two or otherwise short
 // enough for 320 bits, for positive finite x and finite nonzero y with
-// |y log x| below 750: true with the exact value.
+// |y log x| below 750: true with the exact value. Decided on x's odd part
+// and exponent as integers: x = odd 2^e, y = n / 2^k with n odd. x^y is
+// rational only if x^(1/2^k) is (n being prime to 2^k), that is when odd
+// is a perfect 2^k-th power and 2^k divides e; and dyadic only if then
+// the root is 1 or n > 0.
 bool TryExactPower(double x, double y, Multiprecision& exact) {
   constexpr int kExactBits = Multiprecision::kBits - 2;
   OddAndExponent base = Decompose(x);
+  OddAndExponent exponent = Decompose(Magnitude(y));
+  int k = exponent.exponent < 0 ? -exponent.exponent : 0;
   if (base.odd == 1) {
-    // 2^(e y): exact when e y is an integer (then at most a few thousand).
-    DoubleDouble product = TwoProduct(static_cast<double>(base.exponent), y);
-    if (product.lo != 0.0 || FractionBits(product.hi) != 0) {
+    // 2^(e y): exact when e y is an integer, a few thousand at most.
+    unsigned magnitude = static_cast<unsigned>(base.exponent < 0 ? -base.exponent : base.exponent);
+    if (magnitude != 0 && __builtin_ctz(magnitude) < k) {
       return false;
     }
-    exact = Multiprecision::FromInteger(1, static_cast<int>(product.hi));
+    exact = Multiprecision::FromInteger(1, static_cast<int>(y * base.exponent));
     return true;
   }
-  // y = n / 2^k: x must be a perfect 2^k-th power, which needs k <= 5 for
-  // an odd part of at most 53 bits above 1.
-  int k = FractionBits(y);
+  // An odd part above 1 of at most 53 bits has 2^k-th roots for k <= 5.
   constexpr int kMaxRootDepth = 5;
-  if (k > kMaxRootDepth) {
+  if (k > kMaxRootDepth || y < 0.0 || (base.exponent & ((1 << k) - 1)) != 0) {
     return false;
   }
-  double root = x;
+  std::uint64_t root = base.odd;
   for (int i = 0; i < k; ++i) {
-    double next = __builtin_sqrt(root);
-    DoubleDouble square = TwoSquare(next);
-    if (square.hi != root || square.lo != 0.0) {
+    if (!ExactSquareRoot(root, root)) {
       return false;
     }
-    root = next;
   }
   double n = y * static_cast<double>(1 << k);  // exact: y = n / 2^k
-  // A negative power of an odd part above 1 is no dyadic number; a large
-  // positive one is too long to be halfway between two doubles.
-  OddAndExponent parts = Decompose(root);
-  if (n < 1.0 || n * BitLength(parts.odd) > kExactBits) {
+  // A large power of an odd part above 1 is too long to be halfway
+  // between two doubles.
+  if (n * BitLength(root) > kExactBits) {
     return false;
   }
   auto count = static_cast<std::uint32_t>(n);
-  exact = ExactPower(parts.odd, count).ScaledBy(parts.exponent * static_cast<int>(count));
+  exact = ExactPower(root, count).ScaledBy((base.exponent / (1 << k)) * static_cast<int>(count));
   return true;
 }
 
