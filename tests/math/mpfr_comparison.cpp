@@ -5,6 +5,10 @@
 //   mpfr_comparison random FUNCTION COUNT [SEED]
 //                                            COUNT arguments over the function's
 //                                            rows of the range table
+//   mpfr_comparison exponents                pow at every exponent of x, for
+//                                            each dyadic y that its exact path
+//                                            decides and x next to perfect
+//                                            powers (exact results, midpoints)
 //   mpfr_comparison expected OUTPUT COUNT CASE_DIR...
 //                                            writes the expected results of the
 //                                            functions checked on every target:
@@ -445,11 +449,79 @@ bool ForEachRandom(const char* function, std::uint64_t count, std::uint64_t seed
 }
 
 // ---------------------------------------------------------------------------
+// pow at every exponent: y = n / 2^k, x = m 2^e for every e from the least
+// subnormal to the largest double and its neighbours, m the mantissa of b^(2^k)
+// for an odd b where b^n has 53 bits (an exact result where 2^k divides e)
+// or 54 (a midpoint), rounded where b^(2^k) is longer than a double, as in
+// the cases that broke an exactness test working on doubles.
+
+struct DyadicPower {
+  int n;
+  int k;
+};
+
+const DyadicPower kDyadicPowers[] = {{1, 1}, {3, 1}, {5, 1},  {1, 2}, {3, 2}, {5, 2},
+                                     {1, 3}, {3, 3}, {1, 4},  {1, 5}, {3, 5}, {3, 0},
+                                     {5, 0}, {2, 0}, {-1, 1}, {-3, 2}};
+
+// b^power as a double in [1, 2), rounded to nearest where it is longer.
+double MantissaOfPower(std::uint64_t b, int power) {
+  double value = 1.0;
+  long double exact = 1.0L;
+  for (int i = 0; i < power; ++i) {
+    exact *= static_cast<long double>(b);
+  }
+  value = static_cast<double>(exact);
+  int exponent = 0;
+  return 2.0 * std::frexp(value, &exponent);
+}
+
+// Odd bases whose n-th power has `bits` bits: the least and the greatest.
+std::vector<std::uint64_t> OddBasesWithPowerBits(int n, int bits) {
+  n = n < 0 ? -n : n;
+  auto low = static_cast<std::uint64_t>(std::ceil(std::exp2((bits - 1) / static_cast<double>(n))));
+  auto high = static_cast<std::uint64_t>(std::floor(std::exp2(bits / static_cast<double>(n))));
+  return {low | 1, (high - 1) | 1};
+}
+
+int CompareAtEveryExponent() {
+  const MathFunction& function = *FindMathFunction("pow");
+  const Reference& reference = *FindReference("pow");
+  Mpfr mpfr;
+  Tally tally;
+  for (const DyadicPower& dyadic : kDyadicPowers) {
+    double y = std::ldexp(static_cast<double>(dyadic.n), -dyadic.k);
+    std::vector<double> mantissas = {0x1.fffe0000bfffep0};
+    for (int bits : {53, 54}) {
+      for (std::uint64_t b : OddBasesWithPowerBits(dyadic.n, bits)) {
+        mantissas.push_back(MantissaOfPower(b, 1 << dyadic.k));
+      }
+    }
+    for (double mantissa : mantissas) {
+      for (int e = -1074; e <= 1023; ++e) {
+        double x = std::ldexp(mantissa, e);
+        if (x == 0.0) {
+          continue;
+        }
+        for (int step = -1; step <= 1; ++step) {
+          double neighbour = FromBits(BitsOf(x) + static_cast<std::uint64_t>(step));
+          if (neighbour > 0.0 && std::isfinite(neighbour)) {
+            Compare(function, reference, mpfr, neighbour, y, tally);
+          }
+        }
+      }
+    }
+  }
+  return Summary("pow", "arguments at every exponent", tally);
+}
+
+// ---------------------------------------------------------------------------
 
 int Usage() {
   std::fprintf(stderr,
                "usage: mpfr_comparison hard FUNCTION FILE\n"
                "       mpfr_comparison random FUNCTION COUNT [SEED]\n"
+               "       mpfr_comparison exponents\n"
                "       mpfr_comparison expected OUTPUT COUNT CASE_DIR...\n");
   return 2;
 }
@@ -544,6 +616,9 @@ int main(int argc, char** argv) {
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "random") == 0 &&
       ParseCount(argv[3], count) && (argc == 4 || ParseCount(argv[4], seed))) {
     return CompareRandom(argv[2], count, seed);
+  }
+  if (argc == 2 && std::strcmp(argv[1], "exponents") == 0) {
+    return CompareAtEveryExponent();
   }
   if (argc >= 5 && std::strcmp(argv[1], "expected") == 0 && ParseCount(argv[3], count)) {
     return WriteExpected(argv[2], count, std::vector<std::string>(argv + 4, argv + argc));

@@ -242,8 +242,8 @@ void AddSubnormalResults(CaseList& list) {
 // Results next to 2^1024 and 2^-1074 for integer and half-integer y: x
 // the double nearest to 2^(1024 / y) and its neighbours.
 void AddRangeLimits(CaseList& list) {
-  for (double y : {2.0, 3.0, 5.0, 7.0, 10.0, 17.0, 31.0, 64.0, 100.0, 255.0, 1000.0, 1.5, 2.5,
-                   0.5, 0.75, 1.25}) {
+  for (double y : {2.0, 3.0, 5.0, 7.0, 10.0, 17.0, 31.0, 64.0, 100.0, 255.0, 1000.0, 1.5, 2.5, 0.5,
+                   0.75, 1.25}) {
     list.AddAround(std::exp2(1024.0 / y), y, 3);
     list.AddAround(std::exp2(-1024.0 / y), -y, 3);
     list.AddAround(std::exp2(-1074.0 / y), y, 3);
@@ -282,7 +282,8 @@ std::string Listing() {
       "# of identical bits after the round bit.\n";
   for (const Case& c : list.cases()) {
     char line[128];
-    std::snprintf(line, sizeof line, "%a,%a # %s\n", c.x, c.y, classifier.Classify(c.x, c.y).c_str());
+    std::snprintf(line, sizeof line, "%a,%a # %s\n", c.x, c.y,
+                  classifier.Classify(c.x, c.y).c_str());
     text += line;
   }
   return text;
