@@ -203,13 +203,13 @@ Multiprecision SeriesOf(const Multiprecision& r, bool odd) {
 }
 
 // sin x (quarter_turns_ahead 0) or cos x = sin(x + pi/2) (1).
-double SineOrCosineSlowPath(double x, std::uint32_t quarter_turns_ahead) {
+Multiprecision SineOrCosineSlowValue(double x, std::uint32_t quarter_turns_ahead) {
   std::uint32_t quarter_turns = 0;
   Multiprecision r = ReduceByQuarterTurns(x, quarter_turns);
   quarter_turns = (quarter_turns + quarter_turns_ahead) & 3u;
   // sin r, cos r, -sin r, -cos r.
   Multiprecision value = SeriesOf(r, (quarter_turns & 1u) == 0);
-  return (quarter_turns >= 2 ? -value : value).ToDouble();
+  return quarter_turns >= 2 ? -value : value;
 }
 
 // ---------------------------------------------------------------------------
@@ -264,23 +264,33 @@ bool TanFastPath(double x, double& result) {
   return FastPath<TangentOfReduced>(x, kTangentTinyBits, x, result);
 }
 
-double SinSlowPath(double x) {
-  return SineOrCosineSlowPath(x, 0);
+Multiprecision SinSlowValue(double x) {
+  return SineOrCosineSlowValue(x, 0);
 }
 
-double CosSlowPath(double x) {
-  return SineOrCosineSlowPath(x, 1);
+Multiprecision CosSlowValue(double x) {
+  return SineOrCosineSlowValue(x, 1);
 }
 
-double TanSlowPath(double x) {
+Multiprecision TanSlowValue(double x) {
   std::uint32_t quarter_turns = 0;
   Multiprecision r = ReduceByQuarterTurns(x, quarter_turns);
   Multiprecision sine = SeriesOf(r, true);
   Multiprecision cosine = SeriesOf(r, false);
   // tan r, or -cot r an odd number of quarter turns on.
-  Multiprecision value =
-      (quarter_turns & 1u) == 0 ? sine * cosine.Reciprocal() : -(cosine * sine.Reciprocal());
-  return value.ToDouble();
+  return (quarter_turns & 1u) == 0 ? sine * cosine.Reciprocal() : -(cosine * sine.Reciprocal());
+}
+
+double SinSlowPath(double x) {
+  return SinSlowValue(x).ToDouble();
+}
+
+double CosSlowPath(double x) {
+  return CosSlowValue(x).ToDouble();
+}
+
+double TanSlowPath(double x) {
+  return TanSlowValue(x).ToDouble();
 }
 
 double Sin(double x) {

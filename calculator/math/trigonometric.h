@@ -3,6 +3,8 @@
 // fast one cannot decide.
 #pragma once
 
+#include "calculator/math/multiprecision.h"
+
 namespace calculator_core {
 namespace math {
 
@@ -17,6 +19,12 @@ bool TanFastPath(double x, double& result);
 double SinSlowPath(double x);
 double CosSlowPath(double x);
 double TanSlowPath(double x);
+
+// The slow paths' values before their rounding to a double, relative error
+// below 2^-305 (trigonometric.cpp), for the tests of that precision.
+Multiprecision SinSlowValue(double x);
+Multiprecision CosSlowValue(double x);
+Multiprecision TanSlowValue(double x);
 
 }  // namespace math
 }  // namespace calculator_core

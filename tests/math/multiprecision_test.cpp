@@ -206,6 +206,42 @@ TEST(Multiprecision, ExpAndLogKeepTheirPrecision) {
   mpfr_clears(exact, argument, static_cast<mpfr_ptr>(nullptr));
 }
 
+// Ziv's rounding test on each side of its boundary: hi + lo next to the
+// midpoint between 1 and 1 + 2^-52, from below and from above, with an
+// error bound that just stops short of it or just reaches past it (1.5
+// times the distance, which half the bound on one side would miss).
+TEST(DoubleDouble, RoundingTestAtBothSidesOfItsBoundary) {
+  using calculator_core::math::RoundsSafelyWithin;
+  constexpr double kNext = 1.0 + 0x1p-52;
+  const struct {
+    const char* what;
+    DoubleDouble value;
+    double error;
+    bool safe;
+    double rounded;
+  } kRows[] = {
+      {"below the midpoint, bound short of it", {1.0, 0x1p-53 - 0x1p-70}, 0x1p-71, true, 1.0},
+      {"below the midpoint, bound just past it", {1.0, 0x1p-53 - 0x1p-70}, 0x1.8p-70, false, 0},
+      {"above the midpoint, bound short of it", {kNext, -0x1p-53 + 0x1p-70}, 0x1p-71, true, kNext},
+      {"above the midpoint, bound just past it", {kNext, -0x1p-53 + 0x1p-70}, 0x1.8p-70, false, 0},
+      {"below, hi above the midpoint", {kNext, -0x1p-53 - 0x1p-70}, 0x1.8p-70, false, 0},
+      {"above, hi below the midpoint", {1.0, 0x1p-53 + 0x1p-70}, 0x1.8p-70, false, 0},
+      {"above, hi below, bound short of it", {1.0, 0x1p-53 + 0x1p-70}, 0x1p-71, true, kNext},
+      {"negative, below the midpoint", {-1.0, -0x1p-53 + 0x1p-70}, 0x1.8p-70, false, 0},
+      {"negative, below, bound short of it", {-1.0, -0x1p-53 + 0x1p-70}, 0x1p-71, true, -1.0},
+  };
+  for (const auto& row : kRows) {
+    double rounded = 0.0;
+    EXPECT_EQ(RoundsSafelyWithin(row.value, row.error, rounded), row.safe) << row.what;
+    if (row.safe) {
+      EXPECT_EQ(rounded, row.rounded) << row.what;
+    }
+    // The same through the bound relative to |hi|.
+    double relative = row.error / (row.value.hi < 0 ? -row.value.hi : row.value.hi);
+    EXPECT_EQ(RoundsSafely(row.value, relative, rounded), row.safe) << row.what << ", relative";
+  }
+}
+
 // The error-free transformations: the two parts add up exactly.
 TEST(DoubleDouble, TransformationsAreExact) {
   std::mt19937_64 random(4);
