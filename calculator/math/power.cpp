@@ -1,6 +1,8 @@
 // x^y, correctly rounded, with the C standard's special cases.
 //
-// Fast path, for positive x and |y log x| <= 708 (a normal result):
+// Fast path, for positive x and every y whose x^y is finite and not below
+// 2^-1076 (results scaled by 2^((k - j)/512), subnormal ones rounded on
+// their own grid: RoundsScaledSafely):
 // x^y = e^t, t = y log x, e^t = 2^(k/512) e^r (exponential_tables.h,
 // exponential_polynomial.h); u = 2^-53 is the unit roundoff and z, |z| <=
 // Z = 2^-9.463, the logarithm's reduced argument (logarithm.h):
@@ -13,10 +15,10 @@
 // t is carried exactly as far as it can be: y hi = product + its error by
 // Dekker's product (hi split by bits); product + scaled by Fast2Sum (|hi|
 // >= |z|/2 by the table's choice, |scaled| < |y| z^2); y lo rounded. k is
-// the integer nearest hi (y 512/log 2), |k| <= 522970, so that |r| <=
+// the integer nearest hi (y 512/log 2), |k| <= 550912, so that |r| <=
 // log(2)/1024 + |scaled| + 2^-21 < kDomain. r_hi = t_hi - k log2_hi/512 is
 // exact: where k != 0, |t_hi| > 2^-11, so t_hi is a multiple of 2^-63, as
-// is k log2_hi/512 (29 bits times 2^-38, k of 19), and |r_hi| < 2^-10.44.
+// is k log2_hi/512 (29 bits times 2^-38, k of 20), and |r_hi| < 2^-10.44.
 // Then 2^(j/512) = hi e^tau (the table's hi of 30 bits) and e^(r + tau) =
 // 1 + r + r^2 P(r): the result is hi (1 + r_a) + hi (r_b + p) with r_a
 // the multiple of 2^-23 nearest r_hi, so that hi (1 + r_a) is exact (a
@@ -32,6 +34,7 @@
 //     2^-33.98), with |y| <= 708/0.346 where k != 0 in the logarithm,
 //     708 2^11 where k = 0 but the table's part is not 0 (it is 0 else);
 //     for LogOfReduced y times its 2^-84.41                  2^-73.41
+//     (for |t| up to 708; 746/708 times that up to 746)
 //   k log(2)/512's low part, rounded, and log(2)/512's own   2^-76.47
 //   r_lo's three additions, of at most 2^-22.53              2^-73.96
 //   tau's own                                                2^-83
@@ -42,17 +45,17 @@
 //     of half an ulp at 1/2: 2^-51.97) of |p| <= 2^-21.83       2^-72.83
 //   r_b, r_b + p and hi times it, each rounded               2^-72.71
 //   the rounding test's own rounding of the low part         2^-74
-// As the result lies within e^(2^-10.44) of hi, the error is below
-// hi (0.608 * 2^-70 + 1.093 * 2^-62 |y z|) for small |y z| and hi (0.608 *
-// 2^-70 + 1.2 * 2^-71 |y z|) for large; the test allows hi (0.625 * 2^-70 +
-// 1.125 * 2^-62 |y z|) and hi (0.625 * 2^-70 + 1.219 * 2^-71 |y z|). A
-// partial product of Dekker's that falls below the normal range adds at
-// most 2^-1074, nothing against these.
+// As the result lies within e^(2^-10.44) of hi, the error is below hi
+// (2^-70.67 + 2^-61.87 |y z|) for small |y z| and hi (2^-70.67 + 2^-70.74
+// |y z|) for large: the sums that error_bounds.sollya computes and rounds
+// up into the test's bounds. A partial product of Dekker's that falls
+// below the normal range adds at most 2^-1074, nothing against these.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
-// being exact first, by exact arithmetic (integer y, y = n/2^k with x a
-// perfect 2^k-th power, x a power of 2). Otherwise e^(y log x) in 320-bit
+// being exact first, on x's odd part and exponent as integers (integer y,
+// y = n/2^k with x a perfect 2^k-th power, x a power of 2), where nothing
+// can underflow. Otherwise e^(y log x) in 320-bit
 // arithmetic (multiprecision_elementary.h), about 2^-236; the published
 // worst cases of pow need 2^-206.
 
@@ -63,6 +66,7 @@
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
 #include "calculator/math/elementary.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/exponential_polynomial.h"
 #include "calculator/math/exponential_tables.h"
 #include "calculator/math/logarithm.h"
@@ -85,10 +89,10 @@ static_assert(exponential_polynomial::kDomain >
 constexpr double kInfinity = __builtin_inf();
 
 // The rounding test's bound: relative to the table's hi, and per unit of
-// |y z| for small and large |y z|.
-constexpr double kError = 0x1.4p-71;
-constexpr double kSmallLogError = 0x1.2p-62;
-constexpr double kLogError = 0x1.38p-71;
+// |y z| for small and large |y z| (the sums above, by error_bounds.sollya).
+constexpr double kError = error_bounds::kPowRest;
+constexpr double kSmallLogError = error_bounds::kPowSmallProduct;
+constexpr double kLogError = error_bounds::kPowLargeProduct;
 // The k of the fast path: from results below a quarter of the least
 // subnormal (2^-1076, rounded to 0 there) to results beyond the overflow
 // threshold (2^1024 e^(log(2)/1024 + ...), infinite there).

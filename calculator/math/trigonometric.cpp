@@ -42,6 +42,7 @@
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
 #include "calculator/math/elementary.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/multiprecision.h"
 #include "calculator/math/trigonometric_polynomials.h"
 #include "calculator/math/trigonometric_tables.h"
@@ -53,10 +54,10 @@ namespace {
 
 // The error bounds of the fast path (above), rounded up, with room for the
 // rounding of the bound's own computation and for the table's high parts
-// instead of the whole values.
-constexpr double kErrorPerCosineTerm = 0x1p-67;  // per |A|
-constexpr double kErrorPerSineTerm = 0x1.6p-69;  // 2^-68.54, per |B r|
-constexpr double kErrorPerTangent = 0x1.8p-68;   // 2^-67.42
+// instead of the whole values (error_bounds.sollya).
+constexpr double kErrorPerCosineTerm = error_bounds::kCosineTerm;  // per |A|
+constexpr double kErrorPerSineTerm = error_bounds::kSineTerm;      // per |B r|
+constexpr double kErrorPerTangent = error_bounds::kTangent;
 
 // Below these magnitudes the result rounds to x (sin, tan) or to 1 (cos):
 // |sin x - x| < |x|^3/6 and |tan x - x| < |x|^3/2.9 stay below half the
