@@ -101,6 +101,15 @@ inline DoubleDouble Multiply(DoubleDouble a, double b) {
   return FastTwoSum(product.hi, product.lo + a.lo * b);
 }
 
+// A fast path's result before its rounding test: (hi + lo) 2^scale, within
+// error 2^scale of the exact value; for the tests that measure the error
+// against the bound.
+struct BoundedApproximation {
+  DoubleDouble value;
+  double error;
+  int scale;
+};
+
 // Ziv's rounding test with an absolute bound: when the exact value lies
 // within `error` of hi + lo, and both ends of that interval round to the
 // same double, that double is the correctly rounded value: true, and

@@ -130,6 +130,10 @@ inline LogReduction ReduceAny(double x) {
   return LogFastPath(x, result) ? result : LogSlowPath(x);
 }
 
+double Magnitude(double value) {
+  return value < 0 ? -value : value;
+}
+
 // By the biased exponent, which the reduction takes too.
 inline bool IsPositiveNormal(std::uint64_t bits) {
   return static_cast<std::uint32_t>(bits >> kMantissaBits) - 1 < 0x7FE;
@@ -141,6 +145,24 @@ DoubleDouble Approximation(double x) {
 }
 
 }  // namespace
+
+BoundedApproximation LogFastApproximation(double x) {
+  LogReduction reduction = ReduceAny(x);
+  if (reduction.k != 0) {
+    return {LogFar(reduction), kFarError, 0};
+  }
+  DoubleDouble log = LogOfReduced(reduction);
+  return {log, Magnitude(log.hi) * kNearError, 0};
+}
+
+BoundedApproximation Log10FastApproximation(double x) {
+  LogReduction reduction = ReduceAny(x);
+  if (reduction.k != 0) {
+    return {TimesInverseLn10(LogFar(reduction)), kFar10Error, 0};
+  }
+  DoubleDouble log10 = TimesInverseLn10(LogOfReduced(reduction));
+  return {log10, Magnitude(log10.hi) * kNear10Error, 0};
+}
 
 bool LogFastPath(double x, double& result) {
   return TryLog(ReduceAny(x), result);

@@ -213,10 +213,10 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   return RoundsSubnormalSafely(value, error, scale, result);
 }
 
-// The fast path for positive finite x and finite nonzero y, given log x:
-// true with the result when it is sure of it.
-[[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
-                                                  double& result) {
+// The fast path's approximation for positive finite x and finite nonzero
+// y, given log x: false where the result is beyond its range.
+[[gnu::always_inline]] inline bool ApproximatePow(const ScaledLog& log, double y, double yz,
+                                                  BoundedApproximation& approximation) {
   using exponential_polynomial::kP;
   using exponential_tables::kStepHi;
   using exponential_tables::kStepLo;
@@ -248,8 +248,18 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   double head = entry.hi + entry.hi * r_a;
   double tail = entry.hi * (r_b + p);
 
-  double error = entry.hi * (kError + log.error * Magnitude(yz));
-  return RoundsScaledSafely({head, tail}, error, static_cast<int>((k - j) / 512), result);
+  approximation = {{head, tail},
+                   entry.hi * (kError + log.error * Magnitude(yz)),
+                   static_cast<int>((k - j) / 512)};
+  return true;
+}
+
+// The fast path: true with the result when it is sure of it.
+[[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
+                                                  double& result) {
+  BoundedApproximation approximation;
+  return ApproximatePow(log, y, yz, approximation) &&
+         RoundsScaledSafely(approximation.value, approximation.error, approximation.scale, result);
 }
 
 // The fast path's result, when it is sure of it.
@@ -457,6 +467,16 @@ bool IsOddInteger(double y, bool& fractional) {
 
 bool PowFastPath(double x, double y, double& result) {
   return TryPowFast(NormalBitsOf(x), y, result);
+}
+
+bool PowFastApproximation(double x, double y, BoundedApproximation& approximation) {
+  NormalBits normal = NormalBitsOf(x);
+  LogReduction reduction = ReduceForLog(normal.bits, normal.offset);
+  double yz = y * reduction.z;
+  if (Magnitude(yz) <= kSmallProduct) {
+    return ApproximatePow(LogForSmallProduct(reduction, yz), y, yz, approximation);
+  }
+  return ApproximatePow(LogForLargeProduct(reduction), y, yz, approximation);
 }
 
 double PowSlowPath(double x, double y) {

@@ -2,11 +2,17 @@
 // slow one runs; both for positive finite x and finite nonzero y.
 #pragma once
 
+#include "calculator/math/double_double.h"
+
 namespace calculator_core {
 namespace math {
 
 // True, with the correctly rounded x^y, when the fast path is sure of it.
 bool PowFastPath(double x, double y, double& result);
+
+// The fast path's double-double and error bound: false where x^y is
+// beyond its range.
+bool PowFastApproximation(double x, double y, BoundedApproximation& approximation);
 
 // The rest: exact results, the range limits, and 320-bit arithmetic.
 double PowSlowPath(double x, double y);

@@ -265,6 +265,25 @@ bool TanFastPath(double x, double& result) {
   return FastPath<TangentOfReduced>(x, kTangentTinyBits, x, result);
 }
 
+template <ReducedEvaluation Evaluate>
+BoundedApproximation FastApproximation(double x) {
+  ReducedArgument reduced = Reduce(BitsOf(x) & ~kSignBit, x);
+  Approximation approximation = Evaluate(reduced.steps, reduced.r);
+  return {approximation.value, approximation.error, 0};
+}
+
+BoundedApproximation SinFastApproximation(double x) {
+  return FastApproximation<SineOfReduced>(x);
+}
+
+BoundedApproximation CosFastApproximation(double x) {
+  return FastApproximation<CosineOfReduced>(x);
+}
+
+BoundedApproximation TanFastApproximation(double x) {
+  return FastApproximation<TangentOfReduced>(x);
+}
+
 Multiprecision SinSlowValue(double x) {
   return SineOrCosineSlowValue(x, 0);
 }

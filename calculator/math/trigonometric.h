@@ -3,6 +3,7 @@
 // fast one cannot decide.
 #pragma once
 
+#include "calculator/math/double_double.h"
 #include "calculator/math/multiprecision.h"
 
 namespace calculator_core {
@@ -13,6 +14,12 @@ namespace math {
 bool SinFastPath(double x, double& result);
 bool CosFastPath(double x, double& result);
 bool TanFastPath(double x, double& result);
+
+// The fast paths' double-double and error bound, for a finite x with
+// |x| >= 2^-26.
+BoundedApproximation SinFastApproximation(double x);
+BoundedApproximation CosFastApproximation(double x);
+BoundedApproximation TanFastApproximation(double x);
 
 // The slow paths, for a finite x with |x| >= 2^-26 (below that the fast
 // path always decides).

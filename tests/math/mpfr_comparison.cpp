@@ -5,6 +5,12 @@
 //   mpfr_comparison random FUNCTION COUNT [SEED]
 //                                            COUNT arguments over the function's
 //                                            rows of the range table
+//   mpfr_comparison bounds FUNCTION COUNT FILE
+//                                            the fast path's error against its
+//                                            own bound, before the rounding
+//                                            test, on the cases of FILE and
+//                                            COUNT random arguments: the worst
+//                                            ratio must stay below 1
 //   mpfr_comparison exponents                pow at every exponent of x, for
 //                                            each dyadic y that its exact path
 //                                            decides and x next to perfect
@@ -31,6 +37,9 @@
 #include <string>
 #include <vector>
 
+#include "calculator/math/logarithm.h"
+#include "calculator/math/power.h"
+#include "calculator/math/trigonometric.h"
 #include "math_functions.h"
 
 namespace math_test {
@@ -516,11 +525,128 @@ int CompareAtEveryExponent() {
 }
 
 // ---------------------------------------------------------------------------
+// The fast paths' errors against their bounds: |exact - (hi + lo) 2^scale|
+// / (error 2^scale), the exact value by MPFR at 300 bits.
+
+using calculator_core::math::BoundedApproximation;
+
+struct FastPathBound {
+  const char* name;
+  int (*unary)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  // False where the fast path does not apply to the arguments.
+  bool (*approximate)(double x, double y, BoundedApproximation& approximation);
+};
+
+template <BoundedApproximation (*Approximate)(double)>
+bool Trigonometric(double x, double, BoundedApproximation& approximation) {
+  if (!std::isfinite(x) || std::fabs(x) < 0x1p-26) {
+    return false;
+  }
+  approximation = Approximate(x);
+  return true;
+}
+
+template <BoundedApproximation (*Approximate)(double)>
+bool Logarithm(double x, double, BoundedApproximation& approximation) {
+  if (!(x > 0.0) || !std::isfinite(x) || x == 1.0) {
+    return false;
+  }
+  approximation = Approximate(x);
+  return true;
+}
+
+bool Power(double x, double y, BoundedApproximation& approximation) {
+  if (!(x > 0.0) || !std::isfinite(x) || !std::isfinite(y) || y == 0.0 || x == 1.0) {
+    return false;
+  }
+  return calculator_core::math::PowFastApproximation(x, y, approximation);
+}
+
+namespace math = calculator_core::math;
+const FastPathBound kFastPathBounds[] = {
+    {"sin", mpfr_sin, Trigonometric<math::SinFastApproximation>},
+    {"cos", mpfr_cos, Trigonometric<math::CosFastApproximation>},
+    {"tan", mpfr_tan, Trigonometric<math::TanFastApproximation>},
+    {"log", mpfr_log, Logarithm<math::LogFastApproximation>},
+    {"log10", mpfr_log10, Logarithm<math::Log10FastApproximation>},
+    {"pow", nullptr, Power},
+};
+
+class ErrorRatio {
+ public:
+  ErrorRatio() {
+    mpfr_set_emin(mpfr_get_emin_min());
+    mpfr_set_emax(mpfr_get_emax_max());
+    mpfr_inits2(300, x_, y_, exact_, computed_, static_cast<mpfr_ptr>(nullptr));
+  }
+  ~ErrorRatio() { mpfr_clears(x_, y_, exact_, computed_, static_cast<mpfr_ptr>(nullptr)); }
+  ErrorRatio(const ErrorRatio&) = delete;
+  ErrorRatio& operator=(const ErrorRatio&) = delete;
+
+  double Of(const FastPathBound& bound, double x, double y, const BoundedApproximation& a) {
+    mpfr_set_d(x_, x, MPFR_RNDN);
+    mpfr_set_d(y_, y, MPFR_RNDN);
+    if (bound.unary != nullptr) {
+      bound.unary(exact_, x_, MPFR_RNDN);
+    } else {
+      mpfr_pow(exact_, x_, y_, MPFR_RNDN);
+    }
+    mpfr_set_d(computed_, a.value.hi, MPFR_RNDN);
+    mpfr_add_d(computed_, computed_, a.value.lo, MPFR_RNDN);
+    mpfr_mul_2si(computed_, computed_, a.scale, MPFR_RNDN);
+    mpfr_sub(computed_, computed_, exact_, MPFR_RNDN);
+    mpfr_abs(computed_, computed_, MPFR_RNDN);
+    mpfr_div_d(computed_, computed_, a.error, MPFR_RNDN);
+    mpfr_div_2si(computed_, computed_, a.scale, MPFR_RNDN);
+    return mpfr_get_d(computed_, MPFR_RNDU);
+  }
+
+ private:
+  mpfr_t x_, y_, exact_, computed_;
+};
+
+int CompareWithBounds(const char* name, std::uint64_t count, const char* path) {
+  const FastPathBound* bound = nullptr;
+  for (const FastPathBound& candidate : kFastPathBounds) {
+    bound = std::strcmp(candidate.name, name) == 0 ? &candidate : bound;
+  }
+  const MathFunction* function = FindMathFunction(name);
+  if (bound == nullptr || function == nullptr) {
+    std::fprintf(stderr, "no function %s\n", name);
+    return 2;
+  }
+  ErrorRatio ratio;
+  double worst = 0.0;
+  double worst_x = 0.0;
+  double worst_y = 0.0;
+  std::uint64_t measured = 0;
+  auto measure = [&](double x, double y) {
+    BoundedApproximation approximation;
+    if (!bound->approximate(x, y, approximation)) {
+      return;
+    }
+    ++measured;
+    double observed = ratio.Of(*bound, x, y, approximation);
+    if (!(observed < worst)) {
+      worst = observed;
+      worst_x = x;
+      worst_y = y;
+    }
+  };
+  bool ok =
+      ForEachHardCase(path, function->arity, measure) && ForEachRandom(name, count, 1, measure);
+  std::printf("%s: %" PRIu64 " arguments, worst error / bound %.4f at (%a, %a)\n", name, measured,
+              worst, worst_x, worst_y);
+  return ok && measured > 0 && worst < 1.0 ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
 
 int Usage() {
   std::fprintf(stderr,
                "usage: mpfr_comparison hard FUNCTION FILE\n"
                "       mpfr_comparison random FUNCTION COUNT [SEED]\n"
+               "       mpfr_comparison bounds FUNCTION COUNT FILE\n"
                "       mpfr_comparison exponents\n"
                "       mpfr_comparison expected OUTPUT COUNT CASE_DIR...\n");
   return 2;
@@ -616,6 +742,9 @@ int main(int argc, char** argv) {
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "random") == 0 &&
       ParseCount(argv[3], count) && (argc == 4 || ParseCount(argv[4], seed))) {
     return CompareRandom(argv[2], count, seed);
+  }
+  if (argc == 5 && std::strcmp(argv[1], "bounds") == 0 && ParseCount(argv[3], count)) {
+    return CompareWithBounds(argv[2], count, argv[4]);
   }
   if (argc == 2 && std::strcmp(argv[1], "exponents") == 0) {
     return CompareAtEveryExponent();
