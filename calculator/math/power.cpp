@@ -166,6 +166,11 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   return {log.hi, log.lo, 0.0, kLogError};
 }
 
+// The scales between which hi + lo times 2^scale is normal for every hi + lo
+// of the fast path's (in [2^-0.01, 2)).
+constexpr int kLeastNormalScale = -1022;
+constexpr int kGreatestNormalScale = 1023;
+
 // The result (hi + lo) 2^scale below 2^-1021, with hi + lo within `error`
 // of the exact value: it is rounded to a multiple of 2^-1074, that is hi +
 // lo to a multiple of u = 2^(-1074 - scale), which is what adding the
@@ -191,26 +196,41 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   return true;
 }
 
-// The result (hi + lo) 2^scale, hi + lo within `error` of the exact value
-// and within 2^-10 of [1, 2), for scale from -1076 to 1024: true with it
-// when it rounds one way only. Where the rounded hi + lo times 2^scale is
-// normal, that is it (an overflow is the right result then); below, the
-// result is rounded on the subnormals' grid instead.
-[[gnu::always_inline]] inline bool RoundsScaledSafely(DoubleDouble value, double error, int scale,
-                                                      double& result) {
-  constexpr int kLeastNormalScale = -1022;
+// The same at the ends of the range: scale 1024, where the result may
+// overflow, and -1022 and below, where it may be subnormal.
+[[gnu::noinline]] bool RoundsAtRangeEnds(DoubleDouble value, double error, int scale,
+                                         double& result) {
   double rounded;
   if (scale >= kLeastNormalScale) {
     if (!RoundsSafelyWithin(value, error, rounded)) {
       return false;
     }
     if (scale > kLeastNormalScale || rounded >= 1.0) {
-      // 2^scale in two factors, up to scale = 1024.
+      // 2^scale in two factors: an overflow is the right result then.
       result = (rounded * PowerOfTwo(scale - (scale >> 1))) * PowerOfTwo(scale >> 1);
       return true;
     }
   }
   return RoundsSubnormalSafely(value, error, scale, result);
+}
+
+// The result (hi + lo) 2^scale, hi + lo within `error` of the exact value
+// and within 2^-10 of [1, 2), for scale from -1076 to 1024: true with it
+// when it rounds one way only. Where the rounded hi + lo times 2^scale is
+// normal, that is it; below, the result is rounded on the subnormals' grid
+// instead.
+[[gnu::always_inline]] inline bool RoundsScaledSafely(DoubleDouble value, double error, int scale,
+                                                      double& result) {
+  if (static_cast<unsigned>(scale - kLeastNormalScale - 1) <
+      static_cast<unsigned>(kGreatestNormalScale - kLeastNormalScale)) {
+    double rounded;
+    if (!RoundsSafelyWithin(value, error, rounded)) {
+      return false;
+    }
+    result = rounded * PowerOfTwo(scale);
+    return true;
+  }
+  return RoundsAtRangeEnds(value, error, scale, result);
 }
 
 // The fast path's approximation for positive finite x and finite nonzero
