@@ -19,7 +19,9 @@
 //                                            writes the expected results of the
 //                                            functions checked on every target:
 //                                            the cases of CASE_DIR/FUNCTION.txt
-//                                            and COUNT random arguments each
+//                                            (and FUNCTION_own.txt), pow's x^(3/4)
+//                                            traps at every exponent, and COUNT
+//                                            random arguments each
 //                                            (math_functions.h)
 //
 // A difference prints the function, the arguments and both results in
@@ -493,34 +495,46 @@ std::vector<std::uint64_t> OddBasesWithPowerBits(int n, int bits) {
   return {low | 1, (high - 1) | 1};
 }
 
-int CompareAtEveryExponent() {
-  const MathFunction& function = *FindMathFunction("pow");
-  const Reference& reference = *FindReference("pow");
-  Mpfr mpfr;
-  Tally tally;
+// Calls `each(x, y)` for every case; with `traps_only` for those of x^(3/4)
+// next to 0x1.fffe0000bfffe 2^e alone, which the other targets check too.
+template <typename Each>
+void ForEachAtEveryExponent(bool traps_only, Each each) {
+  constexpr double kTrap = 0x1.fffe0000bfffep0;  // 2^-72 (2^18 - 1)^4, rounded down
   for (const DyadicPower& dyadic : kDyadicPowers) {
     double y = std::ldexp(static_cast<double>(dyadic.n), -dyadic.k);
-    std::vector<double> mantissas = {0x1.fffe0000bfffep0};
+    std::vector<double> mantissas = {kTrap};
     for (int bits : {53, 54}) {
       for (std::uint64_t b : OddBasesWithPowerBits(dyadic.n, bits)) {
         mantissas.push_back(MantissaOfPower(b, 1 << dyadic.k));
       }
     }
+    if (traps_only) {
+      if (y != 0.75) {
+        continue;
+      }
+      mantissas.resize(1);
+    }
     for (double mantissa : mantissas) {
       for (int e = -1074; e <= 1023; ++e) {
         double x = std::ldexp(mantissa, e);
-        if (x == 0.0) {
-          continue;
-        }
-        for (int step = -1; step <= 1; ++step) {
+        for (int step = -1; step <= 1 && x != 0.0; ++step) {
           double neighbour = FromBits(BitsOf(x) + static_cast<std::uint64_t>(step));
           if (neighbour > 0.0 && std::isfinite(neighbour)) {
-            Compare(function, reference, mpfr, neighbour, y, tally);
+            each(neighbour, y);
           }
         }
       }
     }
   }
+}
+
+int CompareAtEveryExponent() {
+  const MathFunction& function = *FindMathFunction("pow");
+  const Reference& reference = *FindReference("pow");
+  Mpfr mpfr;
+  Tally tally;
+  ForEachAtEveryExponent(
+      false, [&](double x, double y) { Compare(function, reference, mpfr, x, y, tally); });
   return Summary("pow", "arguments at every exponent", tally);
 }
 
@@ -708,11 +722,16 @@ int WriteExpected(const char* output, std::uint64_t count,
       WriteExpectedCall(file, function, x, y, mpfr.Evaluate(reference, x, y));
     };
     for (const std::string& dir : case_dirs) {
-      std::string path = dir + "/" + reference.name + ".txt";
-      if (std::FILE* file_of_cases = std::fopen(path.c_str(), "r")) {
-        std::fclose(file_of_cases);
-        ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+      for (const char* suffix : {".txt", "_own.txt"}) {
+        std::string path = dir + "/" + reference.name + suffix;
+        if (std::FILE* file_of_cases = std::fopen(path.c_str(), "r")) {
+          std::fclose(file_of_cases);
+          ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+        }
       }
+    }
+    if (function.arity == 2) {
+      ForEachAtEveryExponent(true, write);
     }
     ok = ForEachRandom(reference.name, count, 1, write) && ok;
   }
