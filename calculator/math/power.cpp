@@ -408,17 +408,21 @@ bool TryExactPower(double x, double y, Multiprecision& exact) {
 }
 
 // x^y in 320-bit arithmetic, for positive finite x and finite nonzero y
-// with |y log x| below 750.
-double PowByMultiprecision(double x, double y) {
+// with |y log x| below 750: exact, or within 2^-236 of it.
+Multiprecision PowInMultiprecision(double x, double y) {
   Multiprecision exact;
   if (TryExactPower(x, y, exact)) {
-    return exact.ToDouble();
+    return exact;
   }
   DoubleDouble log = LogOfReduced(ReduceAnyPositive(x));
   Multiprecision t = MultiprecisionLog(x, log) * Multiprecision::FromDouble(y);
-  // Not being exact, a result closer than 2^-236 to a rounding boundary
-  // would be far beyond every case known; it is rounded all the same.
-  return MultiprecisionExp(t).ToDouble();
+  return MultiprecisionExp(t);
+}
+
+// Not being exact, a result closer than 2^-236 to a rounding boundary
+// would be far beyond every case known; it is rounded all the same.
+double PowByMultiprecision(double x, double y) {
+  return PowInMultiprecision(x, y).ToDouble();
 }
 
 // x^y for positive finite x and finite nonzero y, when the fast path has
@@ -497,6 +501,10 @@ bool PowFastApproximation(double x, double y, BoundedApproximation& approximatio
     return ApproximatePow(LogForSmallProduct(reduction, yz), y, yz, approximation);
   }
   return ApproximatePow(LogForLargeProduct(reduction), y, yz, approximation);
+}
+
+Multiprecision PowSlowValue(double x, double y) {
+  return PowInMultiprecision(x, y);
 }
 
 double PowSlowPath(double x, double y) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "calculator/math/double_double.h"
+#include "calculator/math/multiprecision.h"
 
 namespace calculator_core {
 namespace math {
@@ -16,6 +17,10 @@ bool PowFastApproximation(double x, double y, BoundedApproximation& approximatio
 
 // The rest: exact results, the range limits, and 320-bit arithmetic.
 double PowSlowPath(double x, double y);
+
+// The slow path's value before its rounding, for |y log x| below 745:
+// exact where x^y is short enough, else within 2^-236 relative.
+Multiprecision PowSlowValue(double x, double y);
 
 }  // namespace math
 }  // namespace calculator_core

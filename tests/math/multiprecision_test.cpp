@@ -9,11 +9,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
 #include "calculator/math/multiprecision_elementary.h"
+#include "calculator/math/power.h"
 
 namespace {
 
@@ -240,6 +244,49 @@ TEST(DoubleDouble, RoundingTestAtBothSidesOfItsBoundary) {
     double relative = row.error / (row.value.hi < 0 ? -row.value.hi : row.value.hi);
     EXPECT_EQ(RoundsSafely(row.value, relative, rounded), row.safe) << row.what << ", relative";
   }
+}
+
+// pow's slow path before its rounding, within 2^-236 of x^y (or exact)
+// on our own hard cases (every third) and random arguments up to the range
+// limits, so that a lost bit of its logarithm or exponential fails.
+TEST(Multiprecision, PowKeepsItsPrecision) {
+  std::vector<std::pair<double, double>> arguments;
+  std::FILE* file = std::fopen(CALCULATOR_HARD_CASE_DIR "/pow_own.txt", "r");
+  ASSERT_NE(file, nullptr);
+  char line[256];
+  for (int i = 0; std::fgets(line, sizeof line, file) != nullptr; ++i) {
+    double x = 0.0;
+    double y = 0.0;
+    if (line[0] != '#' && i % 3 == 0 && std::sscanf(line, "%la,%la", &x, &y) == 2) {
+      arguments.emplace_back(x, y);
+    }
+  }
+  std::fclose(file);
+  std::mt19937_64 random(6);
+  for (int i = 0; i < 3000; ++i) {
+    double x = 0.5 + 3.5 * (static_cast<double>(random() >> 11) * 0x1p-53);
+    double y = (static_cast<double>(random() >> 11) * 0x1p-53 - 0.5) * 1000.0;
+    arguments.emplace_back(x, y);
+  }
+  mpfr_t exact, base, exponent;
+  mpfr_inits2(600, exact, base, exponent, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_emin(mpfr_get_emin_min());
+  mpfr_set_emax(mpfr_get_emax_max());
+  int measured = 0;
+  for (const auto& [x, y] : arguments) {
+    if (!(x > 0.0) || x == 1.0 || y == 0.0 || std::fabs(y * std::log(x)) >= 745.0) {
+      continue;
+    }
+    ++measured;
+    mpfr_set_d(base, x, MPFR_RNDN);
+    mpfr_set_d(exponent, y, MPFR_RNDN);
+    mpfr_pow(exact, base, exponent, MPFR_RNDN);
+    Multiprecision ours = calculator_core::math::PowSlowValue(x, y);
+    ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -236)
+        << std::hexfloat << "pow(" << x << ", " << y << ")";
+  }
+  EXPECT_GT(measured, 4000);
+  mpfr_clears(exact, base, exponent, static_cast<mpfr_ptr>(nullptr));
 }
 
 // The error-free transformations: the two parts add up exactly.
