@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <utility>
 #include <vector>
@@ -243,6 +244,52 @@ TEST(DoubleDouble, RoundingTestAtBothSidesOfItsBoundary) {
     // The same through the bound relative to |hi|.
     double relative = row.error / (row.value.hi < 0 ? -row.value.hi : row.value.hi);
     EXPECT_EQ(RoundsSafely(row.value, relative, rounded), row.safe) << row.what << ", relative";
+  }
+}
+
+// The same test for (hi + lo) 2^scale where the result leaves the normal
+// range: subnormal results rounded on their grid of 2^-1074 (u times hi's
+// unit below), to zero, and overflow; each side of a boundary.
+TEST(DoubleDouble, ScaledRoundingTestAtTheRangeEnds) {
+  using calculator_core::math::RoundsScaledSafely;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* what;
+    DoubleDouble value;
+    double error;
+    int scale;
+    bool safe;
+    double rounded;
+  } kRows[] = {
+      {"below 1.5 2^-1074, bound short", {1.5 - 0x1p-40, 0.0}, 0x1p-42, -1074, true, 0x1p-1074},
+      {"below 1.5 2^-1074, bound past", {1.5 - 0x1p-40, 0.0}, 0x1.8p-40, -1074, false, 0},
+      {"above 1.5 2^-1074, bound short", {1.5 + 0x1p-40, 0.0}, 0x1p-42, -1074, true, 0x1p-1073},
+      {"above 1.5 2^-1074, bound past", {1.5 + 0x1p-40, 0.0}, 0x1.8p-40, -1074, false, 0},
+      {"just above 2^-1075", {1.0 + 0x1p-40, 0.0}, 0x1p-42, -1075, true, 0x1p-1074},
+      {"2^-1075 itself, a tie", {1.0, 0.0}, 0x1p-70, -1075, false, 0},
+      {"below 2^-1075, to zero", {1.5, 0.0}, 0x1p-70, -1076, true, 0.0},
+      {"below the least normal, up", {1.0 - 0x1p-53, 0x1p-60}, 0x1p-62, -1022, true, 0x1p-1022},
+      {"below the least normal, down",
+       {1.0 - 0x1p-53, -0x1p-60},
+       0x1p-62,
+       -1022,
+       true,
+       0x0.fffffffffffffp-1022},
+      {"the least normal's lower tie", {1.0 - 0x1p-53, 0.0}, 0x1p-70, -1022, false, 0},
+      {"the largest double",
+       {0x1.fffffffffffffp0, 0.0},
+       0x1p-70,
+       1023,
+       true,
+       0x1.fffffffffffffp1023},
+      {"overflow", {1.0, 0.0}, 0x1p-70, 1024, true, kInfinity},
+  };
+  for (const auto& row : kRows) {
+    double rounded = -1.0;
+    EXPECT_EQ(RoundsScaledSafely(row.value, row.error, row.scale, rounded), row.safe) << row.what;
+    if (row.safe) {
+      EXPECT_EQ(BitsOf(rounded), BitsOf(row.rounded)) << row.what;
+    }
   }
 }
 
