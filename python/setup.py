@@ -36,6 +36,8 @@ def cmake_list(path, variable):
 VERSION = cmake_list("cmake/CalculatorVersion.cmake", "CALCULATOR_VERSION")[0]
 LIBRARY_SOURCES = [str(ROOT / "calculator" / name) for name in
                    cmake_list("calculator/sources.cmake", "CALCULATOR_LIBRARY_SOURCES")]
+# Every double operation rounded on its own, as in every build of the library.
+FLOATING_POINT_OPTIONS = cmake_list("calculator/sources.cmake", "CALCULATOR_FLOATING_POINT_OPTIONS")
 
 
 class BuildWithGeneratedHeaders(build_ext):
@@ -84,10 +86,9 @@ setup(
         define_macros=[("Py_LIMITED_API", LIMITED_API)],
         py_limited_api=True,
         language="c++",
-        # Every double operation rounded on its own, as in every build of the
-        # library; only the module's entry point visible.
-        extra_compile_args=["-std=c++17", "-ffp-contract=off", "-fno-fast-math",
-                            "-fvisibility=hidden", "-fvisibility-inlines-hidden"],
+        # Only the module's entry point visible.
+        extra_compile_args=["-std=c++17", "-fvisibility=hidden", "-fvisibility-inlines-hidden",
+                            *FLOATING_POINT_OPTIONS],
     )],
     cmdclass={"build_ext": BuildWithGeneratedHeaders},
     options={"bdist_wheel": {"py_limited_api": "cp38"},
