@@ -2,6 +2,7 @@
 
 #include "console/input/key_editor_posix.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -33,6 +34,78 @@ extern "C" void NoteTerminalChange(int signal) {
 
 constexpr int kTerminalChanges[] = {SIGWINCH, SIGCONT};
 
+const char kPasteOn[] = "\x1b[?2004h";
+const char kPasteOff[] = "\x1b[?2004l";
+const char kPasteEnd[] = "\x1b[201~";
+// Whether the terminal marks pasted text now: Ctrl-Z turns it off first.
+volatile std::sig_atomic_t bracketed_paste = 0;
+
+// Ctrl-Z: the shell gets its terminal back without bracketed paste, which
+// it may not know; DrawAfterResume turns it on again.
+extern "C" void StopAtCtrlZ(int) {
+  const int saved_errno = errno;
+  if (bracketed_paste != 0) {
+    // Not to block on a terminal whose output is suspended (Ctrl-S).
+    const int flags = fcntl(STDOUT_FILENO, F_GETFL);
+    fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
+    const ssize_t ignored = write(STDOUT_FILENO, kPasteOff, sizeof kPasteOff - 1);
+    (void)ignored;
+    fcntl(STDOUT_FILENO, F_SETFL, flags);
+  }
+  struct sigaction stop = {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction mine = {};
+  sigaction(SIGTSTP, &stop, &mine);
+  sigset_t ctrl_z;
+  sigemptyset(&ctrl_z);
+  sigaddset(&ctrl_z, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &ctrl_z, nullptr);
+  raise(SIGTSTP);
+  // Continued.
+  sigaction(SIGTSTP, &mine, nullptr);
+  errno = saved_errno;
+}
+
+// The length of the escape sequence at the start of `bytes`, which starts
+// with an Escape: a control sequence (ESC [, with parameters and
+// intermediate bytes up to its final byte), ESC O and its final byte (with
+// parameters, as some terminals send modifiers), the Linux console's
+// ESC [ [ and a letter, and any of these after one more Escape (Alt with
+// the key). 0 while more of it is to come; npos when the Escape starts no
+// sequence (Escape alone, or Alt with a character, as Esc p).
+std::size_t SequenceLength(std::string_view bytes) {
+  std::size_t at = 1;
+  if (bytes.size() > at && bytes[at] == '\x1b') {
+    ++at;
+  }
+  if (bytes.size() <= at) {
+    return 0;
+  }
+  if (bytes[at] != '[' && bytes[at] != 'O') {
+    return std::string_view::npos;
+  }
+  const bool linux_function_key = bytes[at] == '[' && bytes.size() > at + 1 && bytes[at + 1] == '[';
+  at += linux_function_key ? 2 : 1;
+  if (linux_function_key) {
+    return bytes.size() > at ? at + 1 : 0;
+  }
+  for (; at < bytes.size(); ++at) {
+    const unsigned char c = static_cast<unsigned char>(bytes[at]);
+    if (c >= 0x40 && c <= 0x7e) {
+      return at + 1;  // the final byte
+    }
+    if (c < 0x20 || c > 0x3f) {
+      return at;  // cut short by another key: what came is dropped
+    }
+  }
+  return 0;
+}
+
+std::wstring Widened(std::string_view ascii) {
+  return std::wstring(ascii.begin(), ascii.end());
+}
+
 // The rest of a key's sequence comes in the same write as its Escape; a
 // key pressed after Escape comes far later than this.
 constexpr int kSequencePatienceMilliseconds = 50;
@@ -54,7 +127,7 @@ bool KeyWaitMustEnd(void*) {
   return PendingStopSignal() != 0 || window_resized != 0 || resumed != 0;
 }
 
-// Like WaitForInput, but a resized window or a return from Ctrl-Z ends the
+// Like WaitForInputUnlessStopped, but a resized window or a return from Ctrl-Z ends the
 // wait too.
 Wait WaitForKey(int fd) {
   if (WaitUnlessStopped(fd, POLLIN, {SIGWINCH, SIGCONT}, KeyWaitMustEnd, nullptr)) {
@@ -188,6 +261,7 @@ void KeyEditor::DrawAfterResume() {
   Libedit().el_set(editor_, EL_PREP_TERM, 0);
   Libedit().el_set(editor_, EL_PREP_TERM, 1);
   Libedit().el_resize(editor_);
+  SetBracketedPaste(true);
   DrawAgain(ScreenPosition{});
 }
 
@@ -211,25 +285,11 @@ void KeyEditor::Replace(const std::wstring& text, std::size_t cursor) {
 
 bool KeyEditor::KeyFollows() {
   pollfd input = {STDIN_FILENO, POLLIN, 0};
-  return !unread_.empty() || poll(&input, 1, kSequencePatienceMilliseconds) > 0;
+  return !ready_.empty() || !unread_.empty() || poll(&input, 1, kSequencePatienceMilliseconds) > 0;
 }
 
-int KeyEditor::ReadKey(wchar_t& key) {
+int KeyEditor::ReadByte() {
   for (;;) {
-    if (!unread_.empty()) {
-      const std::size_t used = text_.DecodeCharacter(unread_, key);
-      if (used > 0) {
-        unread_.erase(0, used);
-        // libedit would take the key after a NUL (Ctrl-@, Ctrl-Space) as
-        // typed text, even Enter: the NUL is dropped.
-        if (key == L'\0') {
-          continue;
-        }
-        key_before_ = last_key_;
-        last_key_ = key;
-        return 1;
-      }
-    }
     switch (WaitForKey(STDIN_FILENO)) {
       case Wait::kStopped:
         // The line is dropped: what follows goes below all of it.
@@ -253,7 +313,98 @@ int KeyEditor::ReadKey(wchar_t& key) {
       return count == 0 ? 0 : -1;
     }
     unread_ += byte;
+    return 1;
   }
+}
+
+bool KeyEditor::TakeSequence() {
+  const std::size_t length = SequenceLength(unread_);
+  if (length == 0) {
+    return false;
+  }
+  if (length == std::string::npos) {
+    ready_ += L'\x1b';
+    unread_.erase(0, 1);
+    return true;
+  }
+  const std::string sequence = unread_.substr(0, length);
+  unread_.erase(0, length);
+  if (sequence == kPasteStart) {
+    pasting_ = true;
+  } else if (sequences_.count(sequence) != 0) {
+    ready_ += Widened(sequence);
+  } else {
+    Libedit().el_beep(editor_);
+  }
+  return true;
+}
+
+bool KeyEditor::TakePaste() {
+  paste_ += unread_;
+  unread_.clear();
+  const std::size_t end = paste_.find(kPasteEnd);
+  if (end == std::string::npos) {
+    return false;
+  }
+  // Keys typed right after the paste.
+  unread_ = paste_.substr(end + sizeof kPasteEnd - 1);
+  paste_.erase(end);
+  pasting_ = false;
+  ready_ += Widened(kPasteStart);
+  return true;
+}
+
+int KeyEditor::ReadKey(wchar_t& key) {
+  for (;;) {
+    if (!ready_.empty()) {
+      key = ready_.front();
+      ready_.erase(0, 1);
+      key_before_ = last_key_;
+      last_key_ = key;
+      return 1;
+    }
+    if (pasting_) {
+      if (TakePaste()) {
+        continue;
+      }
+    } else if (!unread_.empty() && unread_[0] == '\x1b') {
+      if (TakeSequence()) {
+        continue;
+      }
+      pollfd input = {STDIN_FILENO, POLLIN, 0};
+      if (poll(&input, 1, kSequencePatienceMilliseconds) <= 0 && PendingStopSignal() == 0) {
+        // Nothing more came: an Escape alone is a key; the start of a
+        // sequence cut off is no key at all.
+        if (unread_.size() == 1) {
+          ready_ += L'\x1b';
+        } else {
+          Libedit().el_beep(editor_);
+        }
+        unread_.clear();
+        continue;
+      }
+    } else if (!unread_.empty()) {
+      const std::size_t used = text_.DecodeCharacter(unread_, key);
+      if (used > 0) {
+        unread_.erase(0, used);
+        // libedit would take the key after a NUL (Ctrl-@, Ctrl-Space) as
+        // typed text, even Enter: the NUL is dropped.
+        if (key != L'\0') {
+          ready_ += key;
+        }
+        continue;
+      }
+    }
+    const int count = ReadByte();
+    if (count != 1) {
+      return count;
+    }
+  }
+}
+
+void KeyEditor::SetBracketedPaste(bool on) {
+  WriteToTerminal(on ? kPasteOn : kPasteOff);
+  bracketed_paste = on ? 1 : 0;
 }
 
 KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const HistoryLines& recalled)
@@ -273,17 +424,26 @@ KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const Histor
   libedit.el_wset(editor_, EL_PROMPT, Prompt);
   libedit.el_wset(editor_, EL_HIST, libedit.history_w, history_);
   libedit.el_wset(editor_, EL_GETCFN, static_cast<int (*)(EditLine*, wchar_t*)>(ReadKey));
-  BindKeys(editor_);
+  sequences_ = BindKeys(editor_);
 
   struct sigaction action = {};
   action.sa_handler = NoteTerminalChange;
   sigemptyset(&action.sa_mask);
   // Only the wait for a key is to end early: output under way goes on.
   action.sa_flags = SA_RESTART;
-  static_assert(std::size(kTerminalChanges) ==
+  static_assert(std::size(kTerminalChanges) + 1 ==
                 sizeof previous_actions_ / sizeof previous_actions_[0]);
   for (std::size_t i = 0; i < std::size(kTerminalChanges); ++i) {
     sigaction(kTerminalChanges[i], &action, &previous_actions_[i]);
+  }
+  // Unless Ctrl-Z is ignored (a shell without job control).
+  struct sigaction ctrl_z = {};
+  ctrl_z.sa_handler = StopAtCtrlZ;
+  sigemptyset(&ctrl_z.sa_mask);
+  ctrl_z.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, nullptr, &previous_actions_[std::size(kTerminalChanges)]);
+  if (previous_actions_[std::size(kTerminalChanges)].sa_handler != SIG_IGN) {
+    sigaction(SIGTSTP, &ctrl_z, nullptr);
   }
 }
 
@@ -291,6 +451,7 @@ KeyEditor::~KeyEditor() {
   for (std::size_t i = 0; i < std::size(kTerminalChanges); ++i) {
     sigaction(kTerminalChanges[i], &previous_actions_[i], nullptr);
   }
+  sigaction(SIGTSTP, &previous_actions_[std::size(kTerminalChanges)], nullptr);
   Libedit().el_end(editor_);
   Libedit().history_wend(history_);
 }
@@ -302,8 +463,18 @@ LineSource::Outcome KeyEditor::Read(std::string& line) {
   prompt_.clear();
   recall_index_ = recalled_.size();
   draft_.clear();
+  // The rest of a paste of several lines, one line each time.
+  if (!paste_.empty()) {
+    Libedit().el_wpush(editor_, Widened(kPasteStart).c_str());
+  }
   int count = 0;
+  // Off again before anything else can write to the terminal.
+  SetBracketedPaste(true);
   const wchar_t* typed = Libedit().el_wgets(editor_, &count);
+  SetBracketedPaste(false);
+  if (PendingStopSignal() != 0 || typed == nullptr || count <= 0) {
+    paste_.clear();  // a dropped line drops the rest of its paste
+  }
   if (typed == nullptr || count <= 0) {
     // A stop signal ends the wait for a key (see ReadKey); otherwise it is
     // Ctrl-D on an empty line or the end of input.
