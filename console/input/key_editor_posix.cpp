@@ -92,7 +92,8 @@ std::size_t SequenceLength(std::string_view bytes) {
   }
   for (; at < bytes.size(); ++at) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
-    if (c >= 0x40 && c <= 0x7e) {
+    // rxvt ends Shift with a key by a $.
+    if ((c >= 0x40 && c <= 0x7e) || c == '$') {
       return at + 1;  // the final byte
     }
     if (c < 0x20 || c > 0x3f) {

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -1051,6 +1052,289 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     close(lock);
     if (c.mounted) {
       umount2(path.c_str(), MNT_DETACH);
+    }
+  }
+}
+
+// Every key's whole escape sequence is read: one that is bound does its
+// work, any other only rings the bell, and none leaves a fragment in the
+// line. Each row types "12+34", the key, then "5" and Enter.
+TEST(Terminal, EscapeSequencesAreReadWhole) {
+  REQUIRE_LINE_EDITING();
+  struct SequenceCase {
+    std::string name;
+    std::string bytes;
+    std::string line;  // as handed over and kept in the history
+    std::size_t bells;
+  };
+  const std::string home = "\x1b[H";
+  const std::vector<SequenceCase> cases = {
+      {"F1 (xterm)", "\x1bOP", "12+345", 1},
+      {"F1 (Linux console)", "\x1b[[A", "12+345", 1},
+      {"F5", "\x1b[15~", "12+345", 1},
+      {"F12", "\x1b[24~", "12+345", 1},
+      {"Ctrl-F5", "\x1b[15;5~", "12+345", 1},
+      {"Insert", "\x1b[2~", "12+345", 1},
+      {"PageUp", "\x1b[5~", "12+345", 1},
+      {"PageDown", "\x1b[6~", "12+345", 1},
+      {"PageUp after Home, Right, then End", home + "\x1b[C\x1b[5~\x1b[F", "12+345", 1},
+      {"Shift-Left", "\x1b[1;2D", "12+345", 1},
+      {"Shift-Up", "\x1b[1;2A", "12+345", 1},
+      {"Shift-Tab", "\x1b[Z", "12+345", 1},
+      {"Shift-Delete (rxvt)", "\x1b[3$", "12+345", 1},
+      {"Ctrl-a in the kitty keyboard protocol", "\x1b[97;5u", "12+345", 1},
+      {"Alt-Left", "\x1b[1;3D", "12+534", 0},
+      {"Ctrl-Left", "\x1b[1;5D", "12+534", 0},
+      {"Ctrl-Left (rxvt)", "\x1bOd", "12+534", 0},
+      {"Alt-Left as Escape, Left", "\x1b\x1b[D", "12+534", 0},
+      {"Alt-Right after Home", home + "\x1b[1;3C", "125+34", 0},
+      {"Ctrl-Right after Home", home + "\x1b[1;5C", "125+34", 0},
+      {"Alt-Delete after Home", home + "\x1b[3;3~", "5+34", 0},
+      {"Ctrl-Delete after Home", home + "\x1b[3;5~", "5+34", 0},
+      {"Ctrl-Delete after Home (rxvt)", home + "\x1b[3^", "5+34", 0},
+      {"Home (vt220)", "\x1b[1~", "512+34", 0},
+      {"Home (SS3)", "\x1bOH", "512+34", 0},
+      {"Delete after Home", home + "\x1b[3~", "52+34", 0},
+      {"End after Home", home + "\x1b[4~", "12+345", 0},
+  };
+  TemporaryFolder folder;
+  TerminalProgram program(folder);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  std::string kept = kMark;
+  std::string last;
+  for (const SequenceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t before = program.Output().size();
+    const std::size_t plus = c.line.find('+');
+    const int value = std::stoi(c.line.substr(0, plus)) + std::stoi(c.line.substr(plus + 1));
+    ExpectAnswer(program, "12+34" + c.bytes + "5\r", "Result is " + std::to_string(value));
+    EXPECT_EQ(c.bells, Count(program.Output().substr(before), "\a")) << program.Transcript();
+    if (c.line != last) {
+      kept += c.line + "\n";  // unless it repeats the line before
+    }
+    last = c.line;
+  }
+  EndWithCtrlD(program);
+  EXPECT_EQ(kept, ReadFile(HistoryFile(folder)));
+}
+
+// The terminal marks pasted text: it goes into the line as it is, and each
+// line break in it hands over a line as Enter does.
+TEST(Terminal, BracketedPaste) {
+  REQUIRE_LINE_EDITING();
+  struct PasteCase {
+    std::string name;
+    std::string pasted;
+    std::string typed;  // after the paste
+    std::vector<std::string> answers;
+    std::string kept;  // in the history
+  };
+  const std::vector<PasteCase> cases = {
+      {"a Tab is a Tab, not completion",
+       "si\t(1)",
+       "\r",
+       {"Error : Func6 Error : Wrong character."},
+       "si\t(1)\n"},
+      {"each line break hands over a line",
+       "1+1\n2*3\r\n4*",
+       "5\r",
+       {"Result is 2", "Result is 6", "Result is 20"},
+       "1+1\n2*3\n4*5\n"},
+      {"a line of only a Tab is answered, as on a pipe",
+       "\t\n",
+       "",
+       {"Error : Func6 Error : Parse Error."},
+       "\t\n"},
+      {"a NUL is dropped as typed", std::string("7\0+1\n", 5), "", {"Result is 8"}, "7+1\n"},
+      {"an escape sequence pasted is text, and the line is not kept",
+       "9\x1b[D0\n",
+       "",
+       {"Result is 9"},
+       ""},
+  };
+  for (const PasteCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    EXPECT_TRUE(program.WaitForBracketedPaste(true)) << "on while a line is typed";
+    TypeLine(program, "\x1b[200~" + c.pasted + "\x1b[201~" + c.typed);
+    for (const std::string& answer : c.answers) {
+      EXPECT_TRUE(program.WaitFor(answer + "\r\n")) << answer << "\n" << program.Transcript();
+    }
+    EndWithCtrlD(program);
+    EXPECT_FALSE(program.BracketedPaste()) << "off at the end";
+    EXPECT_EQ(c.kept.empty() ? "" : kMark + c.kept, ReadFile(HistoryFile(home)));
+  }
+}
+
+TEST(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  TypeLine(program, "sigma(i,1,2000000000,i)\r");
+  ASSERT_TRUE(program.WaitForBusy(true));
+  EXPECT_TRUE(program.WaitForBracketedPaste(false)) << program.Transcript();
+  ASSERT_TRUE(program.Type(kCtrlC));
+  ASSERT_TRUE(program.WaitFor("Error : Interrupted.\r\n")) << program.Transcript();
+  TypeLine(program, "1+");
+  ASSERT_TRUE(program.WaitFor("1+"));
+  EXPECT_TRUE(program.WaitForBracketedPaste(true));
+  program.Signal(SIGTSTP);  // Ctrl-Z
+  EXPECT_TRUE(program.WaitForBracketedPaste(false)) << "the shell gets the terminal without it";
+  ASSERT_TRUE(program.SetLineMode());
+  program.Signal(SIGCONT);
+  EXPECT_TRUE(program.WaitForBracketedPaste(true));
+  ExpectAnswer(program, "2\r", "Result is 3");
+  EndWithCtrlD(program);
+}
+
+// The program's own functions as `bind -l` in ~/.editrc lists them.
+TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
+  REQUIRE_LINE_EDITING();
+  const std::vector<std::pair<std::string, std::string>> functions = {
+      {"calculator-complete", "Complete the name before the cursor"},
+      {"calculator-search", "Search the history backwards"},
+      {"calculator-accept", "Hand the line over"},
+      {"calculator-delete-or-end", "Delete, or end on an empty line"},
+      {"calculator-older", "The line before in the history"},
+      {"calculator-newer", "The line after in the history"},
+      {"calculator-clear-screen", "Clear the screen and draw the line at its top"},
+      {"calculator-next-word", "Move to the end of the next name or number"},
+      {"calculator-previous-word", "Move to the start of the name or number before the cursor"},
+      {"calculator-delete-next-word", "Delete to the end of the next name or number"},
+      {"calculator-paste", "Insert the text that the terminal marks as pasted"},
+  };
+  TemporaryFolder home;
+  std::ofstream(home.path() + "/.editrc") << "calculator:bind -l\n";
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(program.WaitFor(functions.back().second)) << program.Transcript();
+  for (const auto& [name, description] : functions) {
+    EXPECT_EQ(1u, Count(program.Output(), name + "\r\n\t" + description + "\r\n"))
+        << name << "\n"
+        << program.Transcript();
+  }
+  EndWithCtrlD(program);
+}
+
+// Stop signals as desktops and process managers send them, at a program
+// that waits for a key or computes, and with a terminal that takes no
+// output (Ctrl-S) under the signal mask and actions a parent may leave.
+TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
+  REQUIRE_LINE_EDITING();
+  struct StopCase {
+    std::string name;
+    std::vector<int> signals;  // sent back to back
+    bool busy;                 // computing when they come, else waiting for a key
+    bool output_suspended;     // Ctrl-S, then a key whose echo cannot go out
+    std::vector<int> blocked;  // by the parent
+    std::vector<int> ignored;  // by the parent
+    int ends_by;
+  };
+  const std::vector<StopCase> cases = {
+      {"SIGTERM then SIGINT, waiting", {SIGTERM, SIGINT}, false, false, {}, {}, SIGTERM},
+      {"SIGINT then SIGTERM, waiting", {SIGINT, SIGTERM}, false, false, {}, {}, SIGTERM},
+      {"SIGTERM then SIGINT, computing", {SIGTERM, SIGINT}, true, false, {}, {}, SIGTERM},
+      {"SIGINT then SIGTERM, computing", {SIGINT, SIGTERM}, true, false, {}, {}, SIGTERM},
+      {"SIGHUP then SIGINT, waiting", {SIGHUP, SIGINT}, false, false, {}, {}, SIGHUP},
+      {"SIGTERM, output suspended", {SIGTERM}, false, true, {}, {}, SIGTERM},
+      {"SIGTERM, output suspended, SIGALRM blocked",
+       {SIGTERM},
+       false,
+       true,
+       {SIGALRM},
+       {},
+       SIGTERM},
+      {"SIGTERM, output suspended, SIGALRM ignored",
+       {SIGTERM},
+       false,
+       true,
+       {},
+       {SIGALRM},
+       SIGTERM},
+      {"SIGTERM, stop signals blocked by the parent",
+       {SIGTERM},
+       false,
+       false,
+       {SIGTERM, SIGINT, SIGHUP},
+       {},
+       SIGTERM},
+  };
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    console_test::ChildSetup parent;
+    parent.blocked_signals = c.blocked;
+    parent.ignored_signals = c.ignored;
+    TerminalProgram program(home, parent);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    if (c.busy) {
+      TypeLine(program, "sigma(i,1,2000000000,i)\r");
+      ASSERT_TRUE(program.WaitForBusy(true));
+    } else {
+      TypeAndSettle(program, "1+", "1+");
+    }
+    if (c.output_suspended) {
+      ASSERT_TRUE(
+          program.Type("\x13"
+                       "2"));
+      ASSERT_TRUE(program.WaitInSystemCall(SYS_write)) << program.Transcript();
+    }
+    const auto sent = std::chrono::steady_clock::now();
+    for (int signal : c.signals) {
+      program.Signal(signal);
+    }
+    const ProgramEnd end = program.WaitForEnd(std::chrono::seconds(3));
+    EXPECT_TRUE(end.ended && !end.exited && end.signal_number == c.ends_by) << Describe(end);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(1));
+  }
+}
+
+// Sessions that end together by a stop signal (a terminal window closing
+// its tabs: SIGHUP) each wait for the others' saves: no line is lost.
+TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
+  REQUIRE_LINE_EDITING();
+  struct TogetherCase {
+    int sessions;
+    int signal;
+    int trials;
+  };
+  const std::vector<TogetherCase> cases = {
+      {2, SIGTERM, 4}, {2, SIGHUP, 4},   {3, SIGTERM, 3},
+      {3, SIGHUP, 3},  {10, SIGTERM, 2}, {10, SIGHUP, 2},
+  };
+  for (const TogetherCase& c : cases) {
+    for (int trial = 0; trial < c.trials; ++trial) {
+      SCOPED_TRACE(std::to_string(c.sessions) + " sessions, signal " + std::to_string(c.signal) +
+                   ", trial " + std::to_string(trial));
+      TemporaryFolder home;
+      PrepareHistory(home, kMark + NumberedLines(1, 500));
+      std::vector<std::unique_ptr<TerminalProgram>> programs;
+      for (int i = 0; i < c.sessions; ++i) {
+        programs.push_back(std::make_unique<TerminalProgram>(home));
+      }
+      for (int i = 0; i < c.sessions; ++i) {
+        ASSERT_TRUE(programs[i]->WaitFor(kPromptLine)) << programs[i]->Transcript();
+        ExpectAnswer(*programs[i], "7*" + std::to_string(i) + "\r",
+                     "Result is " + std::to_string(7 * i));
+      }
+      for (auto& program : programs) {
+        ASSERT_TRUE(program->WaitForEditing(true));
+      }
+      for (auto& program : programs) {
+        program->Signal(c.signal);
+      }
+      for (auto& program : programs) {
+        const ProgramEnd end = program->WaitForEnd();
+        EXPECT_TRUE(end.ended && end.signal_number == c.signal) << Describe(end);
+      }
+      const std::string saved = ReadFile(HistoryFile(home));
+      for (int i = 0; i < c.sessions; ++i) {
+        EXPECT_NE(std::string::npos, saved.find("\n7*" + std::to_string(i) + "\n"))
+            << "line 7*" << i << " lost";
+      }
     }
   }
 }
