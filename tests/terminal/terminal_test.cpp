@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -1337,6 +1339,128 @@ TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
       }
     }
   }
+}
+
+// A tmux server of its own, the program in its one window: a terminal that
+// rewraps its rows when the window is resized, as tmux itself does it.
+class Tmux {
+ public:
+  Tmux(const TemporaryFolder& home, int columns, int rows)
+      : command_("tmux -S " + home.path() + "/tmux-socket ") {
+    started_ =
+        Run("-f /dev/null new-session -d -x " + std::to_string(columns) + " -y " +
+            std::to_string(rows) + " 'env -u CALCULATOR_HISTORY -u LC_ALL HOME=" + home.path() +
+            " XDG_STATE_HOME=" + home.path() + "/state TERM=screen " + console_test::ProgramPath() +
+            "; sleep 60'") &&
+        Run("set-option -g window-size manual");
+  }
+  ~Tmux() { Run("kill-server"); }
+  Tmux(const Tmux&) = delete;
+  Tmux& operator=(const Tmux&) = delete;
+
+  bool started() const { return started_; }
+  bool Run(const std::string& arguments) const {
+    return std::system((command_ + arguments + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  // The rows the window shows, or with `history` every line since the
+  // start, wrapped rows joined, trailing blank rows dropped.
+  std::vector<std::string> Rows(bool history = false) const {
+    std::vector<std::string> rows;
+    FILE* pipe = popen((command_ + "capture-pane -p" + (history ? " -J -S -" : "")).c_str(), "r");
+    char row[4096];
+    while (pipe != nullptr && std::fgets(row, sizeof row, pipe) != nullptr) {
+      std::string text = row;
+      text.erase(text.find_last_not_of(" \n") + 1);
+      rows.push_back(text);
+    }
+    if (pipe != nullptr) {
+      pclose(pipe);
+    }
+    while (!rows.empty() && rows.back().empty()) {
+      rows.pop_back();
+    }
+    return rows;
+  }
+  // Waits until the window shows `wanted`; false after three seconds.
+  bool WaitForRows(const std::vector<std::string>& wanted) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (Rows() != wanted) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      usleep(20000);
+    }
+    return true;
+  }
+
+ private:
+  std::string command_;
+  bool started_ = false;
+};
+
+struct TmuxCase {
+  std::string what;
+  std::size_t length;
+  bool at_the_top;          // Ctrl-L first
+  std::vector<int> widths;  // from, then each resize
+  bool prompt_shown;        // at the end; else tmux keeps it in its history
+};
+
+// Types a line, resizes the window and expects the line once, where tmux
+// has the window and its history show it, then its answer below it.
+void ExpectResizeAtTmux(const TmuxCase& c) {
+  SCOPED_TRACE(c.what);
+  const std::string prompt = "Please input expression.";
+  TemporaryFolder home;
+  Tmux tmux(home, c.widths.front(), 12);
+  ASSERT_TRUE(tmux.started());
+  ASSERT_TRUE(tmux.WaitForRows({prompt})) << Shown(tmux.Rows());
+  const std::string sum = MarkedSum(c.length);
+  ASSERT_TRUE(tmux.Run("send-keys -l '" + sum + "'"));
+  std::vector<std::string> window = Rows(sum, static_cast<std::size_t>(c.widths.front()));
+  window.insert(window.begin(), prompt);
+  ASSERT_TRUE(tmux.WaitForRows(window)) << Shown(tmux.Rows());
+  if (c.at_the_top) {
+    ASSERT_TRUE(tmux.Run("send-keys C-l"));
+    window.erase(window.begin());
+    ASSERT_TRUE(tmux.WaitForRows(window)) << Shown(tmux.Rows());
+  }
+  for (std::size_t i = 1; i < c.widths.size(); ++i) {
+    ASSERT_TRUE(tmux.Run("resize-window -x " + std::to_string(c.widths[i]) + " -y 12"));
+    usleep(200000);
+  }
+  window = Rows(sum, static_cast<std::size_t>(c.widths.back()));
+  if (c.prompt_shown) {
+    window.insert(window.begin(), prompt);
+  }
+  EXPECT_TRUE(tmux.WaitForRows(window)) << Shown(tmux.Rows());
+  EXPECT_EQ(Shown({prompt, sum}), Shown(tmux.Rows(true)));
+  ASSERT_TRUE(tmux.Run("send-keys Enter"));
+  window = {prompt, sum, "Result is " + MarkedSumValue(c.length)};
+  for (int tries = 0; tries < 150 && tmux.Rows(true) != window; ++tries) {
+    usleep(20000);
+  }
+  EXPECT_EQ(Shown(window), Shown(tmux.Rows(true)));
+}
+
+TEST(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
+  REQUIRE_LINE_EDITING();
+  if (std::system("tmux -V >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "tmux is not installed";
+  }
+  ExpectResizeAtTmux({"one row less", 90, false, {40, 50}, true});
+  ExpectResizeAtTmux({"the same rows", 30, false, {40, 60}, true});
+}
+
+// Known to fail: where the line grows up to the top of the window, tmux
+// keeps the cursor's row and moves the rows above it into its history,
+// out of reach of the cursor, and the line drawn again leaves a copy there
+// (or on the window once a wider window brings them back).
+TEST(Terminal, DISABLED_AResizeAtRealTmuxWhereTheLineReachesTheTop) {
+  ExpectResizeAtTmux({"one row more", 55, false, {40, 25}, false});
+  ExpectResizeAtTmux({"narrower and back", 90, false, {80, 40, 80}, true});
+  ExpectResizeAtTmux({"after Ctrl-L, narrower and back", 101, true, {80, 40, 80}, false});
+  ExpectResizeAtTmux({"after Ctrl-L, far wider", 101, true, {40, 200}, false});
 }
 
 }  // namespace
