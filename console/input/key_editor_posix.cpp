@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cwctype>
 #include <iterator>
 #include <string_view>
 
@@ -33,6 +36,16 @@ extern "C" void NoteTerminalChange(int signal) {
 }
 
 constexpr int kTerminalChanges[] = {SIGWINCH, SIGCONT};
+
+// Clears from the start of the cursor's row to the end of the window. Not
+// by ESC [ J alone: at the top left corner tmux takes that for a clear
+// screen and moves what the window shows into its history, where the line
+// would stay as a copy. The row first, then, with the cursor kept, the
+// rest below it.
+const char kClearToEnd[] =
+    "\r\x1b[K\x1b"
+    "7\x1b[B\x1b[J\x1b"
+    "8";
 
 const char kPasteOn[] = "\x1b[?2004h";
 const char kPasteOff[] = "\x1b[?2004l";
@@ -110,6 +123,8 @@ std::wstring Widened(std::string_view ascii) {
 // The rest of a key's sequence comes in the same write as its Escape; a
 // key pressed after Escape comes far later than this.
 constexpr int kSequencePatienceMilliseconds = 50;
+// A terminal answers a question about its cursor at once.
+constexpr int kReportPatienceMilliseconds = 200;
 
 // libedit shifts the text of a wrapped line with the terminal's
 // insert-character sequences; when an insertion carries text across a row
@@ -232,7 +247,7 @@ void KeyEditor::DrawAgain(ScreenPosition drawn, bool on_clear_screen) {
   if (drawn.row > 0) {
     moves += "\x1b[" + std::to_string(drawn.row) + "A";
   }
-  moves += "\x1b[J";
+  moves += kClearToEnd;
   if (on_clear_screen) {
     moves += "\x1b[H\x1b[2J";
   }
@@ -243,15 +258,135 @@ void KeyEditor::DrawAgain(ScreenPosition drawn, bool on_clear_screen) {
 // Terminals today (tmux, VTE, kitty...) rewrap what they show to the new
 // width, so the cursor is where the line puts it at that width.
 void KeyEditor::DrawAfterResize() {
-  Libedit().el_resize(editor_);
-  ScreenPosition cursor = CursorPosition();
-  // A line that ends exactly at the new right margin leaves the rewrapped
-  // cursor at that margin, not at the start of the next row.
-  const LineInfoW* line = Libedit().el_wline(editor_);
-  if (line->cursor == line->lastchar && cursor.column == 0 && cursor.row > 0) {
-    --cursor.row;
+  ScreenPosition cursor;
+  int row = -1;
+  // A window dragged to its size is resized many times over: the place of
+  // the cursor is only of use for the size it was asked at.
+  for (int tries = 0; tries < 10; ++tries) {
+    window_resized = 0;
+    Libedit().el_resize(editor_);
+    cursor = CursorPosition();
+    // A line that ends exactly at the new right margin leaves the
+    // rewrapped cursor at that margin, not at the start of the next row.
+    const LineInfoW* line = Libedit().el_wline(editor_);
+    if (line->cursor == line->lastchar && cursor.column == 0 && cursor.row > 0) {
+      --cursor.row;
+    }
+    row = CursorRowOnScreen();
+    if (window_resized == 0) {
+      break;
+    }
+  }
+  // Where the line grew past the top of the window, tmux has moved its
+  // first rows into its history, out of the cursor's reach: drawn again
+  // whole, they would be there twice.
+  if (row >= 0 && row < cursor.row) {
+    DrawBelowHiddenRows(cursor, cursor.row - row);
+    return;
   }
   DrawAgain(cursor);
+}
+
+int KeyEditor::CursorRowOnScreen() {
+  WriteToTerminal("\x1b[6n");
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kReportPatienceMilliseconds);
+  std::size_t searched = 0;
+  for (;;) {
+    // The report: ESC [ row ; column R.
+    for (std::size_t at = unread_.find("\x1b[", searched); at != std::string::npos;
+         at = unread_.find("\x1b[", at + 1)) {
+      std::size_t end = at + 2;
+      while (end < unread_.size() &&
+             ((unread_[end] >= '0' && unread_[end] <= '9') || unread_[end] == ';')) {
+        ++end;
+      }
+      if (end < unread_.size() && unread_[end] == 'R' && unread_.find(';', at) < end) {
+        const int row = std::atoi(unread_.c_str() + at + 2);
+        unread_.erase(at, end + 1 - at);
+        return row - 1;
+      }
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    if (left.count() <= 0 || PendingStopSignal() != 0 ||
+        poll(&input, 1, static_cast<int>(left.count())) <= 0) {
+      return -1;
+    }
+    char byte = 0;
+    if (read(STDIN_FILENO, &byte, 1) != 1) {
+      return -1;
+    }
+    unread_ += byte;
+  }
+}
+
+std::string KeyEditor::ShownText(std::wstring_view text) const {
+  std::string shown;
+  for (const wchar_t c : text) {
+    if (c == L'\t') {
+      shown += '\t';
+    } else if (c < 0x20 || c == 0x7f) {
+      shown += '^';
+      shown += static_cast<char>(c ^ 0x40);
+    } else if (!std::iswprint(static_cast<wint_t>(c))) {
+      char code[16];
+      std::snprintf(code, sizeof code, "\\U+%04X", static_cast<unsigned>(c));
+      shown += code;
+    } else {
+      shown += text_.ToBytes(std::wstring(1, c));
+    }
+  }
+  return shown;
+}
+
+void KeyEditor::DrawBelowHiddenRows(ScreenPosition cursor, int hidden) {
+  // libedit draws the whole line where nobody sees it, so that it knows the
+  // rows as they are and goes on from them.
+  FILE* nowhere = std::fopen("/dev/null", "w");
+  if (nowhere == nullptr) {
+    DrawAgain(cursor);
+    return;
+  }
+  std::string moves = "\r";
+  if (cursor.row - hidden > 0) {
+    moves += "\x1b[" + std::to_string(cursor.row - hidden) + "A";
+  }
+  WriteToTerminal(moves + kClearToEnd);
+  Libedit().el_set(editor_, EL_SETFP, 1, nowhere);
+  Libedit().el_set(editor_, EL_REFRESH);
+  std::fflush(nowhere);
+  Libedit().el_set(editor_, EL_SETFP, 1, stdout);
+  std::fclose(nowhere);
+  // The rows in view.
+  const int columns = Columns();
+  const LineInfoW* line = Libedit().el_wline(editor_);
+  std::wstring text = prompt_;
+  text.append(line->buffer, line->lastchar);
+  ScreenPosition at;
+  std::size_t first = 0;
+  while (first < text.size()) {
+    ScreenPosition next = at;
+    text_.Advance(next, text[first], columns);
+    // A character that fills its row leaves the cursor on the next one.
+    const int drawn_row = next.column == 0 && next.row > at.row ? next.row - 1 : next.row;
+    if (drawn_row >= hidden) {
+      break;
+    }
+    at = next;
+    ++first;
+  }
+  std::string rows = ShownText(std::wstring_view(text).substr(first));
+  const ScreenPosition end = EndPosition();
+  if (end.column == 0 && first < text.size()) {
+    rows += " \r\x1b[K";  // off the right margin, where a full row leaves it
+  }
+  if (end.row > cursor.row) {
+    rows += "\x1b[" + std::to_string(end.row - cursor.row) + "A";
+  }
+  rows += "\r" + MovesRight(cursor.column);
+  WriteToTerminal(rows);
 }
 
 // Back from Ctrl-Z: the shell has put the terminal back in its line mode
@@ -296,9 +431,15 @@ int KeyEditor::ReadByte() {
         // The line is dropped: what follows goes below all of it.
         WriteToTerminal(MovesToLineEnd());
         return 0;
-      case Wait::kResized:
+      case Wait::kResized: {
+        // Keys typed while the terminal was asked where its cursor is.
+        const std::size_t typed = unread_.size();
         DrawAfterResize();
+        if (unread_.size() != typed) {
+          return 1;
+        }
         continue;
+      }
       case Wait::kResumed:
         DrawAfterResume();
         continue;

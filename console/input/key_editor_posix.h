@@ -83,6 +83,16 @@ class KeyEditor {
   // line again from there, or at the top of a clear screen.
   void DrawAgain(ScreenPosition drawn, bool on_clear_screen = false);
   void DrawAfterResize();
+  // Asks the terminal which row of the window the cursor is on: from 0 at
+  // the top, or -1 when it does not answer at once. Keys typed meanwhile
+  // are kept.
+  int CursorRowOnScreen();
+  // Draws the rows of the line from `hidden` on at the top of the window,
+  // the cursor on its row of them: the rows before are out of the cursor's
+  // reach, in the terminal's history.
+  void DrawBelowHiddenRows(ScreenPosition cursor, int hidden);
+  // The characters of the prompt and the line as libedit shows them.
+  std::string ShownText(std::wstring_view text) const;
   void DrawAfterResume();
   void Show(const std::wstring& new_prompt, const std::wstring& line, std::size_t cursor);
   void Replace(const std::wstring& line, std::size_t cursor);
