@@ -143,8 +143,8 @@ bool KeyWaitMustEnd(void*) {
   return PendingStopSignal() != 0 || window_resized != 0 || resumed != 0;
 }
 
-// Like WaitForInputUnlessStopped, but a resized window or a return from Ctrl-Z ends the
-// wait too.
+// Like WaitForInputUnlessStopped, but a resized window or a return from
+// Ctrl-Z ends the wait too.
 Wait WaitForKey(int fd) {
   if (WaitUnlessStopped(fd, POLLIN, {SIGWINCH, SIGCONT}, KeyWaitMustEnd, nullptr)) {
     return Wait::kInput;

@@ -35,9 +35,10 @@ void TreatFileSizeLimitAsWriteError();
 // stop signals stay blocked from the check until the wait begins. Other
 // signals (a resized window, Ctrl-Z and back) only interrupt the wait.
 bool WaitForInputUnlessStopped(int fd);
-// The read that WaitForInputUnlessStopped let begin has returned. Where a stop request
-// cannot cut a read short (the Windows console), one that arrives from now
-// on waits for the loop to see it; elsewhere there is nothing to do.
+// The read that WaitForInputUnlessStopped let begin has returned. Where a
+// stop request cannot cut a read short (the Windows console), one that
+// arrives from now on waits for the loop to see it; elsewhere there is
+// nothing to do.
 void InputWaitOver();
 // Waits until `fd` takes output again, the same way, but only a stop signal
 // for which `must_stop(context)` holds ends the wait early (false).

@@ -40,8 +40,8 @@ void RequestStop(int signal) {
   if (interruptible_session != nullptr) {
     interruptible_session->interrupt();
   }
-  // Paired with WaitForInputUnlessStopped: either it sees the stop, or this sees it
-  // waiting.
+  // Paired with WaitForInputUnlessStopped: either it sees the stop, or
+  // this sees it waiting.
   if (input_not_console && waiting_for_input) {
     EndBySignal(signal);
   }
