@@ -482,9 +482,11 @@ bool KeyEditor::TakeSequence() {
 }
 
 bool KeyEditor::TakePaste() {
+  // Only where the new bytes could complete the end's sequence.
+  const std::size_t from = paste_.size() < sizeof kPasteEnd ? 0 : paste_.size() - sizeof kPasteEnd;
   paste_ += unread_;
   unread_.clear();
-  const std::size_t end = paste_.find(kPasteEnd);
+  const std::size_t end = paste_.find(kPasteEnd, from);
   if (end == std::string::npos) {
     return false;
   }
