@@ -1,0 +1,30 @@
+// The worker behind Session.evaluateAsync: each message is one evaluation
+// in a new session made from the caller's snapshot; the reply carries the
+// value (its exact bits) or the error, and the variables afterwards.
+//
+// In:  {text, snapshot}
+// Out: {value: Float64Array(1), snapshot} or {error: {message, calculator}, snapshot}
+import {CalculatorError, Session} from './session.js';
+
+async function evaluate({text, snapshot}) {
+  const session = await Session.create({snapshot});
+  try {
+    const value = new Float64Array(1);
+    try {
+      value[0] = session.evaluate(text);
+      return {value, snapshot: session.snapshot()};
+    } catch (error) {
+      const calculator = error instanceof CalculatorError;
+      return {error: {message: error.message, calculator}, snapshot: session.snapshot()};
+    }
+  } finally {
+    session.close();
+  }
+}
+
+if (typeof process === 'object' && typeof process.versions?.node === 'string') {
+  const {parentPort} = await import('node:worker_threads');
+  parentPort.on('message', async (message) => parentPort.postMessage(await evaluate(message)));
+} else {
+  self.onmessage = async (event) => self.postMessage(await evaluate(event.data));
+}
