@@ -441,6 +441,21 @@ export class Session {
   }
 }
 
+// The options Node was started with, less those that say how to read the
+// main script (node --input-type=module -e ...), which a worker refuses.
+function workerNodeOptions() {
+  const kept = [];
+  const options = process.execArgv;
+  for (let index = 0; index < options.length; ++index) {
+    if (['-e', '--eval', '-p', '--print'].includes(options[index])) {
+      ++index;  // and the script
+    } else if (!/^--(input-type|eval|print)=/.test(options[index])) {
+      kept.push(options[index]);
+    }
+  }
+  return kept;
+}
+
 // A worker that answers evaluateAsync's messages (thread.js): worker_threads
 // in Node, a module Worker in browsers. A Node worker that waits keeps no
 // process alive.
@@ -454,7 +469,7 @@ async function startThread() {
   };
   if (isNode) {
     const {Worker} = await import('node:worker_threads');
-    const worker = new Worker(url);
+    const worker = new Worker(url, {execArgv: workerNodeOptions()});
     worker.on('message', (reply) => thread.onReply?.(reply));
     worker.on('error', failed);
     worker.on('exit', (code) => failed(new Error(`the evaluating thread ended (status ${code})`)));

@@ -4,9 +4,13 @@
 //
 // In:  {text, snapshot}
 // Out: {value: Float64Array(1), snapshot} or {error: {message, calculator}, snapshot}
-import {CalculatorError, Session} from './session.js';
+
+// Loaded after the message handler is in place: a browser delivers the
+// messages that arrive while a module worker still loads to nobody.
+const calculator = import('./session.js');
 
 async function evaluate({text, snapshot}) {
+  const {CalculatorError, Session} = await calculator;
   const session = await Session.create({snapshot});
   try {
     const value = new Float64Array(1);

@@ -8,14 +8,15 @@
 // be the transcript's answer line. answer() itself is compared with the
 // transcripts by tests/web/answer_lines.js.
 import assert from 'node:assert/strict';
+import {spawnSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
 import {fileURLToPath, pathToFileURL} from 'node:url';
 
 const packageDir = path.resolve(process.argv[2] ?? '');
-const {Session, CalculatorError, formatNumber, version, builtinNames} =
-    await import(pathToFileURL(path.join(packageDir, 'session.js')).href);
+const sessionURL = pathToFileURL(path.join(packageDir, 'session.js')).href;
+const {Session, CalculatorError, formatNumber, version, builtinNames} = await import(sessionURL);
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const LONG_LOOP = 'sigma(i,1,2000000000,i)';  // hours: only an abort ends it
 
@@ -200,6 +201,19 @@ test(
       const closing = session.evaluateAsync(LONG_LOOP);
       setTimeout(() => session.close(), 300);
       await assert.rejects(closing, /closed/);
+    });
+
+test(
+    'evaluateAsync from node -e with an ES module input, and the process then ends',
+    {timeout: 60000}, () => {
+      const script = `const {Session} = await import(${JSON.stringify(sessionURL)});
+         const session = await Session.create();
+         console.log(await session.evaluateAsync('6*7'));`;
+      const child = spawnSync(
+          process.execPath, ['--input-type=module', '-e', script],
+          {encoding: 'utf8', timeout: 30000});
+      assert.equal(child.stdout, '42\n', child.stderr);
+      assert.equal(child.status, 0);
     });
 
 test('version and built-in names come from the library', () => {
