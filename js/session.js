@@ -183,8 +183,12 @@ export function builtinNames() {
   };
 }
 
-// Frees the library's session of a Session that was dropped unclosed.
-const unclosed = new FinalizationRegistry((pointer) => wasm._calculator_free(pointer));
+// Frees the library's session of a Session that was dropped unclosed, and
+// ends its worker.
+const unclosed = new FinalizationRegistry(({pointer, thread}) => {
+  thread?.end();
+  wasm._calculator_free(pointer);
+});
 const creating = Symbol('creating');
 
 /**
@@ -194,8 +198,9 @@ const creating = Symbol('creating');
 export class Session {
   #pointer = 0;
   #digits = DEFAULT_DIGITS;
-  #running = false;  // an evaluateAsync is under way
-  #thread = null;    // the worker of evaluateAsync, kept between calls
+  #running = false;                       // an evaluateAsync is under way
+  #thread = null;                         // the worker of evaluateAsync, kept between calls
+  #dropped = {pointer: 0, thread: null};  // what to release if it is never closed
 
   constructor(key) {
     if (key !== creating) {
@@ -205,7 +210,8 @@ export class Session {
     if (this.#pointer === 0) {
       throw new Error('the calculator is out of memory');
     }
-    unclosed.register(this, this.#pointer, this);
+    this.#dropped.pointer = this.#pointer;
+    unclosed.register(this, this.#dropped, this);
     wasm._calculator_set_report_handler(this.#pointer, reportHandler, 0);
   }
 
@@ -393,6 +399,7 @@ export class Session {
   async #inThread(message, signal) {
     this.#thread ??= await startThread();
     const thread = this.#thread;
+    this.#dropped.thread = thread;
     return new Promise((resolve, reject) => {
       const onAbort = () => {
         this.#endThread(thread);
@@ -421,6 +428,7 @@ export class Session {
   #endThread(thread) {
     if (this.#thread === thread) {
       this.#thread = null;
+      this.#dropped.thread = null;
     }
     thread.end();
   }
