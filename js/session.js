@@ -15,7 +15,6 @@ import createCalculatorModule from './calculator.js';
 const OK = 0;
 const ERROR = 1;
 const INTERRUPTED = 2;
-const NOT_FOUND = 3;
 const BUSY = 4;
 const INVALID_NAME = 5;
 const NO_MEMORY = 6;
@@ -399,6 +398,10 @@ export class Session {
   async #inThread(message, signal) {
     this.#thread ??= await startThread();
     const thread = this.#thread;
+    if (this.#pointer === 0) {  // closed while the thread started
+      this.#endThread(thread);
+      throw new Error('the session was closed');
+    }
     this.#dropped.thread = thread;
     return new Promise((resolve, reject) => {
       const onAbort = () => {
