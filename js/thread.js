@@ -26,9 +26,22 @@ async function evaluate({text, snapshot}) {
   }
 }
 
+// Any other failure (the module did not load, say) is a reply too: the
+// caller would otherwise wait for ever.
+async function reply(message) {
+  try {
+    return await evaluate(message);
+  } catch (error) {
+    return {
+      error: {message: String(error?.message ?? error), calculator: false},
+      snapshot: message.snapshot
+    };
+  }
+}
+
 if (typeof process === 'object' && typeof process.versions?.node === 'string') {
   const {parentPort} = await import('node:worker_threads');
-  parentPort.on('message', async (message) => parentPort.postMessage(await evaluate(message)));
+  parentPort.on('message', async (message) => parentPort.postMessage(await reply(message)));
 } else {
-  self.onmessage = async (event) => self.postMessage(await evaluate(event.data));
+  self.onmessage = async (event) => self.postMessage(await reply(event.data));
 }
