@@ -27,10 +27,12 @@ const DEFAULT_DIGITS = 6;
 const isNode = typeof process === 'object' && typeof process.versions === 'object' &&
     typeof process.versions.node === 'string';
 
+// Node's own modules are imported only under Node; bundlers are told to
+// leave them alone.
 async function wasmBytes() {
   const url = new URL('./calculator.wasm', import.meta.url);
   if (isNode) {
-    const {readFile} = await import('node:fs/promises');
+    const {readFile} = await import(/* webpackIgnore: true */ 'node:fs/promises');
     return readFile(url);
   }
   const response = await fetch(url);
@@ -479,7 +481,7 @@ async function startThread() {
     onFailure?.(error);
   };
   if (isNode) {
-    const {Worker} = await import('node:worker_threads');
+    const {Worker} = await import(/* webpackIgnore: true */ 'node:worker_threads');
     const worker = new Worker(url, {execArgv: workerNodeOptions()});
     worker.on('message', (reply) => thread.onReply?.(reply));
     worker.on('error', failed);

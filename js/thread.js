@@ -40,7 +40,7 @@ async function reply(message) {
 }
 
 if (typeof process === 'object' && typeof process.versions?.node === 'string') {
-  const {parentPort} = await import('node:worker_threads');
+  const {parentPort} = await import(/* webpackIgnore: true */ 'node:worker_threads');
   parentPort.on('message', async (message) => parentPort.postMessage(await reply(message)));
 } else {
   self.onmessage = async (event) => self.postMessage(await reply(event.data));
