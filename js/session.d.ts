@@ -25,25 +25,23 @@ export interface EvaluateOptions {
   signal?: AbortSignal;
 }
 
-/** A text to evaluate: a string, or its UTF-8 bytes. */
-export type Text = string|Uint8Array;
-
+/** One calculator session; a text is a string or its UTF-8 bytes. */
 export class Session {
   private constructor();
   static create(options?: SessionOptions): Promise<Session>;
   /**
    * The value of the expression at the start of `text`; throws CalculatorError when it has none.
    */
-  evaluate(text: Text): number;
+  evaluate(text: string|Uint8Array): number;
   /**
    * The lines the console prints for `text` (report lines, then the answer line), joined by "\n".
    */
-  answer(text: Text): string;
+  answer(text: string|Uint8Array): string;
   /**
    * evaluate() in a worker thread, so that a long evaluation blocks nothing;
    * the session keeps its variables when `signal` aborts it.
    */
-  evaluateAsync(text: Text, options?: EvaluateOptions): Promise<number>;
+  evaluateAsync(text: string|Uint8Array, options?: EvaluateOptions): Promise<number>;
   /**
    * Assigns a variable as a top-level `set` does; RangeError for a name no expression could read.
    */
