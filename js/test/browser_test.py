@@ -12,6 +12,7 @@ import functools
 import http.server
 import json
 import pathlib
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -97,6 +98,7 @@ class PackageInChromium(unittest.TestCase):
             driver.quit()
             server.shutdown()
             server.server_close()
+            shutil.rmtree(folder, ignore_errors=True)
         node = node_results()
         self.assertEqual(browser.get("aborted"), "AbortError", browser)
         self.assertEqual(browser.get("afterAbort"), "r,z", browser)
