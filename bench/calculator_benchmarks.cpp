@@ -142,7 +142,7 @@ void BM_FormatNumber(benchmark::State& state) {
   char text[kNumberTextSize];
   for (auto _ : state) {
     for (double value : values) {
-      benchmark::DoNotOptimize(FormatNumberDigits(value, kDefaultDigits, text));
+      benchmark::DoNotOptimize(FormatNumberDigits(value, CALCULATOR_DEFAULT_DIGITS, text));
     }
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(std::size(values)));

@@ -3,6 +3,12 @@
 // of the C interface. The tests compare against these same constants.
 #pragma once
 
+#include "calculator/calculator.h"
+
+// The text of a number macro, for messages that quote a limit.
+#define CALCULATOR_CORE_TEXT_OF(number) CALCULATOR_CORE_TEXT_OF_DIGITS(number)
+#define CALCULATOR_CORE_TEXT_OF_DIGITS(number) #number
+
 namespace calculator_core {
 namespace messages {
 
@@ -30,8 +36,11 @@ inline constexpr const char kInterrupted[] = "Interrupted.";
 inline constexpr const char kOutOfMemory[] = "Out of memory.";
 inline constexpr const char kBusy[] = "The session is evaluating.";
 inline constexpr const char kInvalidName[] = "Not a name that an expression can read.";
+// clang-format off
 inline constexpr const char kInvalidDigits[] =
-    "Digits must be from 1 to 17, or 0 for the shortest.";
+    "Digits must be from 1 to " CALCULATOR_CORE_TEXT_OF(CALCULATOR_MAX_DIGITS)
+    ", or " CALCULATOR_CORE_TEXT_OF(CALCULATOR_SHORTEST_DIGITS) " for the shortest.";
+// clang-format on
 
 }  // namespace messages
 }  // namespace calculator_core

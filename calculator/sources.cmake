@@ -8,6 +8,7 @@ set(CALCULATOR_LIBRARY_SOURCES
   number_reading.cpp
   decimal_form.cpp
   number_format.cpp
+  answer_line.cpp
   c_api.cpp
   math/multiprecision.cpp
   math/multiprecision_elementary.cpp
