@@ -19,6 +19,7 @@
 #include "console/output.h"
 #include "console/platform/descriptors.h"
 #include "console/platform/stop_signals.h"
+#include "console/program_messages.h"
 
 namespace {
 
@@ -81,11 +82,11 @@ void Answer(Console& console, std::string_view line) {
   try {
     char answer[CALCULATOR_ANSWER_SIZE];
     console.output.WriteLine(console.session.answer(line, answer));
-  } catch (const calculator::Interrupted& interrupted) {
+  } catch (const calculator::Interrupted&) {
     if (!StopEndsProgram(console) && !console.output.failed()) {
       // The terminal itself may have echoed "^C" where the answer goes: the
       // answer starts over at the left edge and covers it.
-      console.output.WriteLine("\rError : ", interrupted.what());
+      console.output.WriteLine("\r", calculator::interrupted_line());
     }
   }
 }
@@ -127,7 +128,7 @@ Ending AnswerLines(Console& console, LineSource& source) {
 }
 
 void Report(const std::string& subject, const char* reason) {
-  std::fprintf(stderr, "%s: %s: %s\n", kProgramName, subject.c_str(), reason);
+  WriteProgramMessage("%s: %s", subject.c_str(), reason);
 }
 
 // Writes out what is left, says what failed and gives the exit status; a stop
@@ -151,7 +152,7 @@ ExitStatus Conclude(Console& console, Ending ending, const std::string& input_na
     Report(input_name, std::strerror(input_error));
   }
   if (ending == Ending::kOutOfMemory) {
-    std::fprintf(stderr, "%s: out of memory\n", kProgramName);
+    WriteProgramMessage("out of memory");
   }
   if (console.output.failed()) {
     Report("write error", std::strerror(console.output.error()));
@@ -184,7 +185,7 @@ ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_li
   int input_error = 0;
   try {
     if (!command_line.quiet) {
-      console.output.WriteLine("Please input expression.");
+      console.output.WriteLine(calculator::prompt());
     }
     const bool at_terminal = AtTerminal();
     for (Input& input : inputs) {

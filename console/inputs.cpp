@@ -5,11 +5,12 @@
 
 #include "console/command_line.h"
 #include "console/platform/descriptors.h"
+#include "console/program_messages.h"
 
 namespace {
 
 void ReportUnreadable(const std::string& name, int error) {
-  std::fprintf(stderr, "%s: %s: %s\n", kProgramName, name.c_str(), std::strerror(error));
+  WriteProgramMessage("%s: %s", name.c_str(), std::strerror(error));
 }
 
 }  // namespace
