@@ -15,7 +15,7 @@
 #include "calculator/calculator.hpp"
 #include "console/input/line_reader.h"
 #include "console/input/typed_lines.h"
-#include "console/inputs.h"
+#include "console/input_files.h"
 #include "console/output.h"
 #include "console/platform/descriptors.h"
 #include "console/platform/stop_signals.h"
@@ -166,14 +166,15 @@ ExitStatus Conclude(Console& console, Ending ending, const std::string& input_na
 
 // Typed lines when `input` is standard input and both standard input and
 // output are terminals; the reader's blocks otherwise.
-std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Console& console) {
+std::unique_ptr<LineSource> OpenLineSource(const InputFile& input, bool at_terminal,
+                                           Console& console) {
   if (input.is_standard_input && at_terminal) {
     return OpenTypedLines(console.output, console.session);
   }
   return OpenReadLines(input.fd, console.output, console.reader);
 }
 
-ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_line) {
+ExitStatus AnswerInputs(std::vector<InputFile> inputs, const CommandLine& command_line) {
   // Large buffers: kept off the stack.
   static Console console;
   Prepare(console);
@@ -188,13 +189,13 @@ ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_li
       console.output.WriteLine(calculator::prompt());
     }
     const bool at_terminal = AtTerminal();
-    for (Input& input : inputs) {
+    for (InputFile& input : inputs) {
       // Opening a FIFO waits for its writer, as long as no stop comes; the
       // answers so far go out first, as before any wait for input.
       console.output.BeforeWait();
-      int error = OpenInput(input);
+      int error = OpenInputFile(input);
       while (error == EINTR && !StopEndsProgram(console)) {
-        error = OpenInput(input);
+        error = OpenInputFile(input);
       }
       // The answers to the inputs before are kept; the rest is not read.
       if (error != 0) {
@@ -207,7 +208,7 @@ ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_li
       console.typed = source->typed();
       ending = AnswerLines(console, *source);
       source->Finish();
-      CloseInput(input);
+      CloseInputFile(input);
       if (ending != Ending::kInputsDone) {
         input_name = input.name;
         input_error = source->error();
@@ -247,7 +248,7 @@ ExitStatus RunCommandLine(const CommandLine& command_line) {
     case CommandLine::Action::kRun:
       break;
   }
-  std::optional<std::vector<Input>> inputs = CheckInputs(command_line.inputs);
+  std::optional<std::vector<InputFile>> inputs = CheckInputFiles(command_line.inputs);
   if (!inputs) {
     return ExitStatus::kBadUsage;
   }

@@ -385,7 +385,7 @@ TEST(OutOfMemory, TheAnswersComputedBeforeAreKept) {
   EXPECT_GT(kept_every_answer, 0) << "no limit lets the program start and run out later";
 }
 
-TEST(Inputs, AFileIsClosedOnceItIsRead) {
+TEST(InputFiles, AFileIsClosedOnceItIsRead) {
   const std::string file = TemporaryFile("6*7\n");
   int in[2], out[2];
   ASSERT_EQ(0, pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC));
