@@ -1,11 +1,11 @@
-// The built-in names: one registry of the constants, the elementary
+// The built-in names: one registry of the constants, the one-argument
 // functions and the list functions. It drives the grammar's lookup, the
 // dispatch of calls, and the name lists that the interfaces offer (and
 // completion in the program with them).
 //
 // Adding a built-in takes one row below, and the function itself: here for
 // one or two IEEE operations, in math/ for a transcendental function, in
-// nested_evaluations.* for a list function. Every elementary function
+// nested_evaluations.* for a list function. Every one-argument function
 // answers an invalid argument with the default NaN (math/binary64.h).
 #pragma once
 
@@ -23,8 +23,8 @@ namespace calculator_core {
 constexpr double kPi = 3.141592653589793;
 constexpr double kE = 2.718281828459045;
 
-// The elementary functions of one or two IEEE operations.
-namespace elementary {
+// The one-argument functions of one or two IEEE operations.
+namespace arithmetic_functions {
 
 constexpr double kDegreesPerHalfTurn = 180.0;
 // Negative arguments above this bound are rounding noise and count as zero.
@@ -54,9 +54,9 @@ inline double DegreesToRadians(double x) {
   return product / kDegreesPerHalfTurn;
 }
 
-}  // namespace elementary
+}  // namespace arithmetic_functions
 
-enum class BuiltinKind : std::uint8_t { kConstant, kElementaryFunction, kListFunction };
+enum class BuiltinKind : std::uint8_t { kConstant, kOneArgumentFunction, kListFunction };
 
 struct Builtin {
   const char* name;
@@ -64,7 +64,7 @@ struct Builtin {
   std::uint32_t hash;
   BuiltinKind kind;
   double value;                 // a constant's
-  double (*apply)(double);      // an elementary function's
+  double (*apply)(double);      // a one-argument function's
   double (*call)(Calculator&);  // a list function's, which reads its own arguments
 };
 
@@ -79,8 +79,8 @@ constexpr std::int32_t LengthOf(const char* name) {
 constexpr Builtin Constant(const char* name, double value) {
   return {name, LengthOf(name), HashOfName(name), BuiltinKind::kConstant, value, nullptr, nullptr};
 }
-constexpr Builtin Elementary(const char* name, double (*apply)(double)) {
-  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kElementaryFunction,
+constexpr Builtin OneArgument(const char* name, double (*apply)(double)) {
+  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kOneArgumentFunction,
           0.0,  apply,          nullptr};
 }
 constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
@@ -93,15 +93,15 @@ constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
 inline constexpr Builtin kBuiltins[] = {
     builtin::Constant("pi", kPi),
     builtin::Constant("e", kE),
-    builtin::Elementary("sin", math::Sin),
-    builtin::Elementary("cos", math::Cos),
-    builtin::Elementary("tan", math::Tan),
-    builtin::Elementary("log", math::Log),
-    builtin::Elementary("log10", math::Log10),
-    builtin::Elementary("abs", elementary::Absolute),
-    builtin::Elementary("sqrt", elementary::SquareRootWithTolerance),
-    builtin::Elementary("rad2deg", elementary::RadiansToDegrees),
-    builtin::Elementary("deg2rad", elementary::DegreesToRadians),
+    builtin::OneArgument("sin", math::Sin),
+    builtin::OneArgument("cos", math::Cos),
+    builtin::OneArgument("tan", math::Tan),
+    builtin::OneArgument("log", math::Log),
+    builtin::OneArgument("log10", math::Log10),
+    builtin::OneArgument("abs", arithmetic_functions::Absolute),
+    builtin::OneArgument("sqrt", arithmetic_functions::SquareRootWithTolerance),
+    builtin::OneArgument("rad2deg", arithmetic_functions::RadiansToDegrees),
+    builtin::OneArgument("deg2rad", arithmetic_functions::DegreesToRadians),
     builtin::List("integral", IntegralFunction),
     builtin::List("set", SetFunction),
     builtin::List("sigma", SigmaFunction),

@@ -9,7 +9,7 @@
 // Blanks (spaces only) are skipped between the pieces. Nothing checks that
 // the whole text was consumed.
 //
-// A name may call a built-in function. An elementary function's argument is
+// A name may call a built-in function. A one-argument function's argument is
 // the whole sum that follows its name, so sin(0)+1 is the sine of 1; only
 // parentheses around the whole call end the argument earlier. A list
 // function (set, integral, sigma) reads its own argument list.

@@ -16,7 +16,7 @@ namespace messages {
 inline constexpr const char kParseError[] = "Func6 Error : Parse Error.";
 inline constexpr const char kWrongCharacter[] = "Func6 Error : Wrong character.";
 inline constexpr const char kNotClosed[] = "Func6 Error : ) has not been closed.";
-// Arithmetic and the elementary functions.
+// Arithmetic and the one-argument functions.
 inline constexpr const char kDivideByZero[] = "Can't divide by 0.";
 inline constexpr const char kSqrtDomain[] = "Function Error : sqrt(x) is defined x >= 0.";
 // Argument lists of set, integral and sigma.

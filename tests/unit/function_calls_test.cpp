@@ -1,5 +1,5 @@
-// Calls of the built-in functions and the elementary functions, through
-// Calculate.
+// Calls of the built-in functions, the one-argument ones and the list
+// functions, through Calculate.
 #include <string>
 
 #include "test_support.h"
