@@ -1,12 +1,13 @@
 // The built-in names: one registry of the constants, the one-argument
-// functions and the list functions. It drives the grammar's lookup, the
-// dispatch of calls, and the name lists that the interfaces offer (and
-// completion in the program with them).
+// functions and the functions of nested evaluations. It drives the
+// grammar's lookup, the dispatch of calls, and the name lists that the
+// interfaces offer (and completion in the program with them).
 //
 // Adding a built-in takes one row below, and the function itself: here for
 // one or two IEEE operations, in math/ for a transcendental function, in
-// nested_evaluations.* for a list function. Every one-argument function
-// answers an invalid argument with the default NaN (math/binary64.h).
+// nested_evaluations.* for a function of nested evaluations. Every
+// one-argument function answers an invalid argument with the default NaN
+// (math/binary64.h).
 #pragma once
 
 #include <cmath>
@@ -56,7 +57,11 @@ inline double DegreesToRadians(double x) {
 
 }  // namespace arithmetic_functions
 
-enum class BuiltinKind : std::uint8_t { kConstant, kOneArgumentFunction, kListFunction };
+enum class BuiltinKind : std::uint8_t {
+  kConstant,
+  kOneArgumentFunction,
+  kNestedEvaluationFunction
+};
 
 struct Builtin {
   const char* name;
@@ -65,7 +70,7 @@ struct Builtin {
   BuiltinKind kind;
   double value;                 // a constant's
   double (*apply)(double);      // a one-argument function's
-  double (*call)(Calculator&);  // a list function's, which reads its own arguments
+  double (*call)(Calculator&);  // set's, integral's, sigma's: reads its own arguments
 };
 
 namespace builtin {
@@ -83,8 +88,10 @@ constexpr Builtin OneArgument(const char* name, double (*apply)(double)) {
   return {name, LengthOf(name), HashOfName(name), BuiltinKind::kOneArgumentFunction,
           0.0,  apply,          nullptr};
 }
-constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
-  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kListFunction, 0.0, nullptr, call};
+constexpr Builtin NestedEvaluation(const char* name, double (*call)(Calculator&)) {
+  return {
+      name, LengthOf(name), HashOfName(name), BuiltinKind::kNestedEvaluationFunction, 0.0, nullptr,
+      call};
 }
 }  // namespace builtin
 
@@ -102,9 +109,9 @@ inline constexpr Builtin kBuiltins[] = {
     builtin::OneArgument("sqrt", arithmetic_functions::SquareRootWithTolerance),
     builtin::OneArgument("rad2deg", arithmetic_functions::RadiansToDegrees),
     builtin::OneArgument("deg2rad", arithmetic_functions::DegreesToRadians),
-    builtin::List("integral", IntegralFunction),
-    builtin::List("set", SetFunction),
-    builtin::List("sigma", SigmaFunction),
+    builtin::NestedEvaluation("integral", IntegralFunction),
+    builtin::NestedEvaluation("set", SetFunction),
+    builtin::NestedEvaluation("sigma", SigmaFunction),
 };
 constexpr std::size_t kBuiltinCount = sizeof kBuiltins / sizeof kBuiltins[0];
 constexpr std::size_t kConstantCount = 2;

@@ -11,8 +11,8 @@
 //
 // A name may call a built-in function. A one-argument function's argument is
 // the whole sum that follows its name, so sin(0)+1 is the sine of 1; only
-// parentheses around the whole call end the argument earlier. A list
-// function (set, integral, sigma) reads its own argument list.
+// parentheses around the whole call end the argument earlier. A function of
+// nested evaluations (set, integral, sigma) reads its own argument list.
 
 #include "calculator/grammar.h"
 
@@ -85,7 +85,7 @@ NameKey ReadName(Calculator& calculator) {
     return builtin->value;
   }
   SkipBlanks(calculator);
-  if (builtin->kind == BuiltinKind::kListFunction) {
+  if (builtin->kind == BuiltinKind::kNestedEvaluationFunction) {
     return builtin->call(calculator);
   }
   return builtin->apply(ParseSum(calculator));

@@ -6,7 +6,8 @@
 
 namespace calculator_core {
 
-// The list functions, as the registry calls them: each reads its own
+// The functions of nested evaluations, as the registry calls them: each
+// reads its own
 // argument list at the cursor and leaves the cursor past it.
 double SetFunction(Calculator& calculator);
 double IntegralFunction(Calculator& calculator);

@@ -1,5 +1,5 @@
-// Calls of the built-in functions, the one-argument ones and the list
-// functions, through Calculate.
+// Calls of the built-in functions, the one-argument ones and those of
+// nested evaluations, through Calculate.
 #include <string>
 
 #include "test_support.h"
