@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/math/elementary.h"
 #include "calculator/messages.h"
 #include "calculator/nested_evaluations.h"
@@ -68,9 +68,9 @@ struct Builtin {
   std::int32_t length;
   std::uint32_t hash;
   BuiltinKind kind;
-  double value;                 // a constant's
-  double (*apply)(double);      // a one-argument function's
-  double (*call)(Calculator&);  // set's, integral's, sigma's: reads its own arguments
+  double value;                      // a constant's
+  double (*apply)(double);           // a one-argument function's
+  double (*call)(EvaluationFrame&);  // set's, integral's, sigma's: reads its own arguments
 };
 
 namespace builtin {
@@ -88,7 +88,7 @@ constexpr Builtin OneArgument(const char* name, double (*apply)(double)) {
   return {name, LengthOf(name), HashOfName(name), BuiltinKind::kOneArgumentFunction,
           0.0,  apply,          nullptr};
 }
-constexpr Builtin NestedEvaluation(const char* name, double (*call)(Calculator&)) {
+constexpr Builtin NestedEvaluation(const char* name, double (*call)(EvaluationFrame&)) {
   return {
       name, LengthOf(name), HashOfName(name), BuiltinKind::kNestedEvaluationFunction, 0.0, nullptr,
       call};

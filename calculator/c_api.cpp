@@ -1,5 +1,5 @@
 // The C interface, the only one the library exports. A session is the root
-// Calculator of its evaluations with the context they share, the message of
+// EvaluationFrame of its evaluations with the context they share, the message of
 // its last failure, and whether it is evaluating, so that its own handlers
 // cannot pull the evaluation's ground away. No exception leaves: evaluation
 // errors and interruptions become statuses here, and so does memory
@@ -12,7 +12,7 @@
 #include "calculator/builtins.h"
 #include "calculator/calculator.h"
 #include "calculator/characters.h"
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/grammar.h"
 #include "calculator/math/binary64.h"
 #include "calculator/messages.h"
@@ -29,7 +29,7 @@ struct calculator_session {
   // What every evaluation of the session shares, its children's included.
   core::EvaluationContext context;
   // The long-lived evaluator: the variables the session keeps.
-  core::Calculator root;
+  core::EvaluationFrame root;
   const char* message = "";
   // Set while an evaluation runs; its handlers may not start another.
   bool evaluating = false;

@@ -8,13 +8,13 @@ namespace calculator_test {
 namespace {
 
 double Evaluate(const char* text) {
-  auto calculator = NewCalculator();
-  return Calculate(*calculator, text);
+  auto frame = NewFrame();
+  return Calculate(*frame, text);
 }
 
 std::string ErrorOfText(const char* text) {
-  auto calculator = NewCalculator();
-  return ErrorOf([&] { Calculate(*calculator, text); });
+  auto frame = NewFrame();
+  return ErrorOf([&] { Calculate(*frame, text); });
 }
 
 struct FunctionValueCase {
@@ -115,14 +115,14 @@ TEST(CallFunction, SqrtToleranceBound) {
   EXPECT_EQ(ErrorOfText("sqrt(-0.0000001)"), kSqrtDomain);
   // The next double above the bound is inside the tolerance.
   const double above = std::nextafter(bound, 0.0);
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "x", above);
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt x")));
-  SetVariable(*calculator, "x", bound);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "sqrt x"); }), kSqrtDomain);
-  SetVariable(*calculator, "x", -5e-324);
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt x")));
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt(-0.000000099999999)")));
+  auto frame = NewFrame();
+  SetVariable(*frame, "x", above);
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "sqrt x")));
+  SetVariable(*frame, "x", bound);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "sqrt x"); }), kSqrtDomain);
+  SetVariable(*frame, "x", -5e-324);
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "sqrt x")));
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "sqrt(-0.000000099999999)")));
 }
 
 TEST(CallFunction, SpecialValuesPassThrough) {
@@ -168,31 +168,31 @@ TEST(CallFunction, AbsClearsTheSignBitOfNaN) {
 }
 
 TEST(CallFunction, VariableNamedLikeAFunctionHidesIt) {
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "sin", 2);
-  EXPECT_EQ(Calculate(*calculator, "sin(0)"), 2);
-  EXPECT_EQ(calculator->cursor, 3);
-  EXPECT_EQ(Calculate(*calculator, "sin*3"), 6);
-  SetVariable(*calculator, "log", 5);
-  EXPECT_EQ(Calculate(*calculator, "log10(1000)"), 3);
+  auto frame = NewFrame();
+  SetVariable(*frame, "sin", 2);
+  EXPECT_EQ(Calculate(*frame, "sin(0)"), 2);
+  EXPECT_EQ(frame->cursor, 3);
+  EXPECT_EQ(Calculate(*frame, "sin*3"), 6);
+  SetVariable(*frame, "log", 5);
+  EXPECT_EQ(Calculate(*frame, "log10(1000)"), 3);
 }
 
 TEST(CallFunction, CallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(Calculate(*calculator, "abs   -3*2)+1"), 6);
-  EXPECT_EQ(calculator->cursor, 10);
-  EXPECT_EQ(Calculate(*calculator, "sqrt 9 ,"), 3);
-  EXPECT_EQ(calculator->cursor, 7);
+  auto frame = NewFrame();
+  EXPECT_EQ(Calculate(*frame, "abs   -3*2)+1"), 6);
+  EXPECT_EQ(frame->cursor, 10);
+  EXPECT_EQ(Calculate(*frame, "sqrt 9 ,"), 3);
+  EXPECT_EQ(frame->cursor, 7);
 }
 
 // Only registered functions can be called: any other name is no function,
 // and an expression that calls it fails as an unknown name does.
 TEST(CallFunction, UnknownNameIsNoFunction) {
-  auto calculator = NewCalculator();
+  auto frame = NewFrame();
   for (const char* name : {"foo", "SIN", "log1", "sigmas"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(BuiltinNamed(name), nullptr);
-    EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (std::string(name) + "(1)").c_str()); }),
+    EXPECT_EQ(ErrorOf([&] { Calculate(*frame, (std::string(name) + "(1)").c_str()); }),
               kWrongCharacter);
   }
   EXPECT_EQ(BuiltinNamed(""), nullptr);
@@ -200,9 +200,9 @@ TEST(CallFunction, UnknownNameIsNoFunction) {
 }
 
 TEST(CallFunction, ErrorInsideTheArgumentKeepsEarlierAssignments) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "sin(set(a,4)+1/0)"); }), kDivideByZero);
-  EXPECT_EQ(VariableValue(*calculator, "a"), 4);
+  auto frame = NewFrame();
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "sin(set(a,4)+1/0)"); }), kDivideByZero);
+  EXPECT_EQ(VariableValue(*frame, "a"), 4);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Helpers shared by the calculator unit tests.
+// Helpers shared by the library's unit tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 #include "calculator/argument_text.h"
 #include "calculator/builtins.h"
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/grammar.h"
 #include "calculator/messages.h"
 #include "calculator/number_format.h"
@@ -22,7 +22,7 @@ namespace calculator_test {
 
 using namespace calculator_core;
 
-// The calculator's message texts, compared exactly: the library's own.
+// The library's message texts, compared exactly: the library's own.
 using namespace calculator_core::messages;
 constexpr const char* kReportHeader = kReportHeadline;
 
@@ -73,24 +73,24 @@ std::string ErrorOf(Action action) {
   return "<no error>";
 }
 
-inline std::unique_ptr<Calculator> NewCalculator() {
-  return std::make_unique<Calculator>();
+inline std::unique_ptr<EvaluationFrame> NewFrame() {
+  return std::make_unique<EvaluationFrame>();
 }
 
-// What the tests read of a calculator's variables, through the lookup that
+// What the tests read of a frame's variables, through the lookup that
 // the evaluator itself uses.
-inline bool HasVariable(const Calculator& calculator, const char* name) {
-  return LookUpVariable(calculator, MakeNameKey(name)) != nullptr;
+inline bool HasVariable(const EvaluationFrame& frame, const char* name) {
+  return LookUpVariable(frame, MakeNameKey(name)) != nullptr;
 }
-// The count of variables the calculator sees, as a copy of them all would
+// The count of variables the frame sees, as a copy of them all would
 // hold: its limit is kTableCapacity.
-inline std::int32_t VisibleVariableCount(const Calculator& calculator) {
-  return calculator.variables.visible_count;
+inline std::int32_t VisibleVariableCount(const EvaluationFrame& frame) {
+  return frame.variables.visible_count;
 }
 // The value of the variable `name`; a failure of the test when there is
 // none.
-inline double VariableValue(const Calculator& calculator, const char* name) {
-  const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
+inline double VariableValue(const EvaluationFrame& frame, const char* name) {
+  const Variable* variable = LookUpVariable(frame, MakeNameKey(name));
   if (variable == nullptr) {
     ADD_FAILURE() << "no variable \"" << name << "\"";
     return std::nan("");
