@@ -39,7 +39,7 @@ void CheckCalculate(const CalculateCase& c) {
 
 class GrammarTable : public ::testing::TestWithParam<CalculateCase> {};
 
-TEST_P(GrammarTable, FreshCalculator) {
+TEST_P(GrammarTable, FreshFrame) {
   CheckCalculate(GetParam());
 }
 
@@ -104,15 +104,15 @@ INSTANTIATE_TEST_SUITE_P(HighBytes, GrammarTable,
 
 TEST(Calculate, ConstantEHasTheExpectedBitPattern) {
   auto frame = NewFrame();
-  EXPECT_EQ(Bits(Calculate(*frame, "e")), 0x4005BF0A8B145769ULL);
-  EXPECT_EQ(Bits(Calculate(*frame, "pi")), 0x400921FB54442D18ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "e")), 0x4005BF0A8B145769ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "pi")), 0x400921FB54442D18ULL);
 }
 
 TEST(Calculate, NegativeZeroKeepsItsSign) {
   auto frame = NewFrame();
-  EXPECT_EQ(Bits(Calculate(*frame, "-0")), 0x8000000000000000ULL);
-  EXPECT_EQ(Bits(Calculate(*frame, "0-0")), 0ULL);
-  EXPECT_EQ(Bits(Calculate(*frame, "-0*1")), 0x8000000000000000ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "-0")), 0x8000000000000000ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "0-0")), 0ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "-0*1")), 0x8000000000000000ULL);
 }
 
 TEST(Calculate, PowerFollowsTheLibraryForSpecialResults) {
@@ -154,7 +154,7 @@ TEST(Calculate, LeavesTheCursorOnTheFirstUnreadCharacter) {
   }
 }
 
-TEST(Calculate, EachCallStartsAfreshOnTheSameCalculator) {
+TEST(Calculate, EachCallStartsAfreshOnTheSameFrame) {
   auto frame = NewFrame();
   EXPECT_EQ(Calculate(*frame, "100+200+300"), 600);
   EXPECT_EQ(Calculate(*frame, "4"), 4);

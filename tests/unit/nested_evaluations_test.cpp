@@ -169,7 +169,7 @@ TEST_F(Nested, MissingArgumentInsideAChildIsReported) {
   EXPECT_TRUE(SameBits(0.0, VariableValue(*calculator_, "a")));
 }
 
-TEST_F(Nested, SetAssignsInTheCallingCalculator) {
+TEST_F(Nested, SetAssignsInTheCallingFrame) {
   ExpectValue("set(a, 3)", 3);
   ExpectValue("a*2", 6);
   ExpectValue("set(a, 2) + 1", 3);

@@ -18,6 +18,8 @@
 #include <random>
 #include <string>
 
+#include "calculator/math/binary64.h"
+
 namespace {
 
 // Values of the random comparison with the C++ library's to_chars.
@@ -26,11 +28,7 @@ constexpr int kRandomValues = 1000000;
 using calculator_core::FormatNumberDigits;
 using calculator_core::kNumberTextSize;
 
-double FromBits(std::uint64_t bits) {
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+using calculator_core::math::FromBits;
 
 // Calls FormatNumberDigits on a buffer filled with junk and checks the
 // returned length against the terminator it wrote.

@@ -14,6 +14,7 @@
 #include "calculator/builtins.h"
 #include "calculator/evaluation_frame.h"
 #include "calculator/grammar.h"
+#include "calculator/math/binary64.h"
 #include "calculator/messages.h"
 #include "calculator/number_format.h"
 #include "calculator/variable_scopes.h"
@@ -36,28 +37,20 @@ inline const Builtin* BuiltinNamed(const char* name) {
   return FindBuiltin(MakeNameKey(name));
 }
 
-inline std::uint64_t Bits(double value) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
-inline double FromBits(std::uint64_t bits) {
-  double value = 0;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+// A double's bits and back: the library's own helpers.
+using calculator_core::math::BitsOf;
+using calculator_core::math::FromBits;
 
 // Compares two doubles bit for bit, so -0 differs from +0 and NaN payloads
 // and signs count.
 inline ::testing::AssertionResult SameBits(double expected, double actual) {
-  if (Bits(expected) == Bits(actual)) {
+  if (BitsOf(expected) == BitsOf(actual)) {
     return ::testing::AssertionSuccess();
   }
   char text[160];
   std::snprintf(text, sizeof text, "expected %.17g (0x%016llx), got %.17g (0x%016llx)", expected,
-                static_cast<unsigned long long>(Bits(expected)), actual,
-                static_cast<unsigned long long>(Bits(actual)));
+                static_cast<unsigned long long>(BitsOf(expected)), actual,
+                static_cast<unsigned long long>(BitsOf(actual)));
   return ::testing::AssertionFailure() << text;
 }
 

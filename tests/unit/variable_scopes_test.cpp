@@ -1,4 +1,4 @@
-// Construction of a EvaluationFrame, the built-in names and the variable scopes.
+// Construction of an EvaluationFrame, the built-in names and the variable scopes.
 #include <iterator>
 #include <string>
 #include <vector>
@@ -52,7 +52,7 @@ void FillVariables(EvaluationFrame& frame, int count) {
   }
 }
 
-TEST(Construction, BuiltinNamesInOrderAndNoVariables) {
+TEST(EvaluationFrame, BuiltinNamesInOrderAndNoVariables) {
   auto frame = NewFrame();
   EXPECT_EQ(ListedNames(ConstantName), (std::vector<std::string>{"pi", "e"}));
   EXPECT_EQ(ListedNames(FunctionName),
@@ -63,7 +63,7 @@ TEST(Construction, BuiltinNamesInOrderAndNoVariables) {
   EXPECT_NE(frame->expression, nullptr);
 }
 
-TEST(Construction, EveryCalculatorHasATextBufferOfItsOwn) {
+TEST(EvaluationFrame, EveryFrameHasATextBufferOfItsOwn) {
   auto frame = NewFrame();
   auto other = NewFrame();
   EvaluationFrame child(ChildOf{*frame});
@@ -241,8 +241,8 @@ TEST(LookUpVariable, OnlyTheWholeNameAsAssignedIsFound) {
 }
 
 TEST(BuiltinNames, ConstantsHaveTheirValuesAndNothingElseIsOne) {
-  EXPECT_EQ(Bits(BuiltinNamed("pi")->value), 0x400921FB54442D18ULL);
-  EXPECT_EQ(Bits(BuiltinNamed("e")->value), 0x4005BF0A8B145769ULL);
+  EXPECT_EQ(BitsOf(BuiltinNamed("pi")->value), 0x400921FB54442D18ULL);
+  EXPECT_EQ(BitsOf(BuiltinNamed("e")->value), 0x4005BF0A8B145769ULL);
   for (const char* name : {"PI", "", "pi ", "p", "x", "sin"}) {
     SCOPED_TRACE(name);
     const Builtin* builtin = BuiltinNamed(name);
