@@ -1,3 +1,5 @@
+// The answer loop: the session, the stop-signal policy, the life of a line
+// from its reading to its answer, and how the program ends and reports.
 #include "console/answer_loop.h"
 
 #include <cerrno>

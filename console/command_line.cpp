@@ -1,3 +1,5 @@
+// The command line: options read with getopt_long, the --help and
+// --version texts.
 #include "console/command_line.h"
 
 #include <getopt.h>

@@ -1,3 +1,5 @@
+// The FILE arguments: checked before anything is written, opened and
+// closed one at a time.
 #include "console/input_files.h"
 
 #include <cstdio>

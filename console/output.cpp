@@ -1,3 +1,4 @@
+// Console output: the line buffer and when, and how whole, it is written.
 #include "console/output.h"
 
 #include <cerrno>
