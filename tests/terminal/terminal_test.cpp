@@ -77,6 +77,21 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &status) == 0;
 }
 
+// Every terminal test: a fresh home for the program's files (its history
+// among them), and programs started there that must show the prompt line
+// before anything is typed.
+class Terminal : public ::testing::Test {
+ protected:
+  static ::testing::AssertionResult ShowsPrompt(TerminalProgram& program) {
+    if (program.WaitFor(kPromptLine)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "no prompt line:\n" << program.Transcript();
+  }
+
+  TemporaryFolder home;
+};
+
 // Types `keys` once the program reads a line.
 void TypeLine(TerminalProgram& program, const std::string& keys) {
 #ifdef CALCULATOR_HAVE_LIBEDIT
@@ -102,11 +117,10 @@ void EndWithCtrlD(TerminalProgram& program) {
   EXPECT_EQ(std::string::npos, program.Output().find("^D")) << program.Transcript();
 }
 
-TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
-  TemporaryFolder home;
+TEST_F(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   TerminalProgram program(home);
   ASSERT_TRUE(program.started());
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "1+2\r", "1+2\r\nResult is 3");
   ExpectAnswer(program, "set(x,4)\r", "set(x,4)\r\nResult is 4");
   ExpectAnswer(program, "x*x\r", "x*x\r\nResult is 16");
@@ -124,10 +138,9 @@ TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   EXPECT_EQ(0u, transcript.rfind("Please input expression.")) << "the prompt line comes once";
 }
 
-TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
-  TemporaryFolder home;
+TEST_F(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   // The report of the failed first step goes out once the long sum has run
   // a while: it shows that the evaluation is under way.
   TypeLine(program, "set(a,7)+sigma(i,0,0,1/0)+sigma(i,1,2000000000,i)\r");
@@ -138,10 +151,9 @@ TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, CtrlCWhileTypingDropsTheLine) {
-  TemporaryFolder home;
+TEST_F(Terminal, CtrlCWhileTypingDropsTheLine) {
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "5+");
   // Only once the program waits again is the Ctrl-C sure to fall on the
   // line being typed.
@@ -156,7 +168,7 @@ TEST(Terminal, CtrlCWhileTypingDropsTheLine) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EditingKeys) {
+TEST_F(Terminal, EditingKeys) {
   REQUIRE_LINE_EDITING();
   struct Edit {
     std::string keys;
@@ -181,21 +193,19 @@ TEST(Terminal, EditingKeys) {
        "5\r",
        "Result is 6"},  // Backspace
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (const Edit& edit : edits) {
     ExpectAnswer(program, edit.keys, edit.answer);
   }
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
+TEST_F(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   std::ofstream(home.path() + "/12") << "";
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   // A function gets its parenthesis; "lo" only goes as far as "log",
   // where log and log10 part.
   ExpectAnswer(program, "sig\ti,1,4,i)\r", "Result is 10");
@@ -209,12 +219,11 @@ TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
+TEST_F(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram first(home);
-    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
+    ASSERT_TRUE(ShowsPrompt(first));
     ExpectAnswer(first, "6*7\r", "Result is 42");
     ExpectAnswer(first, "6*7\r", "Result is 42");
     TypeLine(first, "  \r");  // blank: neither answered nor kept
@@ -236,8 +245,8 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   // Two sessions at once: each adds its own lines to what is there.
   TerminalProgram second(home);
   TerminalProgram third(home);
-  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
-  ASSERT_TRUE(third.WaitFor(kPromptLine)) << third.Transcript();
+  ASSERT_TRUE(ShowsPrompt(second));
+  ASSERT_TRUE(ShowsPrompt(third));
   ExpectAnswer(second, std::string(kUp) + kUp + "\r", "Result is 42");
   ExpectAnswer(third, "3*3\r", "Result is 9");
   EndWithCtrlD(second);
@@ -245,20 +254,19 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   EXPECT_EQ(kMark + "6*7\n1+1\n6*7\n1+1\n6*7\n3*3\n", ReadFile(file));
 }
 
-TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
+TEST_F(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   const std::string named = home.path() + "/my-history";
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY=" + named});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "2+2\r", "Result is 4");
     EndWithCtrlD(program);
   }
   EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY="});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "3+3\r", "Result is 6");
     EndWithCtrlD(program);
   }
@@ -266,9 +274,8 @@ TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
   EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
 }
 
-TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
+TEST_F(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   const std::string not_a_folder = home.path() + "/plain-file";
   std::ofstream(not_a_folder) << "x";
   TerminalProgram program(home, {"CALCULATOR_HISTORY=" + not_a_folder + "/history"});
@@ -282,13 +289,13 @@ TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
 }
 
 // SIGHUP: the terminal window was closed.
-TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
+TEST_F(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
   REQUIRE_LINE_EDITING();
   for (int signal : {SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     TemporaryFolder home;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "5*5\r", "Result is 25");
     program.Signal(signal);
     const ProgramEnd end = program.WaitForEnd();
@@ -325,7 +332,7 @@ std::string SumOfLength(std::size_t length) {
   return sum;
 }
 
-TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
+TEST_F(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
   REQUIRE_LINE_EDITING();
   struct TabCase {
     std::string keys;
@@ -344,9 +351,8 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
        "4\r",
        "Result is 4", 0, "sigma"},
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (const TabCase& c : cases) {
     const std::size_t before = program.Output().size();
     ExpectAnswer(program, c.keys, c.answer);
@@ -357,7 +363,7 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
+TEST_F(Terminal, CtrlRLeavesTheSearchCleanly) {
   REQUIRE_LINE_EDITING();
   struct SearchCase {
     std::string keys;  // after the search has found "2*21" at its "21"
@@ -386,19 +392,18 @@ TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
     TemporaryFolder home;
     PrepareHistory(home, kMark + "2*21\n7*7\n");
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "5" + std::string(kCtrlR) + "21" + c.keys, c.answer);
     EndWithCtrlD(program);
   }
 }
 
-TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
+TEST_F(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
   REQUIRE_LINE_EDITING();
   constexpr int kNarrow = 40;
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(kNarrow, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (std::size_t length : {39, 40, 41, 80}) {
     const std::string sum = SumOfLength(length);
     const std::size_t before = program.Output().size();
@@ -416,12 +421,11 @@ TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, ResizedWindowRedrawsTheLine) {
+TEST_F(Terminal, ResizedWindowRedrawsTheLine) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = SumOfLength(31);
   TypeLine(program, sum);
   ASSERT_TRUE(program.WaitFor(sum));
@@ -484,12 +488,11 @@ void TypeAndSettle(TerminalProgram& program, const std::string& keys, const std:
   ASSERT_TRUE(program.WaitForBusy(false));
 }
 
-TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
+TEST_F(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(80, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = MarkedSum(201);
   TypeAndSettle(program, sum, "+7");
   TypeAndSettle(program, kHome, "\x1b[");
@@ -502,12 +505,11 @@ TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
+TEST_F(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = MarkedSum(100);
   TypeAndSettle(program, sum, "+7");
   ExpectAnswer(program, "\x01\r", "Result is " + MarkedSumValue(100));  // Ctrl-A, Enter
@@ -520,7 +522,7 @@ TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
 // Terminals that rewrap rows (tmux, VTE) join the line's rows again at the
 // new width and bring back what a cleared screen held when fewer rows are
 // needed; the line is drawn again where it starts then, once.
-TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
+TEST_F(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
   REQUIRE_LINE_EDITING();
   struct ResizeCase {
     std::string what;
@@ -542,7 +544,7 @@ TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
     TemporaryFolder home;
     TerminalProgram program(home);
     ASSERT_TRUE(program.Resize(c.from, 12));
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     const std::string sum = MarkedSum(c.length);
     TypeAndSettle(program, sum, "+7");
     if (c.at_the_top) {
@@ -560,7 +562,7 @@ TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
   }
 }
 
-TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
+TEST_F(Terminal, TabListsTheNamesOnlyRightAfterATab) {
   REQUIRE_LINE_EDITING();
   struct ListCase {
     std::string keys;
@@ -576,10 +578,9 @@ TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
       {"zz\t\t+zz\t", {zz_rows, "zz9"}},
       {"zz\t+zz\t", {}},
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (int i = 1; i <= 9; ++i) {
     ExpectAnswer(program, "set(zz" + std::to_string(i) + ",1)\r", "Result is 1");
   }
@@ -598,12 +599,11 @@ TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
+TEST_F(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   PrepareHistory(home, kMark + "2*21\n7*7\n");
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeAndSettle(program, "5" + std::string(kCtrlR) + "21", "(reverse-i-search)`21': ");
   ASSERT_TRUE(program.Type("\x1b"));
   ASSERT_TRUE(program.WaitFor("\x1b[J")) << "the search ends\n" << program.Transcript();
@@ -616,7 +616,7 @@ TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
 
 // Keys of libedit's emacs mode and of the user's ~/.editrc, with the
 // history they work on.
-TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
+TEST_F(Terminal, HistoryKeysAndTheUsersOwnBindings) {
   REQUIRE_LINE_EDITING();
   struct KeyCase {
     std::string what;
@@ -640,17 +640,16 @@ TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
     }
     std::ofstream(home.path() + "/.editrc") << c.editrc;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, c.keys, c.answer);
     EndWithCtrlD(program);
   }
 }
 
-TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
+TEST_F(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "1+");
   ASSERT_TRUE(program.WaitFor("1+"));
   ASSERT_TRUE(program.WaitForBusy(false));
@@ -663,11 +662,10 @@ TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, DumbTerminalShowsALongLineOnce) {
-  TemporaryFolder home;
+TEST_F(Terminal, DumbTerminalShowsALongLineOnce) {
   TerminalProgram program(home, {"TERM=dumb"});
   ASSERT_TRUE(program.Resize(80, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = SumOfLength(121);
   // The terminal's own line input: no editor to wait for.
   ASSERT_TRUE(program.Type(sum + "\r"));
@@ -680,11 +678,10 @@ TEST(Terminal, DumbTerminalShowsALongLineOnce) {
 }
 
 // Up then Enter where the terminal's own line input takes the key as text.
-TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
-  TemporaryFolder home;
+TEST_F(Terminal, NoLineWithAControlCharacterButTabIsKept) {
   {
     TerminalProgram program(home, {"TERM=dumb"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ASSERT_TRUE(program.Type(std::string(kUp) + "\r"));
     ASSERT_TRUE(program.WaitFor("Error : ")) << program.Transcript();
     ASSERT_TRUE(program.Type("3+3\t\r"));
@@ -697,12 +694,11 @@ TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
 
 // é typed in the C locale: two bytes, each shown in one column and taken
 // back by one Backspace.
-TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
+TEST_F(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram program(home, {"LC_ALL=C"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     TypeAndSettle(program, "6*7 \xc3\xa9+7", "+7");
     const std::string row = LastRows(program, 1).front();
     const auto characters = std::count_if(row.begin(), row.end(), [](char c) {
@@ -715,11 +711,10 @@ TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
   EXPECT_EQ(kMark + "6*7 \xc3\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
-  TemporaryFolder home;
+TEST_F(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
   {
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     EndWithCtrlD(program);
   }
   struct stat status;
@@ -729,12 +724,11 @@ TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
   EXPECT_EQ(0700u, status.st_mode & 07777u);
 }
 
-TEST(Terminal, TypedBytesAreKeptAsTyped) {
+TEST_F(Terminal, TypedBytesAreKeptAsTyped) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram program(home, {"LC_CTYPE=C.UTF-8"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "2+2 \xff\r", "Result is 4");
     ExpectAnswer(program, "3+3 \xc3\xa9\r", "Result is 6");
     EndWithCtrlD(program);
@@ -742,11 +736,10 @@ TEST(Terminal, TypedBytesAreKeptAsTyped) {
   EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
-  TemporaryFolder home;
+TEST_F(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
   {
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     // Ctrl-@ then Enter; Ctrl-Space then Ctrl-J.
     ExpectAnswer(program, std::string("1+1\0\r", 5), "Result is 2");
     ExpectAnswer(program, std::string("2+2\0\n", 5), "Result is 4");
@@ -756,13 +749,12 @@ TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
 }
 
 // The file ends with 2+2 when both sessions start; the second adds 5+5 first.
-TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
-  TemporaryFolder home;
+TEST_F(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
   PrepareHistory(home, kMark + "2+2\n");
   TerminalProgram first(home);
   TerminalProgram second(home);
-  ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
-  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+  ASSERT_TRUE(ShowsPrompt(first));
+  ASSERT_TRUE(ShowsPrompt(second));
   ExpectAnswer(second, "5+5\r", "Result is 10");
   EndWithCtrlD(second);
   ExpectAnswer(first, "2+2\r", "Result is 4");
@@ -770,7 +762,7 @@ TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
   EXPECT_EQ(kMark + "2+2\n5+5\n2+2\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
+TEST_F(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   REQUIRE_LINE_EDITING();
   struct FileCase {
     std::string before;
@@ -790,7 +782,7 @@ TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
     TemporaryFolder home;
     PrepareHistory(home, c.before);
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, c.keys, c.answer);
     EndWithCtrlD(program);
     EXPECT_EQ(c.after, ReadFile(HistoryFile(home))) << c.keys;
@@ -800,7 +792,7 @@ TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   }
 }
 
-TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
+TEST_F(Terminal, SessionsEndingTogetherKeepEveryLine) {
   for (int trial = 0; trial < 6; ++trial) {
     SCOPED_TRACE(trial);
     TemporaryFolder home;
@@ -808,8 +800,8 @@ TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
     PrepareHistory(home, kMark + older);
     TerminalProgram first(home);
     TerminalProgram second(home);
-    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
-    ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+    ASSERT_TRUE(ShowsPrompt(first));
+    ASSERT_TRUE(ShowsPrompt(second));
     ExpectAnswer(first, "2*3\r", "Result is 6");
     ExpectAnswer(second, "4*5\r", "Result is 20");
 #ifdef CALCULATOR_HAVE_LIBEDIT
@@ -824,7 +816,7 @@ TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
   }
 }
 
-TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
+TEST_F(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
   const std::string older = kMark + NumberedLines(1, 1000, 200);
   const std::string newer = kMark + NumberedLines(2, 999, 200) + "6*7\n";
   for (int trial = 0; trial < 12; ++trial) {
@@ -832,7 +824,7 @@ TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
     TemporaryFolder home;
     PrepareHistory(home, older);
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "6*7\r", "Result is 42");
     TypeLine(program, kCtrlD);
     usleep(static_cast<useconds_t>(trial * 250));
@@ -845,7 +837,7 @@ TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
 
 // Paths that must never be written: each is left as it was, with one
 // warning, and the session starts at once and goes on without history.
-TEST(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
+TEST_F(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
   struct PathCase {
     std::string name;
     std::function<bool(const std::string& path)> make;
@@ -947,8 +939,7 @@ class FullFileSystem {
   std::string error_;
 };
 
-TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
-  TemporaryFolder home;
+TEST_F(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
   const std::string folder = home.path() + "/small";
   FullFileSystem small(folder);
   if (!small.mounted()) {
@@ -959,7 +950,7 @@ TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
   std::ofstream(path, std::ios::binary) << older;
   small.Fill();
   TerminalProgram program(home, {"CALCULATOR_HISTORY=" + path});
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "6*7\r", "Result is 42");
   EndWithCtrlD(program);
   EXPECT_EQ(1u,
@@ -985,7 +976,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 // Saves that another process's lock or the file-size limit holds up, and
 // one after a killed save: none hangs, the old file stays as it was unless
 // the lines are added, one warning says why, and no temporary file stays.
-TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
+TEST_F(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
   struct SaveCase {
     std::string name;
     bool locked;           // another process holds the lock throughout
@@ -1025,7 +1016,7 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     setrlimit(RLIMIT_FSIZE, &limited);
     TerminalProgram program(home);
     setrlimit(RLIMIT_FSIZE, &unlimited);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "6*7\r", "Result is 42");
     TypeLine(program, kCtrlD);
     std::chrono::steady_clock::time_point signalled;
