@@ -71,11 +71,11 @@ extern "C" {
 /* The evaluator reads at most this many characters of a text, and a
  * variable name has at most this many. */
 #define CALCULATOR_MAX_TEXT_LENGTH 249
-/* Significant digits of a number's text: at most this many, ... */
+/* Significant digits of a number's text (Since 2.1): at most this many, ... */
 #define CALCULATOR_MAX_DIGITS 17
 /* ... this count for the shortest text that reads back as the same double, */
 #define CALCULATOR_SHORTEST_DIGITS 0
-/* ... and this many until a session is told otherwise. Since 2.1. */
+/* ... and this many until a session is told otherwise. */
 #define CALCULATOR_DEFAULT_DIGITS 6
 
 typedef struct calculator_session calculator_session;
@@ -187,9 +187,9 @@ CALCULATOR_EXPORT const char* calculator_constant_name(size_t index);
 CALCULATOR_EXPORT const char* calculator_function_name(size_t index);
 
 /* Writes the console's text of `value` (CALCULATOR_DEFAULT_DIGITS
- * significant digits, "1e+006", "-1.#IND", ...) as snprintf does: at most size - 1 characters and a NUL
- * (nothing when size is 0). Returns the length of the whole text, which is
- * less than CALCULATOR_NUMBER_TEXT_SIZE. */
+ * significant digits, "1e+006", "-1.#IND", ...) as snprintf does: at most
+ * size - 1 characters and a NUL (nothing when size is 0). Returns the
+ * length of the whole text, which is less than CALCULATOR_NUMBER_TEXT_SIZE. */
 #define CALCULATOR_NUMBER_TEXT_SIZE 32
 CALCULATOR_EXPORT size_t calculator_format_number(double value, char* buffer, size_t size);
 /* The same with `digits` significant digits, 1 to CALCULATOR_MAX_DIGITS:
