@@ -62,6 +62,11 @@ function(calculator_harden_targets)
     if(TARGET ${target})
       target_compile_options(${target} PRIVATE ${calculator_hardening_compile_options})
       set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+      # Whatever links these objects, a test program too, needs MinGW's
+      # stack protector run-time.
+      if(WIN32 AND CALCULATOR_HAVE_STACK_PROTECTOR_STRONG)
+        target_link_options(${target} INTERFACE -fstack-protector-strong)
+      endif()
     endif()
   endforeach()
   foreach(target IN LISTS calculator_hardened_linked)
