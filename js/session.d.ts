@@ -68,3 +68,7 @@ export function builtinNames(): {constants: string[]; functions: string[]};
 
 /** The library's version, "MAJOR.MINOR.PATCH". */
 export const version: string;
+/** The line a console writes once, before the first answer. */
+export const prompt: string;
+/** The line a console writes in place of an interrupted evaluation's answer. */
+export const interruptedLine: string;

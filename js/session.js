@@ -19,8 +19,8 @@ const BUSY = 4;
 const INVALID_NAME = 5;
 const NO_MEMORY = 6;
 const INVALID_DIGITS = 7;
-// Room for every answer line and for every number's text, with their NULs.
-const ANSWER_SIZE = 288;
+// Room for every number's text with its NUL (every answer line's room the
+// library gives).
 const NUMBER_TEXT_SIZE = 32;
 const DEFAULT_DIGITS = 6;
 
@@ -43,6 +43,7 @@ async function wasmBytes() {
 }
 
 const wasm = await createCalculatorModule({wasmBinary: await wasmBytes()});
+const ANSWER_SIZE = wasm._calculator_answer_size();
 
 // Scratch room in the module's memory, shared by this thread's sessions:
 // they run one at a time.
@@ -166,6 +167,10 @@ export function formatNumber(value, digits = DEFAULT_DIGITS) {
 
 /** The library's version, "MAJOR.MINOR.PATCH". */
 export const version = wasm.UTF8ToString(wasm._calculator_version());
+/** The line a console writes once, before the first answer. */
+export const prompt = wasm.UTF8ToString(wasm._calculator_prompt());
+/** The line a console writes in place of an interrupted evaluation's answer. */
+export const interruptedLine = wasm.UTF8ToString(wasm._calculator_interrupted_line());
 
 // The library's built-in names, read until its list ends.
 function namesFrom(nameAt) {

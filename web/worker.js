@@ -5,7 +5,8 @@
 // with the digits it was entered with.
 //
 // Messages in:  {type: 'start', variables}  then  {type: 'line', id, text, digits}
-// Messages out: {type: 'ready', version, variables, names: {constants, functions}}
+// Messages out: {type: 'ready', version, variables, names: {constants, functions},
+//                fixedLines: {prompt, interrupted}}
 //               {type: 'answer', id, lines, variables}
 //               {type: 'failed', message}
 // variables: [{name, bytes}] in the order first assigned, each value as its
@@ -44,6 +45,7 @@ async function start(variables) {
     version: calculator.version,
     variables: variablesOf(session),
     names: calculator.builtinNames(),
+    fixedLines: {prompt: calculator.prompt, interrupted: calculator.interruptedLine},
   });
   while (pending.length > 0) {
     answerLine(pending.shift());

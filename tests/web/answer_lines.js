@@ -45,6 +45,19 @@ function splitLines(input) {
   return lines;
 }
 
-import(url.pathToFileURL(path.resolve(packageDir, 'session.js')).href).then(async ({Session}) => {
-  const digits = digitsOption(options); const session = await Session.create(digits === null ? {} : {digits}); const output = ['Please input expression.']; for (const line of splitLines(fs.readFileSync(0))) {
-    output.push(session.answer(line));} fs.writeSync(1, output.join('\n') + '\n');});
+async function main() {
+  const sessionURL = url.pathToFileURL(path.resolve(packageDir, 'session.js')).href;
+  const {Session, prompt} = await import(sessionURL);
+  const digits = digitsOption(options);
+  const session = await Session.create(digits === null ? {} : {digits});
+  const output = [prompt];
+  for (const line of splitLines(fs.readFileSync(0))) {
+    output.push(session.answer(line));
+  }
+  fs.writeSync(1, output.join('\n') + '\n');
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exitCode = 1;
+});
