@@ -28,9 +28,9 @@ namespace {
 // nothing that shows (unless other threads hold it: then the main thread's
 // evaluation waits for its turn at each check).
 constexpr unsigned kStepsBetweenChecks = 10000;
-constexpr int kDefaultDigits = 6;
-constexpr int kShortestDigits = 0;
-constexpr int kMostDigits = 17;
+constexpr int kDefaultDigits = CALCULATOR_DEFAULT_DIGITS;
+constexpr int kShortestDigits = CALCULATOR_SHORTEST_DIGITS;
+constexpr int kMostDigits = CALCULATOR_MAX_DIGITS;
 constexpr char kBusyMessage[] =
     "the session is evaluating in another thread (or in a signal handler of its own)";
 

@@ -35,7 +35,7 @@ if(NOT configure_status EQUAL 0)
   message(FATAL_ERROR "the bare configuration failed:\n${configure_output}")
 endif()
 # The Python suite needs no GoogleTest, only Python's headers.
-expect_in_output("Test suites built: abi install( python)?\n")
+expect_in_output("Test suites built: abi install layering( python)?\n")
 foreach(suite unit math c_interface threads console hostile terminal)
   expect_in_output("Test suites skipped:.*\n +${suite} \\(needs GoogleTest \\(libgtest-dev\\)")
 endforeach()
