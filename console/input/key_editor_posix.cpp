@@ -260,16 +260,27 @@ void KeyEditor::DrawView() {
     }
     return at.column;
   };
+  // The characters further back than the row is wide cannot show (but for
+  // combining ones, which only cost a few of them): a long jump is not
+  // walked one by one.
   view_first_ = std::min(view_first_, cursor);
+  view_first_ = std::max(view_first_, cursor - std::min(cursor, static_cast<std::size_t>(width)));
   while (view_first_ < cursor && width_of(view_first_, cursor) >= width) {
     ++view_first_;
   }
+  ScreenPosition at;
+  at.column = width_of(view_first_, cursor);
+  view_cursor_column_ = at.column;
   std::size_t last = cursor;
-  while (last < text.size() && width_of(view_first_, last + 1) < width) {
-    ++last;
+  for (; last < text.size(); ++last) {
+    ScreenPosition next = at;
+    text_.Advance(next, text[last], INT_MAX / 2);
+    if (next.column >= width) {
+      break;
+    }
+    at = next;
   }
-  view_cursor_column_ = width_of(view_first_, cursor);
-  view_end_column_ = width_of(view_first_, last);
+  view_end_column_ = at.column;
   const std::wstring_view shown = std::wstring_view(text).substr(view_first_, last - view_first_);
   WriteToTerminal("\r" + ShownText(shown) + "\x1b[K\r" + MovesRight(view_cursor_column_));
 }
@@ -606,9 +617,8 @@ bool KeyEditor::TakePaste() {
 }
 
 int KeyEditor::ReadKey(wchar_t& key) {
-  if (ready_.empty()) {
-    Present();
-  }
+  // Before each key, which may act on the screen (Enter after a paste).
+  Present();
   for (;;) {
     if (!ready_.empty()) {
       key = ready_.front();
