@@ -1530,10 +1530,26 @@ TEST(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
   ExpectResizeAtTmux({"after Ctrl-L, far wider", 101, true, {40, 200}, true});
 }
 
+// The prompt, `line` whole and its answer, once each, at the end of the
+// window's history.
+void ExpectTallLineAnswered(const Tmux& tmux, const std::string& line) {
+  // The first 249 characters alone count: 9, then +1 each.
+  const std::string read = line.substr(0, 249);
+  const std::vector<std::string> history = {
+      "Please input expression.", line,
+      "calculator: only the first 249 characters of the line were read",
+      "Result is " + std::to_string(9 + std::count(read.begin(), read.end(), '1'))};
+  for (int tries = 0; tries < 150 && tmux.Rows(true) != history; ++tries) {
+    usleep(20000);
+  }
+  EXPECT_EQ(Shown(history), Shown(tmux.Rows(true)));
+}
+
 struct TallLineCase {
   std::string what;
   std::size_t first_part;   // typed on its own first, as rows libedit draws
   std::vector<int> widths;  // after the edit, each resize
+  bool pasted = false;      // with the 9 and a line break: Enter at once
 };
 
 // A line taller than the window at 40x10, edited at its start: the cursor
@@ -1552,6 +1568,14 @@ void ExpectTallLineEditedAtTmux(const TallLineCase& c) {
     line += "+1";
   }
   line += "7";  // 401 characters
+  if (c.pasted) {
+    line.insert(0, "9");
+    std::ofstream(home.path() + "/paste") << line << "\n";
+    ASSERT_TRUE(tmux.Run("load-buffer " + home.path() + "/paste"));
+    ASSERT_TRUE(tmux.Run("paste-buffer -p"));
+    ExpectTallLineAnswered(tmux, line);
+    return;
+  }
   ASSERT_TRUE(tmux.Run("send-keys -l '" + line.substr(0, c.first_part) + "'"));
   usleep(200000);
   ASSERT_TRUE(tmux.Run("send-keys -l '" + line.substr(c.first_part) + "'"));
@@ -1572,15 +1596,7 @@ void ExpectTallLineEditedAtTmux(const TallLineCase& c) {
   EXPECT_EQ("9", window[y].substr(x - 1, 1)) << x << "," << y << "\n" << Shown(window);
   ASSERT_TRUE(tmux.Run("send-keys Enter"));
   line.insert(0, "9");
-  // The first 249 characters alone count: 9, then +1 each.
-  const std::string read = line.substr(0, 249);
-  const std::vector<std::string> history = {
-      prompt, line, "calculator: only the first 249 characters of the line were read",
-      "Result is " + std::to_string(9 + std::count(read.begin(), read.end(), '1'))};
-  for (int tries = 0; tries < 150 && tmux.Rows(true) != history; ++tries) {
-    usleep(20000);
-  }
-  EXPECT_EQ(Shown(history), Shown(tmux.Rows(true)));
+  ExpectTallLineAnswered(tmux, line);
 }
 
 // libedit keeps the last rows of a line taller than the window in view and
@@ -1595,6 +1611,7 @@ TEST(Terminal, ALineTallerThanTheWindowKeepsItsCursorAtRealTmux) {
   ExpectTallLineEditedAtTmux({"then narrower", 300, {25}});
   ExpectTallLineEditedAtTmux({"then wide enough to show it whole", 300, {60}});
   ExpectTallLineEditedAtTmux({"then narrower and back", 300, {25, 40}});
+  ExpectTallLineEditedAtTmux({"pasted with its line break", 0, {}, true});
 }
 
 }  // namespace
