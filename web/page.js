@@ -4,8 +4,6 @@
 // view below the transcript.
 'use strict';
 
-const PROMPT = 'Please input expression.';
-const INTERRUPTED = 'Error : Interrupted.';
 const HISTORY_KEY = 'calculator.history';
 const HISTORY_LIMIT = 1000;
 const DIGITS_KEY = 'calculator.digits';
@@ -31,6 +29,7 @@ const state = {
   ready: false,
   variables: [],                          // {name, bytes} in the order first assigned
   names: {constants: [], functions: []},  // the library's built-ins, from the worker
+  fixedLines: null,  // the library's prompt and interrupted line, from the first worker
   digits: DEFAULT_DIGITS,  // for the lines entered from now on
   sent: [],    // lines the worker has, oldest first; the first one runs
   queue: [],   // lines for a worker that is still starting
@@ -78,6 +77,15 @@ function lineElement(text, kind) {
 function appendLine(text, kind) {
   transcript.append(lineElement(text, kind));
   state.transcriptText.push(text);
+  scheduleRender();
+}
+
+// The prompt heads the transcript, above any line entered before the
+// library was ready to give it.
+function showPrompt() {
+  const prompt = state.fixedLines.prompt;
+  transcript.prepend(lineElement(prompt, 'prompt'));
+  state.transcriptText.unshift(prompt);
   scheduleRender();
 }
 
@@ -168,6 +176,10 @@ function receive(worker, message) {
     state.ready = true;
     state.variables = message.variables;
     state.names = message.names;
+    if (state.fixedLines === null) {
+      state.fixedLines = message.fixedLines;
+      showPrompt();
+    }
     sendQueued();
   } else if (message.type === 'answer') {
     answered(message);
@@ -237,7 +249,7 @@ function stop() {
   }
   state.queue = state.sent.slice(1).concat(state.queue);
   state.sent = [];
-  appendLine(INTERRUPTED, 'answer');
+  appendLine(state.fixedLines.interrupted, 'answer');
   restartWorker();
 }
 
@@ -601,7 +613,6 @@ function onClick(id, action) {
 }
 
 function main() {
-  appendLine(PROMPT, 'prompt');
   element('entry').addEventListener('submit', onSubmit);
   input.addEventListener('keydown', onInputKey);
   input.addEventListener('paste', (event) => {

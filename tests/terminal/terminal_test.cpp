@@ -83,6 +83,21 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &status) == 0;
 }
 
+// Every terminal test: a fresh home for the program's files (its history
+// among them), and programs started there that must show the prompt line
+// before anything is typed.
+class Terminal : public ::testing::Test {
+ protected:
+  static ::testing::AssertionResult ShowsPrompt(TerminalProgram& program) {
+    if (program.WaitFor(kPromptLine)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "no prompt line:\n" << program.Transcript();
+  }
+
+  TemporaryFolder home;
+};
+
 // Types `keys` once the program reads a line.
 void TypeLine(TerminalProgram& program, const std::string& keys) {
 #ifdef CALCULATOR_HAVE_LIBEDIT
@@ -108,11 +123,10 @@ void EndWithCtrlD(TerminalProgram& program) {
   EXPECT_EQ(std::string::npos, program.Output().find("^D")) << program.Transcript();
 }
 
-TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
-  TemporaryFolder home;
+TEST_F(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   TerminalProgram program(home);
   ASSERT_TRUE(program.started());
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "1+2\r", "1+2\r\nResult is 3");
   ExpectAnswer(program, "set(x,4)\r", "set(x,4)\r\nResult is 4");
   ExpectAnswer(program, "x*x\r", "x*x\r\nResult is 16");
@@ -132,21 +146,19 @@ TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
 
 // A libedit.so.2 in the folder where a session starts is never loaded: the
 // program has no run path, and libedit comes from the system's folders.
-TEST(Terminal, ALibraryInTheCurrentFolderIsNeverLoaded) {
-  TemporaryFolder home;
+TEST_F(Terminal, ALibraryInTheCurrentFolderIsNeverLoaded) {
   std::filesystem::copy_file(PLANTED_LIBRARY, home.path() + "/libedit.so.2");
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "1+2\r", "Result is 3");
   EndWithCtrlD(program);
   EXPECT_EQ(std::string::npos, program.Output().find("planted library ran"))
       << program.Transcript();
 }
 
-TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
-  TemporaryFolder home;
+TEST_F(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   // The report of the failed first step goes out once the long sum has run
   // a while: it shows that the evaluation is under way.
   TypeLine(program, "set(a,7)+sigma(i,0,0,1/0)+sigma(i,1,2000000000,i)\r");
@@ -157,10 +169,9 @@ TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, CtrlCWhileTypingDropsTheLine) {
-  TemporaryFolder home;
+TEST_F(Terminal, CtrlCWhileTypingDropsTheLine) {
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "5+");
   // Only once the program waits again is the Ctrl-C sure to fall on the
   // line being typed.
@@ -175,7 +186,7 @@ TEST(Terminal, CtrlCWhileTypingDropsTheLine) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EditingKeys) {
+TEST_F(Terminal, EditingKeys) {
   REQUIRE_LINE_EDITING();
   struct Edit {
     std::string keys;
@@ -200,21 +211,19 @@ TEST(Terminal, EditingKeys) {
        "5\r",
        "Result is 6"},  // Backspace
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (const Edit& edit : edits) {
     ExpectAnswer(program, edit.keys, edit.answer);
   }
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
+TEST_F(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   std::ofstream(home.path() + "/12") << "";
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   // A function gets its parenthesis; "lo" only goes as far as "log",
   // where log and log10 part.
   ExpectAnswer(program, "sig\ti,1,4,i)\r", "Result is 10");
@@ -228,12 +237,11 @@ TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
+TEST_F(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram first(home);
-    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
+    ASSERT_TRUE(ShowsPrompt(first));
     ExpectAnswer(first, "6*7\r", "Result is 42");
     ExpectAnswer(first, "6*7\r", "Result is 42");
     TypeLine(first, "  \r");  // blank: neither answered nor kept
@@ -255,8 +263,8 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   // Two sessions at once: each adds its own lines to what is there.
   TerminalProgram second(home);
   TerminalProgram third(home);
-  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
-  ASSERT_TRUE(third.WaitFor(kPromptLine)) << third.Transcript();
+  ASSERT_TRUE(ShowsPrompt(second));
+  ASSERT_TRUE(ShowsPrompt(third));
   ExpectAnswer(second, std::string(kUp) + kUp + "\r", "Result is 42");
   ExpectAnswer(third, "3*3\r", "Result is 9");
   EndWithCtrlD(second);
@@ -264,20 +272,19 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   EXPECT_EQ(kMark + "6*7\n1+1\n6*7\n1+1\n6*7\n3*3\n", ReadFile(file));
 }
 
-TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
+TEST_F(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   const std::string named = home.path() + "/my-history";
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY=" + named});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "2+2\r", "Result is 4");
     EndWithCtrlD(program);
   }
   EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY="});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "3+3\r", "Result is 6");
     EndWithCtrlD(program);
   }
@@ -285,9 +292,8 @@ TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
   EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
 }
 
-TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
+TEST_F(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   const std::string not_a_folder = home.path() + "/plain-file";
   std::ofstream(not_a_folder) << "x";
   TerminalProgram program(home, {"CALCULATOR_HISTORY=" + not_a_folder + "/history"});
@@ -301,13 +307,13 @@ TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
 }
 
 // SIGHUP: the terminal window was closed.
-TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
+TEST_F(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
   REQUIRE_LINE_EDITING();
   for (int signal : {SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     TemporaryFolder home;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "5*5\r", "Result is 25");
     program.Signal(signal);
     const ProgramEnd end = program.WaitForEnd();
@@ -344,7 +350,7 @@ std::string SumOfLength(std::size_t length) {
   return sum;
 }
 
-TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
+TEST_F(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
   REQUIRE_LINE_EDITING();
   struct TabCase {
     std::string keys;
@@ -363,9 +369,8 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
        "4\r",
        "Result is 4", 0, "sigma"},
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (const TabCase& c : cases) {
     const std::size_t before = program.Output().size();
     ExpectAnswer(program, c.keys, c.answer);
@@ -376,7 +381,7 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
+TEST_F(Terminal, CtrlRLeavesTheSearchCleanly) {
   REQUIRE_LINE_EDITING();
   struct SearchCase {
     std::string keys;  // after the search has found "2*21" at its "21"
@@ -405,19 +410,18 @@ TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
     TemporaryFolder home;
     PrepareHistory(home, kMark + "2*21\n7*7\n");
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "5" + std::string(kCtrlR) + "21" + c.keys, c.answer);
     EndWithCtrlD(program);
   }
 }
 
-TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
+TEST_F(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
   REQUIRE_LINE_EDITING();
   constexpr int kNarrow = 40;
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(kNarrow, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (std::size_t length : {39, 40, 41, 80}) {
     const std::string sum = SumOfLength(length);
     const std::size_t before = program.Output().size();
@@ -435,12 +439,11 @@ TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, ResizedWindowRedrawsTheLine) {
+TEST_F(Terminal, ResizedWindowRedrawsTheLine) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = SumOfLength(31);
   TypeLine(program, sum);
   ASSERT_TRUE(program.WaitFor(sum));
@@ -503,12 +506,11 @@ void TypeAndSettle(TerminalProgram& program, const std::string& keys, const std:
   ASSERT_TRUE(program.WaitForBusy(false));
 }
 
-TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
+TEST_F(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(80, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = MarkedSum(201);
   TypeAndSettle(program, sum, "+7");
   TypeAndSettle(program, kHome, "\x1b[");
@@ -521,12 +523,11 @@ TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
+TEST_F(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = MarkedSum(100);
   TypeAndSettle(program, sum, "+7");
   ExpectAnswer(program, "\x01\r", "Result is " + MarkedSumValue(100));  // Ctrl-A, Enter
@@ -539,7 +540,7 @@ TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
 // Terminals that rewrap rows (tmux, VTE) join the line's rows again at the
 // new width and bring back what a cleared screen held when fewer rows are
 // needed; the line is drawn again where it starts then, once.
-TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
+TEST_F(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
   REQUIRE_LINE_EDITING();
   struct ResizeCase {
     std::string what;
@@ -561,7 +562,7 @@ TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
     TemporaryFolder home;
     TerminalProgram program(home);
     ASSERT_TRUE(program.Resize(c.from, 12));
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     const std::string sum = MarkedSum(c.length);
     TypeAndSettle(program, sum, "+7");
     if (c.at_the_top) {
@@ -579,7 +580,7 @@ TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
   }
 }
 
-TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
+TEST_F(Terminal, TabListsTheNamesOnlyRightAfterATab) {
   REQUIRE_LINE_EDITING();
   struct ListCase {
     std::string keys;
@@ -595,10 +596,9 @@ TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
       {"zz\t\t+zz\t", {zz_rows, "zz9"}},
       {"zz\t+zz\t", {}},
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (int i = 1; i <= 9; ++i) {
     ExpectAnswer(program, "set(zz" + std::to_string(i) + ",1)\r", "Result is 1");
   }
@@ -617,12 +617,11 @@ TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
+TEST_F(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   PrepareHistory(home, kMark + "2*21\n7*7\n");
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeAndSettle(program, "5" + std::string(kCtrlR) + "21", "(reverse-i-search)`21': ");
   ASSERT_TRUE(program.Type("\x1b"));
   ASSERT_TRUE(program.WaitFor("\x1b[J")) << "the search ends\n" << program.Transcript();
@@ -635,7 +634,7 @@ TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
 
 // Keys of libedit's emacs mode and of the user's ~/.editrc, with the
 // history they work on.
-TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
+TEST_F(Terminal, HistoryKeysAndTheUsersOwnBindings) {
   REQUIRE_LINE_EDITING();
   struct KeyCase {
     std::string what;
@@ -659,17 +658,16 @@ TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
     }
     std::ofstream(home.path() + "/.editrc") << c.editrc;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, c.keys, c.answer);
     EndWithCtrlD(program);
   }
 }
 
-TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
+TEST_F(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "1+");
   ASSERT_TRUE(program.WaitFor("1+"));
   ASSERT_TRUE(program.WaitForBusy(false));
@@ -682,11 +680,10 @@ TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, DumbTerminalShowsALongLineOnce) {
-  TemporaryFolder home;
+TEST_F(Terminal, DumbTerminalShowsALongLineOnce) {
   TerminalProgram program(home, {"TERM=dumb"});
   ASSERT_TRUE(program.Resize(80, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = SumOfLength(121);
   // The terminal's own line input: no editor to wait for.
   ASSERT_TRUE(program.Type(sum + "\r"));
@@ -699,11 +696,10 @@ TEST(Terminal, DumbTerminalShowsALongLineOnce) {
 }
 
 // Up then Enter where the terminal's own line input takes the key as text.
-TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
-  TemporaryFolder home;
+TEST_F(Terminal, NoLineWithAControlCharacterButTabIsKept) {
   {
     TerminalProgram program(home, {"TERM=dumb"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ASSERT_TRUE(program.Type(std::string(kUp) + "\r"));
     ASSERT_TRUE(program.WaitFor("Error : ")) << program.Transcript();
     ASSERT_TRUE(program.Type("3+3\t\r"));
@@ -716,12 +712,11 @@ TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
 
 // é typed in the C locale: two bytes, each shown in one column and taken
 // back by one Backspace.
-TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
+TEST_F(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram program(home, {"LC_ALL=C"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     TypeAndSettle(program, "6*7 \xc3\xa9+7", "+7");
     const std::string row = LastRows(program, 1).front();
     const auto characters = std::count_if(row.begin(), row.end(), [](char c) {
@@ -734,11 +729,10 @@ TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
   EXPECT_EQ(kMark + "6*7 \xc3\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
-  TemporaryFolder home;
+TEST_F(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
   {
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     EndWithCtrlD(program);
   }
   struct stat status;
@@ -748,12 +742,11 @@ TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
   EXPECT_EQ(0700u, status.st_mode & 07777u);
 }
 
-TEST(Terminal, TypedBytesAreKeptAsTyped) {
+TEST_F(Terminal, TypedBytesAreKeptAsTyped) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram program(home, {"LC_CTYPE=C.UTF-8"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "2+2 \xff\r", "Result is 4");
     ExpectAnswer(program, "3+3 \xc3\xa9\r", "Result is 6");
     EndWithCtrlD(program);
@@ -761,11 +754,10 @@ TEST(Terminal, TypedBytesAreKeptAsTyped) {
   EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
-  TemporaryFolder home;
+TEST_F(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
   {
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     // Ctrl-@ then Enter; Ctrl-Space then Ctrl-J.
     ExpectAnswer(program, std::string("1+1\0\r", 5), "Result is 2");
     ExpectAnswer(program, std::string("2+2\0\n", 5), "Result is 4");
@@ -775,13 +767,12 @@ TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
 }
 
 // The file ends with 2+2 when both sessions start; the second adds 5+5 first.
-TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
-  TemporaryFolder home;
+TEST_F(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
   PrepareHistory(home, kMark + "2+2\n");
   TerminalProgram first(home);
   TerminalProgram second(home);
-  ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
-  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+  ASSERT_TRUE(ShowsPrompt(first));
+  ASSERT_TRUE(ShowsPrompt(second));
   ExpectAnswer(second, "5+5\r", "Result is 10");
   EndWithCtrlD(second);
   ExpectAnswer(first, "2+2\r", "Result is 4");
@@ -789,7 +780,7 @@ TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
   EXPECT_EQ(kMark + "2+2\n5+5\n2+2\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
+TEST_F(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   REQUIRE_LINE_EDITING();
   struct FileCase {
     std::string before;
@@ -809,7 +800,7 @@ TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
     TemporaryFolder home;
     PrepareHistory(home, c.before);
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, c.keys, c.answer);
     EndWithCtrlD(program);
     EXPECT_EQ(c.after, ReadFile(HistoryFile(home))) << c.keys;
@@ -819,7 +810,7 @@ TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   }
 }
 
-TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
+TEST_F(Terminal, SessionsEndingTogetherKeepEveryLine) {
   for (int trial = 0; trial < 6; ++trial) {
     SCOPED_TRACE(trial);
     TemporaryFolder home;
@@ -827,8 +818,8 @@ TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
     PrepareHistory(home, kMark + older);
     TerminalProgram first(home);
     TerminalProgram second(home);
-    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
-    ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+    ASSERT_TRUE(ShowsPrompt(first));
+    ASSERT_TRUE(ShowsPrompt(second));
     ExpectAnswer(first, "2*3\r", "Result is 6");
     ExpectAnswer(second, "4*5\r", "Result is 20");
 #ifdef CALCULATOR_HAVE_LIBEDIT
@@ -843,7 +834,7 @@ TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
   }
 }
 
-TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
+TEST_F(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
   const std::string older = kMark + NumberedLines(1, 1000, 200);
   const std::string newer = kMark + NumberedLines(2, 999, 200) + "6*7\n";
   for (int trial = 0; trial < 12; ++trial) {
@@ -851,7 +842,7 @@ TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
     TemporaryFolder home;
     PrepareHistory(home, older);
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "6*7\r", "Result is 42");
     TypeLine(program, kCtrlD);
     usleep(static_cast<useconds_t>(trial * 250));
@@ -864,7 +855,7 @@ TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
 
 // Paths that must never be written: each is left as it was, with one
 // warning, and the session starts at once and goes on without history.
-TEST(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
+TEST_F(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
   struct PathCase {
     std::string name;
     std::function<bool(const std::string& path)> make;
@@ -966,8 +957,7 @@ class FullFileSystem {
   std::string error_;
 };
 
-TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
-  TemporaryFolder home;
+TEST_F(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
   const std::string folder = home.path() + "/small";
   FullFileSystem small(folder);
   if (!small.mounted()) {
@@ -978,7 +968,7 @@ TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
   std::ofstream(path, std::ios::binary) << older;
   small.Fill();
   TerminalProgram program(home, {"CALCULATOR_HISTORY=" + path});
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "6*7\r", "Result is 42");
   EndWithCtrlD(program);
   EXPECT_EQ(1u,
@@ -1005,7 +995,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 // one after a killed save: none hangs, the old file stays as it was unless
 // the lines are added, one warning says why, and no temporary file stays;
 // a file of that name that the history reader refuses is someone else's.
-TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
+TEST_F(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
   struct SaveCase {
     std::string name;
     bool locked;       // another process holds the lock throughout
@@ -1054,7 +1044,7 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     setrlimit(RLIMIT_FSIZE, &limited);
     TerminalProgram program(home);
     setrlimit(RLIMIT_FSIZE, &unlimited);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "6*7\r", "Result is 42");
     TypeLine(program, kCtrlD);
     std::chrono::steady_clock::time_point signalled;
@@ -1093,7 +1083,7 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
 // Every key's whole escape sequence is read: one that is bound does its
 // work, any other only rings the bell, and none leaves a fragment in the
 // line. Each row types "12+34", the key, then "5" and Enter.
-TEST(Terminal, EscapeSequencesAreReadWhole) {
+TEST_F(Terminal, EscapeSequencesAreReadWhole) {
   REQUIRE_LINE_EDITING();
   struct SequenceCase {
     std::string name;
@@ -1133,7 +1123,7 @@ TEST(Terminal, EscapeSequencesAreReadWhole) {
   };
   TemporaryFolder folder;
   TerminalProgram program(folder);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   std::string kept = kMark;
   std::string last;
   for (const SequenceCase& c : cases) {
@@ -1154,7 +1144,7 @@ TEST(Terminal, EscapeSequencesAreReadWhole) {
 
 // The terminal marks pasted text: it goes into the line as it is, and each
 // line break in it hands over a line as Enter does.
-TEST(Terminal, BracketedPaste) {
+TEST_F(Terminal, BracketedPaste) {
   REQUIRE_LINE_EDITING();
   struct PasteCase {
     std::string name;
@@ -1190,7 +1180,7 @@ TEST(Terminal, BracketedPaste) {
     SCOPED_TRACE(c.name);
     TemporaryFolder home;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     EXPECT_TRUE(program.WaitForBracketedPaste(true)) << "on while a line is typed";
     TypeLine(program, "\x1b[200~" + c.pasted + "\x1b[201~" + c.typed);
     for (const std::string& answer : c.answers) {
@@ -1202,11 +1192,10 @@ TEST(Terminal, BracketedPaste) {
   }
 }
 
-TEST(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
+TEST_F(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "sigma(i,1,2000000000,i)\r");
   ASSERT_TRUE(program.WaitForBusy(true));
   EXPECT_TRUE(program.WaitForBracketedPaste(false)) << program.Transcript();
@@ -1225,7 +1214,7 @@ TEST(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
 }
 
 // The program's own functions as `bind -l` in ~/.editrc lists them.
-TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
+TEST_F(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
   REQUIRE_LINE_EDITING();
   const std::vector<std::pair<std::string, std::string>> functions = {
       {"calculator-complete", "Complete the name before the cursor"},
@@ -1240,10 +1229,9 @@ TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
       {"calculator-delete-next-word", "Delete to the end of the next name or number"},
       {"calculator-paste", "Insert the text that the terminal marks as pasted"},
   };
-  TemporaryFolder home;
   std::ofstream(home.path() + "/.editrc") << "calculator:bind -l\n";
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ASSERT_TRUE(program.WaitFor(functions.back().second)) << program.Transcript();
   for (const auto& [name, description] : functions) {
     EXPECT_EQ(1u, Count(program.Output(), name + "\r\n\t" + description + "\r\n"))
@@ -1256,7 +1244,7 @@ TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
 // Stop signals as desktops and process managers send them, at a program
 // that waits for a key or computes, and with a terminal that takes no
 // output (Ctrl-S) under the signal mask and actions a parent may leave.
-TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
+TEST_F(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
   REQUIRE_LINE_EDITING();
   struct StopCase {
     std::string name;
@@ -1303,7 +1291,7 @@ TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
     parent.blocked_signals = c.blocked;
     parent.ignored_signals = c.ignored;
     TerminalProgram program(home, parent);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     if (c.busy) {
       TypeLine(program, "sigma(i,1,2000000000,i)\r");
       ASSERT_TRUE(program.WaitForBusy(true));
@@ -1328,7 +1316,7 @@ TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
 
 // Sessions that end together by a stop signal (a terminal window closing
 // its tabs: SIGHUP) each wait for the others' saves: no line is lost.
-TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
+TEST_F(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
   REQUIRE_LINE_EDITING();
   struct TogetherCase {
     int sessions;
@@ -1350,7 +1338,7 @@ TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
         programs.push_back(std::make_unique<TerminalProgram>(home));
       }
       for (int i = 0; i < c.sessions; ++i) {
-        ASSERT_TRUE(programs[i]->WaitFor(kPromptLine)) << programs[i]->Transcript();
+        ASSERT_TRUE(ShowsPrompt(*programs[i]));
         ExpectAnswer(*programs[i], "7*" + std::to_string(i) + "\r",
                      "Result is " + std::to_string(7 * i));
       }
@@ -1517,7 +1505,7 @@ void ExpectResizeAtTmux(const TmuxCase& c) {
 // that no longer fit into its history, out of the cursor's reach, and takes
 // them back when a wider window needs fewer; it takes a clear from the top
 // left corner for a clear screen, whose rows it keeps in its history too.
-TEST(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
+TEST_F(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
   REQUIRE_LINE_EDITING();
   if (std::system("tmux -V >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "tmux is not installed";
