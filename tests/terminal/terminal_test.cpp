@@ -1589,7 +1589,7 @@ void ExpectTallLineEditedAtTmux(const TallLineCase& c) {
 
 // libedit keeps the last rows of a line taller than the window in view and
 // moves its cursor up to the start, which stops at the top of the window.
-TEST(Terminal, ALineTallerThanTheWindowKeepsItsCursorAtRealTmux) {
+TEST_F(Terminal, ALineTallerThanTheWindowKeepsItsCursorAtRealTmux) {
   REQUIRE_LINE_EDITING();
   if (std::system("tmux -V >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "tmux is not installed";
