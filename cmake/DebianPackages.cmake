@@ -7,6 +7,9 @@
 #   libcalculator-dev section libdevel headers, libcalculator.so,
 #                                     libcalculator.a, calculator.pc, CMake
 #                                     package files
+#   python3-calculator section python the Python package calculator, with
+#                                     the library compiled into its module
+#                                     (when the build has it: python/)
 #
 # Each carries /usr/share/doc/PACKAGE/copyright (packaging/copyright) and
 # changelog.gz (packaging/changelog.in). Two CPack script steps do what
@@ -15,6 +18,10 @@
 
 set(calculator_package_names calculator ${CALCULATOR_LIBRARY_PACKAGE} libcalculator-dev)
 set(calculator_package_components program library development)
+if(TARGET calculator_python)
+  list(APPEND calculator_package_names python3-calculator)
+  list(APPEND calculator_package_components python)
+endif()
 
 # ---- Copyright and changelog of every package -----------------------------
 
@@ -60,6 +67,8 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libcalculator-dev)
 set(CPACK_DEBIAN_PROGRAM_PACKAGE_SECTION math)
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-calculator)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 
 set(CPACK_DEBIAN_PROGRAM_DESCRIPTION
   "console calculator with variables, sums and integrals
@@ -76,6 +85,11 @@ set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
 Headers for the C interface <calculator/calculator.h> and the C++ interface
 <calculator/calculator.hpp>, the static library, and the files for
 pkg-config and CMake's find_package.")
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+  "evaluator of the calculator's expressions (Python 3)
+The Python package calculator: sessions that evaluate lines of arithmetic
+with variables, sums, integrals and correctly rounded functions, and give
+the calculator program's answer lines. The evaluator is compiled in.")
 
 # Library dependencies from dpkg-shlibdeps. It runs in the staging directory
 # of each component, and finds the project's own library in the library
@@ -94,6 +108,14 @@ set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS library)
 if(CALCULATOR_HAVE_LIBEDIT)
   set(CPACK_DEBIAN_PROGRAM_PACKAGE_DEPENDS "libedit2 (>= 3.1-20140620)")
 endif()
+
+# The module is built for Python's stable ABI of 3.8, which every later
+# Python 3 keeps; dpkg-shlibdeps adds the C and C++ run-times.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS "python3 (>= 3.8)")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+  ${CALCULATOR_PACKAGING_DIR}/python3-calculator/postinst
+  ${CALCULATOR_PACKAGING_DIR}/python3-calculator/prerm)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_EXTRA ${CALCULATOR_PACKAGING_DIR}/triggers)
 set(CPACK_DEBIAN_LIBRARY_PACKAGE_CONTROL_STRICT_PERMISSION ON)

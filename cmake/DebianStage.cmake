@@ -1,8 +1,8 @@
 # CPack step before the Debian packages are built, on the staged files of
 # every component (CPACK_TEMPORARY_DIRECTORY/COMPONENT/usr/...):
-# - programs and shared libraries lose the .comment and .note sections, as
-#   Debian's own packages do (dh_strip); the static library loses its debug
-#   information too, which CPack leaves in.
+# - programs, shared libraries and the Python module lose the .comment and
+#   .note sections, as Debian's own packages do (dh_strip); the static
+#   library loses its debug information too, which CPack leaves in.
 
 function(strip_sections path)
   execute_process(
@@ -17,7 +17,8 @@ endfunction()
 
 file(GLOB_RECURSE staged_files LIST_DIRECTORIES false
   ${CPACK_TEMPORARY_DIRECTORY}/program/*
-  ${CPACK_TEMPORARY_DIRECTORY}/library/*)
+  ${CPACK_TEMPORARY_DIRECTORY}/library/*
+  ${CPACK_TEMPORARY_DIRECTORY}/python/*)
 foreach(path IN LISTS staged_files)
   if(IS_SYMLINK ${path})
     continue()

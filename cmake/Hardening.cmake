@@ -1,6 +1,6 @@
 # The hardening that Debian's build flags give a package, on the files this
-# project ships: the program, the shared library (and the objects of both),
-# and on Windows the DLL and the .exe.
+# project ships: the program, the shared library, the Python module (and
+# the objects of all three), and on Windows the DLL and the .exe.
 #
 #   compiled  -fstack-protector-strong, -fcf-protection where the compiler
 #             has it (ELF only: Windows has no use for its marks);
@@ -54,8 +54,8 @@ endif()
 # link the stack protector's run-time (on Linux the C library has it, and
 # the archive holds the shared library's objects).
 set(calculator_hardened_compiled
-  calculator_objects console_io console_program calculator)
-set(calculator_hardened_linked calculator_shared calculator)
+  calculator_objects console_io console_program calculator calculator_python)
+set(calculator_hardened_linked calculator_shared calculator calculator_python)
 
 function(calculator_harden_targets)
   foreach(target IN LISTS calculator_hardened_compiled)

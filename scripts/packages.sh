@@ -31,6 +31,13 @@ lintian             test   required  the Debian packages' check
 file                test   required  the Debian packages' check
 binutils            test   required  the exported-symbols check
 python3             test   required  the embedding test through ctypes
+python3-dev         test   required  the Python package's module
+python3-setuptools  test   required  the Python package's install into a virtual environment
+python3-venv        test   required  the Python package's install into a virtual environment
+python3-pip         test   required  the Python package's install into a virtual environment
+python3-pytest      test   required  the Python package's tests
+python3-simpleeval  test   optional  the Python benchmark's comparison with simpleeval
+python3-asteval     test   optional  the Python benchmark's comparison with asteval
 abigail-tools       test   required  the comparison of the library's ABI with its baseline
 emscripten          test   optional  the web page's and the npm package's build and tests
 npm                 test   optional  packing the npm package and installing it in its test

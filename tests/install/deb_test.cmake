@@ -1,10 +1,11 @@
-# Builds the three Debian packages with CPack into a fresh folder, checks
+# Builds the Debian packages (three, and python3-calculator when the build
+# has the Python package) with CPack into a fresh folder, checks
 # their fields and contents, runs lintian on them, then installs them with
 # apt-get, uses what they installed, removes them again and checks that
 # nothing is left behind. The apt-get part needs root (CI runs as root on a
 # machine of its own) and is skipped otherwise.
 #
-# Variables: BUILD_DIR, SOURCE_DIR, WORK_DIR, CONFIG, INSTALL_PREFIX,
+# Variables: BUILD_DIR, SOURCE_DIR, WORK_DIR, CONFIG, INSTALL_PREFIX, PYTHON_PACKAGE,
 # C_COMPILER, C_FLAGS, C_LINK_DRIVER, C_LINK_FLAGS, VERSION, BINDIR, LIBDIR,
 # INCLUDEDIR, MANDIR, DATADIR.
 
@@ -34,6 +35,9 @@ run_checked(${CMAKE_CPACK_COMMAND} -G DEB --config ${BUILD_DIR}/CPackConfig.cmak
   -B ${WORK_DIR} ${config_options})
 string(REGEX MATCH "^[0-9]+" major "${VERSION}")
 set(packages calculator libcalculator${major} libcalculator-dev)
+if(PYTHON_PACKAGE)
+  list(APPEND packages python3-calculator)
+endif()
 set(files)
 foreach(package IN LISTS packages)
   file(GLOB file ${WORK_DIR}/${package}_${VERSION}_*.deb)
@@ -59,6 +63,15 @@ set(library libcalculator${major})
 expect_field(calculator Section "^math$")
 expect_field(${library} Section "^libs$")
 expect_field(libcalculator-dev Section "^libdevel$")
+if(PYTHON_PACKAGE)
+  expect_field(python3-calculator Section "^python$")
+  # The library is compiled into the module.
+  expect_field(python3-calculator Depends "^python3 \\(>= 3\\.8\\), .*libstdc\\+\\+6")
+  run_checked(${DPKG_DEB} --field ${deb_python3-calculator} Depends)
+  if(run_output MATCHES "${library}")
+    message(FATAL_ERROR "python3-calculator depends on ${library}: ${run_output}")
+  endif()
+endif()
 foreach(package IN LISTS packages)
   expect_field(${package} Version "^${version_pattern}$")
   expect_field(${package} Maintainer "^[^<]+ <[^ >]+@[^ >]+>$")
@@ -110,6 +123,11 @@ set(contents_calculator
 set(contents_${library}
   usr/${LIBDIR}/libcalculator.so.${major} usr/${LIBDIR}/libcalculator.so.${VERSION}
   ${doc}/${library}/copyright ${doc}/${library}/changelog.gz)
+set(python_dir usr/lib/python3/dist-packages/calculator)
+set(contents_python3-calculator
+  ${python_dir}/__init__.py ${python_dir}/__init__.pyi ${python_dir}/__main__.py
+  ${python_dir}/py.typed ${python_dir}/_calculator.abi3.so
+  ${doc}/python3-calculator/copyright ${doc}/python3-calculator/changelog.gz)
 set(cmake_dir usr/${LIBDIR}/cmake/calculator)
 set(contents_libcalculator-dev
   usr/${INCLUDEDIR}/calculator/calculator.h usr/${INCLUDEDIR}/calculator/calculator.hpp
@@ -204,6 +222,24 @@ check_text("man -w calculator" "${check_output}" "^/usr/${MANDIR}/man1/calculato
 check_installed(/sbin/ldconfig -p)
 check_text("ldconfig -p" "${check_output}" "libcalculator\\.so\\.${major} ")
 
+# Debian's Python finds the package, and nothing but it: -I leaves out the
+# environment's paths and the current folder.
+if(PYTHON_PACKAGE)
+  file(WRITE ${WORK_DIR}/use_package.py [=[
+import calculator
+session = calculator.Session()
+session["r"] = 2
+print(session.answer("pi*r^2"), calculator.__file__)
+]=])
+  file(WRITE ${WORK_DIR}/input.txt "")
+  check_installed(/usr/bin/python3 -I ${WORK_DIR}/use_package.py)
+  check_text("python3 use_package.py" "${check_output}"
+    "^Result is 12\\.5664 /${python_dir}/__init__\\.py\n$")
+  file(WRITE ${WORK_DIR}/input.txt "2*sigma(i,1,3,i)+1\n")
+  check_installed(/usr/bin/python3 -I -m calculator)
+  check_text("python3 -m calculator" "${check_output}" "^Please input expression\\.\nResult is 13\n$")
+endif()
+
 # A C program against the installed -dev package, found by pkg-config alone.
 unset(ENV{PKG_CONFIG_PATH})
 unset(ENV{PKG_CONFIG_LIBDIR})
@@ -237,7 +273,7 @@ foreach(path IN LISTS installed_paths)
   endif()
 endforeach()
 foreach(directory ${doc}/calculator ${doc}/${library} ${doc}/libcalculator-dev
-    usr/${INCLUDEDIR}/calculator ${cmake_dir})
+    ${doc}/python3-calculator usr/${INCLUDEDIR}/calculator ${cmake_dir} ${python_dir})
   if(EXISTS /${directory})
     string(APPEND problems "left behind: /${directory}\n")
   endif()
