@@ -1199,6 +1199,9 @@ TEST_F(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
   TypeLine(program, "sigma(i,1,2000000000,i)\r");
   ASSERT_TRUE(program.WaitForBusy(true));
   EXPECT_TRUE(program.WaitForBracketedPaste(false)) << program.Transcript();
+  // Busy is not enough: until the editor has handed the terminal back, a
+  // typed Ctrl-C is a key, not a signal.
+  ASSERT_TRUE(program.WaitForEditing(false)) << program.Transcript();
   ASSERT_TRUE(program.Type(kCtrlC));
   ASSERT_TRUE(program.WaitFor("Error : Interrupted.\r\n")) << program.Transcript();
   TypeLine(program, "1+");
