@@ -32,6 +32,7 @@ binutils            test   required  the exported-symbols check
 python3             test   required  the embedding test through ctypes
 abigail-tools       test   required  the comparison of the library's ABI with its baseline
 emscripten          test   optional  the web page's build and tests
+brotli              test   optional  the web page's Brotli-compressed files (gzip alone without it)
 chromium            test   optional  the web page's browser tests
 chromium-driver     test   optional  the web page's browser tests
 python3-selenium    test   optional  the web page's browser tests
