@@ -21,7 +21,11 @@ const WAITING_SHOWN = 20;  // waiting lines listed; the others are counted
 const OFFERED_SHOWN = 5;   // a link's first lines, shown before it runs
 const TEXT_LIMIT = 249;    // bytes of a line that the calculator reads
 const ROWS_SHOWN = 5000;   // newest transcript rows kept on screen
-const ROWS_TRIMMED_AT_ONCE = 500;
+// Rows sit in blocks: a new row then costs the layout of its block, not of
+// the whole transcript; the oldest blocks leave the screen whole.
+const ROWS_PER_BLOCK = 100;
+const BLOCKS_SHOWN = ROWS_SHOWN / ROWS_PER_BLOCK;
+const BLOCKS_TRIMMED_AT_ONCE = 5;
 // Longer links are not offered for sharing: Chromium opens about 2 MB, but
 // other browsers, mail and chat programs cut far shorter addresses.
 const LINK_LIMIT = 65536;
@@ -102,17 +106,24 @@ function lineElement(text, kind) {
   return showText(line, text);
 }
 
-function appendLine(text, kind) {
-  transcript.append(lineElement(text, kind));
-  state.transcriptText.push(text);
+function appendRow(row) {
+  let block = transcript.lastElementChild;
+  if (block === null || block.childElementCount >= ROWS_PER_BLOCK) {
+    block = document.createElement('div');
+    block.className = 'rows';
+    transcript.append(block);
+  }
+  block.append(row);
   scheduleRender();
 }
 
-// Something the page says about the session, not the calculator's output.
-function note(text) {
-  transcript.append(lineElement(text, 'note'));
-  scheduleRender();
+function appendLine(text, kind) {
+  appendRow(lineElement(text, kind));
+  state.transcriptText.push(text);
 }
+
+// Something the page says about the session, not the calculator's output.
+function note(text) { appendRow(lineElement(text, 'note')); }
 
 // The status line, read out politely. A message says what it is about, so
 // that it goes once that no longer applies.
@@ -163,16 +174,15 @@ function render() {
 // The screen keeps the newest rows, so that a long session stays as quick
 // as a new one; Copy transcript still has every line.
 function trimTranscript() {
-  const excess = transcript.childElementCount - ROWS_SHOWN;
-  if (excess < ROWS_TRIMMED_AT_ONCE) {
+  const excess = transcript.childElementCount - BLOCKS_SHOWN;
+  if (excess < BLOCKS_TRIMMED_AT_ONCE) {
     return;
   }
   const heightBefore = scroller.scrollHeight;
-  const range = document.createRange();
-  range.setStartBefore(transcript.firstElementChild);
-  range.setEndAfter(transcript.children[excess - 1]);
-  range.deleteContents();
-  state.rowsDropped += excess;
+  for (let block = 0; block < excess; ++block) {
+    state.rowsDropped += transcript.firstElementChild.childElementCount;
+    transcript.firstElementChild.remove();
+  }
   droppedNote.textContent = `${state.rowsDropped.toLocaleString('en')} earlier rows are no ` +
       'longer shown; Copy transcript copies them too.';
   droppedNote.hidden = false;
@@ -490,6 +500,7 @@ const tabHistory = {
       Array.from(crypto.getRandomValues(new Uint32Array(2)), (n) => n.toString(36)).join(''),
   items: [],  // the lines typed in this tab
   next: 0,
+  saveTimer: 0,
 };
 
 const lineHistory = {lines: newestLines(storedItems()), position: 0, draft: ''};
@@ -511,23 +522,40 @@ function onHistoryStored(key) {
 }
 
 // Blank lines and repeats of the line before are not kept, as at the
-// terminal.
+// terminal. Other tabs' lines arrive by storage events (onHistoryStored).
 function remember(texts) {
   const now = Date.now();
-  for (const text of texts) {
+  const lines = lineHistory.lines;
+  for (const text of texts.slice(-HISTORY_LIMIT)) {
     if (!isBlank(text)) {
       tabHistory.items.push([now, `${tabHistory.key}.${tabHistory.next++}`, text]);
+      if (lines[lines.length - 1] !== text) {
+        lines.push(text);
+      }
     }
   }
   tabHistory.items.splice(0, Math.max(0, tabHistory.items.length - HISTORY_LIMIT));
+  lines.splice(0, Math.max(0, lines.length - HISTORY_LIMIT));
+  lineHistory.position = lines.length;
+  // Written a moment later, once for lines entered in quick succession, so
+  // that a line's answer does not wait for the storage; a page that goes
+  // away writes at once (see main).
+  if (tabHistory.saveTimer === 0) {
+    tabHistory.saveTimer = setTimeout(saveTabHistory, 100);
+  }
+}
+
+function saveTabHistory() {
+  if (tabHistory.saveTimer === 0) {
+    return;
+  }
+  clearTimeout(tabHistory.saveTimer);
+  tabHistory.saveTimer = 0;
   try {
     localStorage.setItem(tabHistory.key, JSON.stringify(tabHistory.items));
-    lineHistory.lines = newestLines(storedItems());
   } catch (error) {
-    lineHistory.lines = newestLines(tabHistory.items);
     say(`History not saved: ${error.message}`, 'history');
   }
-  lineHistory.position = lineHistory.lines.length;
 }
 
 function clearHistory() {
@@ -539,6 +567,8 @@ function clearHistory() {
     say(`History not cleared: ${error.message}`, 'history');
   }
   tabHistory.items = [];
+  clearTimeout(tabHistory.saveTimer);
+  tabHistory.saveTimer = 0;
   adoptHistory([]);
 }
 
@@ -1020,6 +1050,8 @@ function main() {
       onHistoryStored(event.key);
     }
   });
+  window.addEventListener('pagehide', saveTabHistory);
+  document.addEventListener('visibilitychange', saveTabHistory);
   window.addEventListener('hashchange', offerLink);
   onClick('stop', stop);
   onClick('stop-all', stopAll);
