@@ -457,7 +457,8 @@ class Page(unittest.TestCase):
             self.answer_to("1+1")
             self.driver.switch_to.window(second)
             self.answer_to("3+3")
-            self.assertEqual(self.script("return lineHistory.lines"), ["2+2", "1+1", "3+3"])
+            wait_for(lambda: self.script("return lineHistory.lines") == ["2+2", "1+1", "3+3"],
+                     what="both tabs' lines")
             self.driver.switch_to.window(first)
             self.input.send_keys(Keys.ARROW_UP)
             self.assertEqual(self.value(), "3+3")
