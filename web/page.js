@@ -55,22 +55,22 @@ const state = {
   ready: false,
   variables: [],                          // {name, bytes} in the order first assigned
   names: {constants: [], functions: []},  // the library's built-ins, from the worker
-  digits: DEFAULT_DIGITS,  // for the lines entered from now on
-  sent: [],    // lines the worker has, oldest first; the first one runs
-  queue: [],   // lines for a worker that is still starting
+  digits: DEFAULT_DIGITS,                 // for the lines entered from now on
+  sent: [],                               // lines the worker has, oldest first; the first one runs
+  queue: [],                              // lines for a worker that is still starting
   nextId: 1,
-  lines: [],   // every line of the session, for the share link
+  lines: [],           // every line of the session, for the share link
   transcriptText: [],  // everything answered, also the rows no longer on screen
   rowsDropped: 0,      // earliest rows taken off the screen
-  offered: null,    // {lines, digits, source, shownAt}, until the user runs or dismisses them
+  offered: null,       // {lines, digits, source, shownAt}, until the user runs or dismisses them
   offerGuard: 0,
   followEnd: true,  // false while the user reads further up the transcript
   userScrollUntil: 0,
   pointerOnScroller: false,
-  pageScrollTop: -1,   // where the page itself last put the view
+  pageScrollTop: -1,  // where the page itself last put the view
   renderPending: false,
   firstAnswerMarked: false,
-  batch: null,         // {count, last} while a replay or paste is summarised
+  batch: null,  // {count, last} while a replay or paste is summarised
   runningNotice: 0,
 };
 
@@ -127,7 +127,9 @@ function note(text) { appendRow(lineElement(text, 'note')); }
 
 // The status line, read out politely. A message says what it is about, so
 // that it goes once that no longer applies.
-const status = {topic: ''};
+const status = {
+  topic: ''
+};
 
 function say(text, topic = '') {
   statusLine.textContent = text;
@@ -220,7 +222,9 @@ function watchScrolling() {
       noteUserScroll();
     }
   });
-  scroller.addEventListener('pointerdown', () => { state.pointerOnScroller = true; });
+  scroller.addEventListener('pointerdown', () => {
+    state.pointerOnScroller = true;
+  });
   window.addEventListener('pointerup', () => {
     if (state.pointerOnScroller) {
       state.pointerOnScroller = false;
@@ -330,7 +334,7 @@ function lineEnded() {
   if (running !== undefined && !running.shown) {
     running.shown = true;
     appendLine(running.text, 'typed');
-    if (new TextEncoder().encode(running.text).length > TEXT_LIMIT) {
+    if (running.text.length * 3 > TEXT_LIMIT && utf8Length(running.text) > TEXT_LIMIT) {
       note(`Only the first ${TEXT_LIMIT} characters of this line were read.`);
     }
     watchRunning(running);
@@ -349,6 +353,10 @@ function lineEnded() {
   }
   scheduleRender();
 }
+
+const utf8 = new TextEncoder();
+
+function utf8Length(text) { return utf8.encode(text).length; }
 
 function waitingLines() { return state.sent.slice(1).concat(state.queue); }
 
@@ -446,11 +454,10 @@ function itemsOf(stored, key) {
   if (!Array.isArray(stored)) {
     return [];
   }
-  return stored
-      .map((item, index) => typeof item === 'string' ? [0, `${key}.${index}`, item] : item)
-      .filter((item) => Array.isArray(item) && item.length === 3 &&
-                  typeof item[0] === 'number' && typeof item[1] === 'string' &&
-                  typeof item[2] === 'string');
+  return stored.map((item, index) => typeof item === 'string' ? [0, `${key}.${index}`, item] : item)
+      .filter(
+          (item) => Array.isArray(item) && item.length === 3 && typeof item[0] === 'number' &&
+              typeof item[1] === 'string' && typeof item[2] === 'string');
 }
 
 function historyKeys() {
@@ -503,7 +510,11 @@ const tabHistory = {
   saveTimer: 0,
 };
 
-const lineHistory = {lines: newestLines(storedItems()), position: 0, draft: ''};
+const lineHistory = {
+  lines: newestLines(storedItems()),
+  position: 0,
+  draft: ''
+};
 lineHistory.position = lineHistory.lines.length;
 
 // Takes the lines other tabs saved; a recall in progress keeps its place.
@@ -711,7 +722,7 @@ function useDigits(digits) {
 
 function digitsText(digits) {
   return digits === 0 ? 'numbers in their shortest form' :
-                       `numbers to ${digits} ${digits === 1 ? 'digit' : 'digits'}`;
+                        `numbers to ${digits} ${digits === 1 ? 'digit' : 'digits'}`;
 }
 
 function offerDigitsChoice() {
