@@ -930,6 +930,37 @@ class Page(unittest.TestCase):
             server.wait()
             server.stdout.close()
 
+    def test_a_rebuild_is_never_seen_half_done(self):
+        work = pathlib.Path(tempfile.mkdtemp(prefix="calculator-rebuild-"))
+        files = work / "files"
+        shutil.copytree(BUILD / "page-files", files)
+        stamp(files, work / "site")
+        server = start_server(work / "site")
+        answers, stopped = [], threading.Event()
+
+        def visit():
+            while not stopped.is_set():
+                for path in ("/", "/offline.js"):
+                    try:
+                        with urllib.request.urlopen(server.origin + path) as response:
+                            answers.append(response.status)
+                    except urllib.error.HTTPError as error:
+                        answers.append(error.code)
+        visitor = threading.Thread(target=visit)
+        visitor.start()
+        try:
+            for version in range(2):
+                with open(files / "page.js", "a", encoding="utf-8") as page:
+                    page.write(f"// version {version}\n")
+                stamp(files, work / "site")
+        finally:
+            stopped.set()
+            visitor.join()
+            end_server(server)
+            shutil.rmtree(work, ignore_errors=True)
+        self.assertGreater(len(answers), 20)
+        self.assertEqual(set(answers), {200})
+
     def test_serve_compresses_and_lists_no_folder(self):
         work = pathlib.Path(tempfile.mkdtemp(prefix="calculator-serve-"))
         shutil.copytree(SITE, work / "site")
