@@ -337,7 +337,9 @@ function lineEnded() {
     if (running.text.length * 3 > TEXT_LIMIT && utf8Length(running.text) > TEXT_LIMIT) {
       note(`Only the first ${TEXT_LIMIT} characters of this line were read.`);
     }
-    watchRunning(running);
+    if (state.batch === null) {
+      watchRunning(running);
+    }
   }
   if (running === undefined) {
     unsay('running');
@@ -365,7 +367,7 @@ function waitingLines() { return state.sent.slice(1).concat(state.queue); }
 function watchRunning(line) {
   clearTimeout(state.runningNotice);
   state.runningNotice = setTimeout(() => {
-    if (state.sent[0] === line && state.batch === null) {
+    if (state.sent[0] === line) {
       const waiting = waitingLines().length;
       const behind = waiting === 0 ? '' : `; ${countOf(waiting)} waiting`;
       say(`Still running: ${line.text}${behind}. Ctrl-C stops it.`, 'running');
