@@ -842,7 +842,7 @@ function showOffer({lines, digits}, source) {
   state.offerGuard = setTimeout(() => offerRun.removeAttribute('aria-disabled'), OFFER_GUARD_MS);
   offer.hidden = false;
   const first = replacing ? 'The offer changed. ' : '';
-  say(`${first}${summary} Run or dismiss them below the field.`, 'offer');
+  say(`${first}${summary} Choose Run or Dismiss below the field.`, 'offer');
 }
 
 function withdrawOffer(reason) {
