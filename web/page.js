@@ -127,17 +127,17 @@ function note(text) { appendRow(lineElement(text, 'note')); }
 
 // The status line, read out politely. A message says what it is about, so
 // that it goes once that no longer applies.
-const status = {
+const statusShown = {
   topic: ''
 };
 
 function say(text, topic = '') {
   statusLine.textContent = text;
-  status.topic = text === '' ? '' : topic;
+  statusShown.topic = text === '' ? '' : topic;
 }
 
 function unsay(topic) {
-  if (status.topic === topic || topic === undefined) {
+  if (statusShown.topic === topic || topic === undefined) {
     say('');
   }
 }
@@ -674,7 +674,7 @@ function complete() {
     unsay('names');
   } else {
     const listing = `Names: ${matches.join(' ')}`;
-    if (insertion === '' && status.topic === 'names' && statusLine.textContent === listing) {
+    if (insertion === '' && statusShown.topic === 'names' && statusLine.textContent === listing) {
       return false;
     }
     say(listing, 'names');
@@ -1007,7 +1007,7 @@ function onSubmit(event) {
   event.preventDefault();
   const text = input.value;
   input.value = '';
-  if (state.offered === null || status.topic !== 'offer') {
+  if (state.offered === null || statusShown.topic !== 'offer') {
     unsay();  // what the status said was about earlier lines
   }
   followNewest();
