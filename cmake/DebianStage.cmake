@@ -1,7 +1,5 @@
 # CPack step before the Debian packages are built, on the staged files of
 # every component (CPACK_TEMPORARY_DIRECTORY/COMPONENT/usr/...):
-# - the program loses its run path: in /usr the loader finds the library
-#   by itself, and Debian forbids custom search paths;
 # - programs and shared libraries lose the .comment and .note sections, as
 #   Debian's own packages do (dh_strip); the static library loses its debug
 #   information too, which CPack leaves in.
@@ -27,9 +25,6 @@ foreach(path IN LISTS staged_files)
   file(READ ${path} magic LIMIT 4 HEX)
   if(NOT magic STREQUAL "7f454c46")
     continue()
-  endif()
-  if(path MATCHES "/bin/[^/]+$")
-    file(RPATH_REMOVE FILE ${path})
   endif()
   strip_sections(${path})
 endforeach()

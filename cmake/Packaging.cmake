@@ -23,18 +23,11 @@ set(CALCULATOR_PACKAGE_MAINTAINER "Calculator developers <calculator@example.org
 
 # ---- Linking --------------------------------------------------------------
 
-# Relocations read-only before the program starts (full RELRO).
-foreach(target calculator calculator_shared)
-  target_link_options(${target} PRIVATE "LINKER:-z,relro" "LINKER:-z,now")
-endforeach()
-
-# The installed program finds the library beside it, wherever the prefix
-# is. The Debian packages drop this run path (cmake/DebianStage.cmake).
-if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
-  file(RELATIVE_PATH library_from_program
-    ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-  set_target_properties(calculator PROPERTIES INSTALL_RPATH "\$ORIGIN/${library_from_program}")
-endif()
+# No run path, built or installed: the program carries the library in
+# itself, and libedit is loaded by its soname from the system's folders
+# alone. (A run path reserved for the install is written as empty entries
+# in the build tree, and the loader reads each as the current folder.)
+set_target_properties(calculator PROPERTIES SKIP_BUILD_RPATH ON INSTALL_RPATH "")
 
 # ---- The program ----------------------------------------------------------
 

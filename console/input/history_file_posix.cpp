@@ -208,7 +208,8 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 // A file that a save of `file` began and never finished (the program was
-// killed): named as the save names it, and empty or the start of a history.
+// killed): named as the save names it, ours, and empty or content that the
+// history reader takes as a history. Anything else is someone's file.
 bool IsUnfinishedSave(const std::string& path) {
   struct stat status;
   if (lstat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid()) {
@@ -218,10 +219,16 @@ bool IsUnfinishedSave(const std::string& path) {
   if (fd < 0) {
     return false;
   }
-  char start[sizeof kHistoryMark - 1];
-  const ssize_t count = read(fd, start, sizeof start);
+  HistoryParser parser;
+  std::string chunk(kReadChunk, '\0');
+  ssize_t count = 0;
+  do {
+    count = read(fd, chunk.data(), chunk.size());
+  } while (
+      (count > 0 && parser.Feed(std::string_view(chunk.data(), static_cast<std::size_t>(count)))) ||
+      (count < 0 && errno == EINTR));
   close(fd);
-  return count >= 0 && std::memcmp(start, kHistoryMark, static_cast<std::size_t>(count)) == 0;
+  return count == 0 && parser.Finish().has_value();
 }
 
 // Under the lock no other session is saving: a temporary file beside `file`

@@ -20,9 +20,10 @@ bool AtTerminal();
 // mode, a ^Z in it is data like any other byte.
 void ReserveStandardDescriptors();
 
-// Whether the file `name` (UTF-8) can be opened for reading, found without
-// opening it (a FIFO's writer would see its reader come and go): 0, or the
-// errno that opening it would give; a directory is EISDIR.
+// Whether the file `name` (UTF-8) can be opened for reading, found by
+// opening it and closing it at once (a FIFO only by its permission: its
+// writer would see a reader come and go): 0, or the errno that opening it
+// gives; a directory is EISDIR.
 int CheckFileForReading(const std::string& name);
 
 // Opens the file `name` (UTF-8) for reading. Returns 0 and sets `fd`, or
@@ -44,7 +45,7 @@ void WaitUntilReadable(int fd);
 // buffer's atomic size for a pipe, 0 (no such size) for anything else.
 std::size_t WholeWriteSize(int fd);
 
-// When `fd` is a regular file, removes the last `count` bytes written to it:
-// a line cut short by a full disk or a file-size limit. Anything else is
-// left alone.
+// When `fd` is a regular file, removes the last `count` bytes written to it
+// (a line cut short by a full disk or a file-size limit), and the next
+// write goes where they began. Anything else is left alone.
 void TakeBackFromFile(int fd, std::size_t count);

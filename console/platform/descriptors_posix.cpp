@@ -43,8 +43,12 @@ void TakeBackFromFile(int fd, std::size_t count) {
   const off_t end = lseek(fd, 0, SEEK_CUR);
   if (end >= static_cast<off_t>(count)) {
     // Best effort: the write error that follows is reported either way.
-    const int ignored = ftruncate(fd, end - static_cast<off_t>(count));
-    (void)ignored;
+    // The offset comes back to the new end too: standard error sharing the
+    // file would write its message past a hole of NUL bytes.
+    const off_t line_start = end - static_cast<off_t>(count);
+    if (ftruncate(fd, line_start) == 0) {
+      lseek(fd, line_start, SEEK_SET);
+    }
   }
 }
 
@@ -56,8 +60,20 @@ int CheckFileForReading(const std::string& name) {
   if (S_ISDIR(status.st_mode)) {
     return EISDIR;
   }
-  // With the effective ids, as open uses.
-  return faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) == 0 ? 0 : errno;
+  // A FIFO is opened at its turn alone: a writer waiting for a reader would
+  // see this one come and go. Its permission is all that can be told now.
+  if (S_ISFIFO(status.st_mode)) {
+    return faccessat(AT_FDCWD, name.c_str(), R_OK, AT_EACCESS) == 0 ? 0 : errno;
+  }
+  // Anything else is opened as it will be, which catches what no look
+  // does: a socket, /dev/tty without a controlling terminal, a device
+  // without its driver. Without waiting, and without taking a terminal.
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    return errno;
+  }
+  close(fd);
+  return 0;
 }
 
 std::ptrdiff_t ReadSome(int fd, char* buffer, std::size_t size) {
@@ -73,7 +89,7 @@ int CloseDescriptor(int fd) {
 }
 
 int OpenFileForReading(const std::string& name, int& fd) {
-  fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  fd = open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) {
     return errno;
   }

@@ -49,33 +49,54 @@ void ReserveStandardDescriptors() {
   _setmode(kStandardInput, _O_BINARY);
 }
 
+namespace {
+
+// 0, or why `path` cannot be a FILE before it is even opened: it does not
+// exist, or it is a folder (which Windows refuses to open with "Permission
+// denied").
+int LookAtFile(const std::wstring& path) {
+  struct _stat64 status;
+  if (_wstat64(path.c_str(), &status) != 0) {
+    return errno;
+  }
+  return (status.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : 0;
+}
+
+int OpenForReading(const std::wstring& path, int& fd) {
+  fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  return fd < 0 ? errno : 0;
+}
+
+}  // namespace
+
+// Opened and closed at once, which also catches a file that another
+// program keeps from being read.
 int CheckFileForReading(const std::string& name) {
   std::wstring path;
   if (!WideFromUtf8(name, path)) {
     return EILSEQ;
   }
-  struct _stat64 status;
-  if (_wstat64(path.c_str(), &status) != 0) {
-    return errno;
+  if (const int error = LookAtFile(path); error != 0) {
+    return error;
   }
-  if ((status.st_mode & _S_IFMT) == _S_IFDIR) {
-    return EISDIR;
+  int fd = -1;
+  if (const int error = OpenForReading(path, fd); error != 0) {
+    return error;
   }
-  constexpr int kReadable = 4;
-  return _waccess(path.c_str(), kReadable) == 0 ? 0 : errno;
+  _close(fd);
+  return 0;
 }
 
 int OpenFileForReading(const std::string& name, int& fd) {
   fd = -1;
-  // Windows refuses to open a directory with "Permission denied": the check
-  // tells it apart.
-  if (const int error = CheckFileForReading(name); error != 0) {
+  std::wstring path;
+  if (!WideFromUtf8(name, path)) {
+    return EILSEQ;
+  }
+  if (const int error = LookAtFile(path); error != 0) {
     return error;
   }
-  std::wstring path;
-  WideFromUtf8(name, path);
-  fd = _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  return fd < 0 ? errno : 0;
+  return OpenForReading(path, fd);
 }
 
 // The run-time's descriptors count in unsigned ints; the console's reads and
@@ -114,6 +135,11 @@ void TakeBackFromFile(int fd, std::size_t count) {
   const long long end = _lseeki64(fd, 0, SEEK_CUR);
   if (end >= static_cast<long long>(count)) {
     // Best effort: the write error that follows is reported either way.
-    _chsize_s(fd, end - static_cast<long long>(count));
+    // The offset comes back to the new end too: standard error sharing the
+    // file would write its message past a hole of NUL bytes.
+    const long long line_start = end - static_cast<long long>(count);
+    if (_chsize_s(fd, line_start) == 0) {
+      _lseeki64(fd, line_start, SEEK_SET);
+    }
   }
 }

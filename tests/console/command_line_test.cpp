@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,7 +21,8 @@ const char kPrompt[] = "Please input expression.\n";
 const char kTryHelp[] = "Try 'calculator --help' for more information.\n";
 
 // Input files of the cases, in a folder of their own. "{}" in an argument
-// or an expected text stands for that folder.
+// or an expected text stands for that folder. The program runs without a
+// controlling terminal, as a service starts it.
 class CommandLine : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -27,8 +31,17 @@ class CommandLine : public ::testing::Test {
     folder_ = pattern;
     Write("first.txt", "set(x,2)\n1+1");  // the last line has no line feed
     Write("second.txt", "x*10\n");
+    // A file that passes stat and access checks but that open refuses.
+    socket_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    const std::string path = folder_ + "/socket";
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    path.copy(address.sun_path, path.size());
+    ASSERT_EQ(0, bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof address));
   }
   void TearDown() override {
+    close(socket_);
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
   }
@@ -48,10 +61,14 @@ class CommandLine : public ::testing::Test {
     for (std::string& argument : arguments) {
       argument = Placed(argument);
     }
-    return RunWithArguments(arguments, input);
+    ChildSetup setup;
+    setup.arguments = arguments;
+    setup.new_session = true;
+    return RunWithSetup(setup, input);
   }
 
   std::string folder_;
+  int socket_ = -1;
 };
 
 struct Case {
@@ -110,6 +127,17 @@ TEST_F(CommandLine, FilesOptionsAndFailures) {
        "calculator: {}/missing.txt: No such file or directory\n",
        2},
       {{"{}"}, "", "", "calculator: {}: Is a directory\n", 2},
+      // Refused by open alone: still before any answer.
+      {{"{}/first.txt", "{}/socket"},
+       "",
+       "",
+       "calculator: {}/socket: No such device or address\n",
+       2},
+      {{"{}/first.txt", "/dev/tty"},
+       "",
+       "",
+       "calculator: /dev/tty: No such device or address\n",
+       2},
       // After "--", "-q" is a file name.
       {{"--", "-q"}, "", "", "calculator: -q: No such file or directory\n", 2},
       {{"-x"}, "1\n", "", std::string("calculator: invalid option -- 'x'\n") + kTryHelp, 2},

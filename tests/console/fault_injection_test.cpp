@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -117,6 +118,9 @@ enum class Out {
   kNeverRead,
   kHead,
   kUnreadTerminal,  // a terminal whose reader has stopped reading
+  // A file that standard error shares (`> file 2>&1`), on a disk that fills
+  // up after a write that comes back short (failing_write.cpp).
+  kSharedFileFillsUp,
 };
 
 struct Case {
@@ -174,10 +178,11 @@ void RunOnce(const Case& c) {
   child.ignore_sigxfsz = !c.sigxfsz_default;
   child.file_size = c.out == Out::kLimitedFile ? kFileSizeLimit : RLIM_INFINITY;
   child.open_files = c.open_files;
-  if (c.failing_close) {
+  const bool shared_file = c.out == Out::kSharedFileFillsUp;
+  if (c.failing_close || shared_file) {
     const char* sanitizer = std::getenv("ASAN_OPTIONS");
     child.environment = {
-        std::string("LD_PRELOAD=") + FAILING_CLOSE_LIBRARY,
+        std::string("LD_PRELOAD=") + (shared_file ? FAILING_WRITE_LIBRARY : FAILING_CLOSE_LIBRARY),
         std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":verify_asan_link_order=0"};
   }
   for (const std::string& argument : c.arguments) {
@@ -202,12 +207,12 @@ void RunOnce(const Case& c) {
                  : c.in == In::kFile   ? files[0]
                  : c.in == In::kFolder ? files[1]
                                        : -1;
-  child.fds[1] = c.out == Out::kDevFull          ? files[2]
-                 : c.out == Out::kClosed         ? -1
-                 : c.out == Out::kLimitedFile    ? files[3]
-                 : c.out == Out::kUnreadTerminal ? terminal_end
-                                                 : out[1];
-  child.fds[2] = err[1];
+  child.fds[1] = c.out == Out::kDevFull                      ? files[2]
+                 : c.out == Out::kClosed                     ? -1
+                 : c.out == Out::kLimitedFile || shared_file ? files[3]
+                 : c.out == Out::kUnreadTerminal             ? terminal_end
+                                                             : out[1];
+  child.fds[2] = shared_file ? files[3] : err[1];
   fcntl(in[0], F_SETFL, c.in == In::kNonBlockingPipe ? O_NONBLOCK : 0);
   fcntl(out[1], F_SETFL, c.out == Out::kNonBlockingReadLate ? O_NONBLOCK : 0);
 
@@ -246,10 +251,17 @@ void RunOnce(const Case& c) {
   }
   stop = true;
   feeder.join();
-  if (c.out == Out::kNeverRead || c.out == Out::kLimitedFile) {
+  if (c.out == Out::kNeverRead || c.out == Out::kLimitedFile || shared_file) {
     answers = ReadFrom(c.out == Out::kNeverRead ? out[0] : files[3], deadline);
   }
-  const std::string message = ReadFrom(err[0], deadline);
+  std::string message = ReadFrom(err[0], deadline);
+  // In a shared file the message follows the last whole answer, with no
+  // hole of NUL bytes where a cut line was taken back.
+  if (shared_file && answers.size() >= c.err.size() &&
+      answers.compare(answers.size() - c.err.size(), c.err.size(), c.err) == 0) {
+    message = c.err;
+    answers.resize(answers.size() - c.err.size());
+  }
   for (int fd : {out[0], err[0], files[3], terminal}) {
     close(fd);
   }
@@ -318,7 +330,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, FaultInjection, ::testing::Values(
        0, "", Answers(3, 300).size(), 0, 1, false, 300, 16},
   Case{"closing_output_fails", {}, In::kFile, Out::kPipe, 10, 0, false,
        1, "calculator: write error: Input/output error\n", Answers(10).size(), 0, 1, false, 1,
-       RLIM_INFINITY, true}),
+       RLIM_INFINITY, true},
+  Case{"short_write_then_full_disk_in_a_file_shared_with_errors", {}, In::kFile, Out::kSharedFileFillsUp, 200, 0, false,
+       1, "calculator: write error: No space left on device\n", 1000 - kLongestAnswer, 0}),
   [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
 // clang-format on
 
@@ -383,6 +397,35 @@ TEST(OutOfMemory, TheAnswersComputedBeforeAreKept) {
   }
   unlink(input_file.c_str());
   EXPECT_GT(kept_every_answer, 0) << "no limit lets the program start and run out later";
+}
+
+// The prompt is out before the program waits for a FIFO's writer.
+TEST(Inputs, ThePromptArrivesBeforeAFifoHasAWriter) {
+  char folder[] = "/tmp/calculator-fifo-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(folder));
+  const std::string fifo = std::string(folder) + "/fifo";
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  int out[2];
+  ASSERT_EQ(0, pipe2(out, O_CLOEXEC));
+  ChildSetup child;
+  child.default_stop_signals = true;
+  child.arguments = {fifo};
+  child.fds[1] = out[1];
+  child.fds[2] = STDERR_FILENO;
+  const pid_t pid = StartProgram(child);
+  ASSERT_GT(pid, 0);
+  close(out[1]);
+  const Clock::time_point deadline = Clock::now() + kTimeout;
+  EXPECT_EQ(kPrompt, ReadFrom(out[0], Clock::now() + std::chrono::seconds(3), 1));
+  const int writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);  // once the program reads it
+  EXPECT_TRUE(WriteAll(writer, "6*7\n"));
+  close(writer);
+  EXPECT_EQ("Result is 42\n", ReadFrom(out[0], deadline, 1));
+  bool timed_out = false;
+  EXPECT_EQ(0, Reap(pid, deadline, timed_out));
+  close(out[0]);
+  unlink(fifo.c_str());
+  rmdir(folder);
 }
 
 TEST(Inputs, AFileIsClosedOnceItIsRead) {

@@ -89,8 +89,10 @@ void SetLimit(Resource resource, rlim_t limit) {
 
 // Runs in the child: only async-signal-safe calls.
 [[noreturn]] void BecomeProgram(const ChildSetup& setup, char* const* argv, char* const* envp) {
-  if (setup.terminal >= 0) {
+  if (setup.terminal >= 0 || setup.new_session) {
     setsid();
+  }
+  if (setup.terminal >= 0) {
     ioctl(setup.terminal, TIOCSCTTY, 0);
   }
   for (int fd = 0; fd < 3; ++fd) {
@@ -248,6 +250,13 @@ RunResult RunWithInput(const std::string& input, std::chrono::milliseconds timeo
 
 RunResult RunWithArguments(const std::vector<std::string>& arguments, const std::string& input,
                            std::chrono::milliseconds timeout) {
+  ChildSetup setup;
+  setup.arguments = arguments;
+  return RunWithSetup(setup, input, timeout);
+}
+
+RunResult RunWithSetup(ChildSetup setup, const std::string& input,
+                       std::chrono::milliseconds timeout) {
   RunResult result;
   char path[] = "/tmp/calculator-stdin-XXXXXX";
   const int input_fd = mkostemp(path, O_CLOEXEC);
@@ -269,8 +278,6 @@ RunResult RunWithArguments(const std::vector<std::string>& arguments, const std:
     result.err = "test error: no pipes";
     return result;
   }
-  ChildSetup setup;
-  setup.arguments = arguments;
   setup.fds[0] = input_fd;
   setup.fds[1] = out[1];
   setup.fds[2] = err[1];

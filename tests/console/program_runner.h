@@ -31,6 +31,9 @@ struct ChildSetup {
   // The far end of a pseudo-terminal: the program's controlling terminal,
   // and all three standard descriptors (`fds` is not used then).
   int terminal = -1;
+  // A session of its own, without a controlling terminal (as a service or
+  // cron starts it), unless `terminal` gives it one.
+  bool new_session = false;
   // What is not set here the program inherits from the test.
   // SIGINT, SIGTERM and SIGHUP at their default actions.
   bool default_stop_signals = false;
@@ -74,6 +77,9 @@ RunResult RunWithInput(const std::string& input,
 // The same, with `arguments` on the program's command line.
 RunResult RunWithArguments(const std::vector<std::string>& arguments, const std::string& input,
                            std::chrono::milliseconds timeout = std::chrono::seconds(10));
+// The same, started as `setup` says (its descriptors are the run's own).
+RunResult RunWithSetup(ChildSetup setup, const std::string& input,
+                       std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 // Text for a failure message: the run's status and its standard error.
 std::string DescribeRun(const RunResult& run);

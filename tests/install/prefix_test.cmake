@@ -5,7 +5,7 @@
 #
 # Variables: BUILD_DIR, SOURCE_DIR, WORK_DIR, CONFIG, GENERATOR, MAKE_PROGRAM,
 # CXX_COMPILER, CXX_FLAGS, LINKER_FLAGS, C_COMPILER, C_FLAGS, C_LINK_DRIVER,
-# C_LINK_FLAGS, SANITIZED, BINDIR, LIBDIR, INCLUDEDIR, MANDIR, DATADIR,
+# C_LINK_FLAGS, SANITIZED, READELF, BINDIR, LIBDIR, INCLUDEDIR, MANDIR, DATADIR,
 # VERSION.
 
 cmake_minimum_required(VERSION 3.25)
@@ -64,9 +64,15 @@ foreach(target "calculator::calculator SHARED" "calculator::calculator_static ST
   endif()
 endforeach()
 
-# The installed program runs and finds the installed library.
+# The installed program runs, and the installed program and library are
+# as hardened as the built ones, with no run path.
 expect_output(${prefix}/${BINDIR}/calculator "1+2\n2^10\n"
   "Please input expression.\nResult is 3\nResult is 1024\n" 0)
+if(NOT SANITIZED)
+  include(${CMAKE_CURRENT_LIST_DIR}/hardening.cmake)
+  check_hardened(${prefix}/${BINDIR}/calculator)
+  check_hardened(${prefix}/${LIBDIR}/libcalculator.so.${VERSION})
+endif()
 
 # ---- C++: examples/cpp through find_package -------------------------------
 

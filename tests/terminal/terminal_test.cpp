@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -122,6 +123,19 @@ TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   EXPECT_EQ(std::string::npos, transcript.find("^C")) << transcript;
   EXPECT_EQ(0u, transcript.find("Please input expression.")) << transcript;
   EXPECT_EQ(0u, transcript.rfind("Please input expression.")) << "the prompt line comes once";
+}
+
+// A libedit.so.2 in the folder where a session starts is never loaded: the
+// program has no run path, and libedit comes from the system's folders.
+TEST(Terminal, ALibraryInTheCurrentFolderIsNeverLoaded) {
+  TemporaryFolder home;
+  std::filesystem::copy_file(PLANTED_LIBRARY, home.path() + "/libedit.so.2");
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ExpectAnswer(program, "1+2\r", "Result is 3");
+  EndWithCtrlD(program);
+  EXPECT_EQ(std::string::npos, program.Output().find("planted library ran"))
+      << program.Transcript();
 }
 
 TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
@@ -984,32 +998,42 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 
 // Saves that another process's lock or the file-size limit holds up, and
 // one after a killed save: none hangs, the old file stays as it was unless
-// the lines are added, one warning says why, and no temporary file stays.
+// the lines are added, one warning says why, and no temporary file stays;
+// a file of that name that the history reader refuses is someone else's.
 TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
   struct SaveCase {
     std::string name;
-    bool locked;           // another process holds the lock throughout
-    int signal;            // sent while the save waits for the lock
-    rlim_t file_size;      // the file-size limit, with SIGXFSZ as a shell leaves it
-    bool leftover;         // a killed save's temporary file lies beside the history
-    std::string reason;    // of the warning; none when the lines are saved
-    bool mounted = false;  // the history is a mount point: the final rename fails
-  };
-  const std::vector<SaveCase> cases = {
-      {"lock held", true, 0, RLIM_INFINITY, false, "Locked by another process"},
-      {"lock held, then SIGTERM", true, SIGTERM, RLIM_INFINITY, false, "Locked by another process"},
-      {"file-size limit", false, 0, 4096, false, "File too large"},
-      {"leftover of a killed save", false, 0, RLIM_INFINITY, true, ""},
-      {"final rename refused", false, 0, RLIM_INFINITY, false, "Device or resource busy", true},
+    bool locked;       // another process holds the lock throughout
+    int signal;        // sent while the save waits for the lock
+    rlim_t file_size;  // the file-size limit, with SIGXFSZ as a shell leaves it
+    // A file named as a killed save's temporary file lies beside the history.
+    std::optional<std::string> leftover;
+    std::string reason;          // of the warning; none when the lines are saved
+    bool mounted = false;        // the history is a mount point: the final rename fails
+    bool leftover_kept = false;  // not what the history reader takes as a history
   };
   const std::string older = kMark + NumberedLines(1, 100, 60);
+  const std::string mark_line = kMark.substr(0, kMark.size() - 1);
+  const std::vector<SaveCase> cases = {
+      {"lock held", true, 0, RLIM_INFINITY, std::nullopt, "Locked by another process"},
+      {"lock held, then SIGTERM", true, SIGTERM, RLIM_INFINITY, std::nullopt,
+       "Locked by another process"},
+      {"file-size limit", false, 0, 4096, std::nullopt, "File too large"},
+      {"leftover of a killed save", false, 0, RLIM_INFINITY, older.substr(0, 100), ""},
+      {"final rename refused", false, 0, RLIM_INFINITY, std::nullopt, "Device or resource busy",
+       true},
+      {"notes starting with the first line of a history, then more on it", false, 0, RLIM_INFINITY,
+       mark_line + " (copy)\n1+1\n", "", false, true},
+      {"notes glued to the first line of a history", false, 0, RLIM_INFINITY, mark_line + "notes",
+       "", false, true},
+  };
   for (const SaveCase& c : cases) {
     SCOPED_TRACE(c.name);
     TemporaryFolder home;
     PrepareHistory(home, older);
     const std::string path = HistoryFile(home);
     if (c.leftover) {
-      std::ofstream(path + ".saving-Ab12Cd", std::ios::binary) << older.substr(0, 100);
+      std::ofstream(path + ".saving-Ab12Cd", std::ios::binary) << *c.leftover;
     }
     if (c.mounted && mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
       std::cout << "[  SKIPPED ] " << c.name << ": cannot mount here (" << std::strerror(errno)
@@ -1047,7 +1071,13 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     EXPECT_EQ(c.reason.empty() ? 0u : 1u, Count(program.Output(), warning + ": " + c.reason))
         << program.Transcript();
     EXPECT_EQ(c.reason.empty() ? older + "6*7\n" : older, ReadFile(path));
-    EXPECT_EQ(std::vector<std::string>{"history"}, FilesIn(home.path() + "/state/calculator"));
+    const std::vector<std::string> kept =
+        c.leftover_kept ? std::vector<std::string>{"history", "history.saving-Ab12Cd"}
+                        : std::vector<std::string>{"history"};
+    EXPECT_EQ(kept, FilesIn(home.path() + "/state/calculator"));
+    if (c.leftover_kept) {
+      EXPECT_EQ(*c.leftover, ReadFile(path + ".saving-Ab12Cd"));
+    }
     close(lock);
     if (c.mounted) {
       umount2(path.c_str(), MNT_DETACH);

@@ -1,12 +1,23 @@
 # Checks with OBJDUMP that EXE and DLL import system DLLs only (no MinGW
-# run-time DLL needed beside them) and that DLL exports calculator_*
-# functions only.
+# run-time DLL needed beside them), are hardened (cmake/Hardening.cmake:
+# ASLR with a high-entropy address space, DEP, the stack protector linked
+# in) and that DLL exports calculator_* functions only.
 cmake_minimum_required(VERSION 3.25)
-set(system_dlls KERNEL32.dll msvcrt.dll SHELL32.dll calculator.dll)
+# ADVAPI32.dll: the stack protector seeds its guard from the system.
+set(system_dlls KERNEL32.dll msvcrt.dll SHELL32.dll ADVAPI32.dll calculator.dll)
 foreach(binary ${EXE} ${DLL})
-  execute_process(COMMAND ${OBJDUMP} -p ${binary} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+  execute_process(COMMAND ${OBJDUMP} -p -t ${binary} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} failed on ${binary}")
+  endif()
+  string(REGEX MATCH "DllCharacteristics[^\n]*\n(\t+[A-Z_]+\n)*" characteristics "${headers}")
+  foreach(flag HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT)
+    if(NOT characteristics MATCHES "\t${flag}\n")
+      message(FATAL_ERROR "${binary} is not marked ${flag}:\n${characteristics}")
+    endif()
+  endforeach()
+  if(NOT headers MATCHES " __stack_chk_fail\n")
+    message(FATAL_ERROR "${binary} has no stack protector (no __stack_chk_fail)")
   endif()
   string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
   foreach(import ${imports})
