@@ -147,6 +147,21 @@ constexpr Range kLargeExponent = {-500.0, 500.0};
 constexpr Range kHugeTrigRange = {1e300, 1.7e308};
 constexpr Range kUnused = {1.0, 1.0};
 constexpr int kRateArguments = 1 << 22;
+// Results beyond e^708 and below e^-708 down to the subnormals, where a
+// fast path limited to normal results would hand every call to the slow
+// one.
+constexpr Range kNearThree = {2.9, 3.0};
+constexpr Range kTopExponent = {645.0, 646.0};
+constexpr Range kBottomExponent = {-678.0, -645.0};
+
+BENCHMARK_CAPTURE(BM_Binary, pow_large_y_ours, math::Pow, kModerateBase, kLargeExponent);
+BENCHMARK_CAPTURE(BM_Binary, pow_large_y_library, LibraryPow, kModerateBase, kLargeExponent);
+BENCHMARK_CAPTURE(BM_Unary, log_near_1_ours, math::Log, kNearOne);
+BENCHMARK_CAPTURE(BM_Unary, log_near_1_library, LibraryLog, kNearOne);
+BENCHMARK_CAPTURE(BM_Binary, pow_top_ours, math::Pow, kNearThree, kTopExponent);
+BENCHMARK_CAPTURE(BM_Binary, pow_top_library, LibraryPow, kNearThree, kTopExponent);
+BENCHMARK_CAPTURE(BM_Binary, pow_bottom_ours, math::Pow, kNearThree, kBottomExponent);
+BENCHMARK_CAPTURE(BM_Binary, pow_bottom_library, LibraryPow, kNearThree, kBottomExponent);
 
 // The share of the fast path's failures over kRateArguments random
 // arguments; the time is of no interest.
@@ -217,6 +232,9 @@ BENCHMARK_CAPTURE(BM_SlowPathRate, log10_near_1, kLog10Paths, kNearOne, kUnused)
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow, kPowPaths, kBaseRange, kExponentRange)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_near_1, kPowPaths, kNearOne, kExponentRange)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_large_y, kPowPaths, kModerateBase, kLargeExponent)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow_top, kPowPaths, kNearThree, kTopExponent)->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow_bottom, kPowPaths, kNearThree, kBottomExponent)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPath, sin, kSinPaths, kTrigRange, kUnused);
 BENCHMARK_CAPTURE(BM_SlowPath, sin_huge, kSinPaths, kHugeTrigRange, kUnused);

@@ -16,3 +16,14 @@ set(CALCULATOR_LIBRARY_SOURCES
   math/argument_reduction.cpp
   math/trigonometric.cpp
 )
+
+# The floating-point mode the math's error bounds rely on: every double
+# operation rounded on its own (no contraction into fused multiply-adds),
+# no value-changing optimisations. Set here, where every build of these
+# sources (native, web, Windows, the math tests) takes the list from, on
+# each target that compiles them or the math headers; the math files stop
+# with an #error where a macro shows another mode (floating_point_mode.h).
+set(CALCULATOR_FLOATING_POINT_OPTIONS -ffp-contract=off -fno-fast-math)
+function(calculator_strict_floating_point target scope)
+  target_compile_options(${target} ${scope} ${CALCULATOR_FLOATING_POINT_OPTIONS})
+endfunction()

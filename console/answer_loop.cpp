@@ -57,8 +57,8 @@ bool StopEndsProgramCheck(void* console) {
 // the editor handed the line over, too late to drop it and too early to
 // stop its evaluation. A SIGTERM or SIGHUP is never forgotten.
 void ForgetCtrlC(const Console& console) {
-  if (console.typed && PendingStopSignal() == SIGINT) {
-    ClearPendingStopSignal();
+  if (console.typed) {
+    ForgetPendingInterrupt();
   }
 }
 

@@ -115,8 +115,9 @@ std::string UsageText() {
          "  -h, --help      display this help and exit\n"
          "  -V, --version   output version information and exit\n"
          "\n"
-         "Exit status: 0 at the end of input, 2 for a wrong option or a FILE that\n"
-         "cannot be read.\n"
+         "Exit status: 0 at the end of input, 1 when an input cannot be read, the\n"
+         "output cannot be written or memory runs out, 2 for a wrong option or a\n"
+         "FILE that cannot be read, 128+N when ended by signal N.\n"
          "\n"
          "The language, the keys and the history file: man calculator\n";
 }

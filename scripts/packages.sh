@@ -18,6 +18,7 @@ libedit-dev         start  optional  line editing, history and completion at a t
 clang               test   required  the second compiler, the sanitizer builds and the fuzzer
 libclang-rt-14-dev  test   required  clang's sanitizer and fuzzer run-times
 libgtest-dev        test   required  the unit, console, terminal and install tests
+tmux                test   required  the terminal tests' resizes at a terminal that rewraps its rows
 libbenchmark-dev    test   required  the benchmarks, built with the tests
 libmpfr-dev         test   required  the elementary functions' comparison with correctly rounded values
 sollya              test   optional  re-creating the math tables' polynomials (calculator/math/generators)

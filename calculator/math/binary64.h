@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "calculator/math/floating_point_mode.h"
+
 namespace calculator_core {
 namespace math {
 

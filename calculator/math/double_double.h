@@ -101,6 +101,15 @@ inline DoubleDouble Multiply(DoubleDouble a, double b) {
   return FastTwoSum(product.hi, product.lo + a.lo * b);
 }
 
+// A fast path's result before its rounding test: (hi + lo) 2^scale, within
+// error 2^scale of the exact value; for the tests that measure the error
+// against the bound.
+struct BoundedApproximation {
+  DoubleDouble value;
+  double error;
+  int scale;
+};
+
 // Ziv's rounding test with an absolute bound: when the exact value lies
 // within `error` of hi + lo, and both ends of that interval round to the
 // same double, that double is the correctly rounded value: true, and
@@ -116,6 +125,74 @@ inline bool RoundsSafelyWithin(DoubleDouble value, double error, double& rounded
 // The same with a bound relative to |hi|.
 inline bool RoundsSafely(DoubleDouble value, double relative_error, double& rounded) {
   return RoundsSafelyWithin(value, (value.hi < 0 ? -value.hi : value.hi) * relative_error, rounded);
+}
+
+// Ziv's rounding test for a result (hi + lo) 2^scale with hi + lo near
+// [1, 2) (within 2^-0.01), as pow's fast path has it: the scales between
+// which that is normal for every such hi + lo.
+constexpr int kLeastNormalScale = -1022;
+constexpr int kGreatestNormalScale = 1023;
+
+// The result (hi + lo) 2^scale below 2^-1021, with hi + lo within `error`
+// of the exact value: it is rounded to a multiple of 2^-1074, that is hi +
+// lo to a multiple of u = 2^(-1074 - scale), which is what adding the
+// shifter C = 2^(-1022 - scale) does (ties to even as the result's last
+// bit), as long as hi + lo <= C: true for every scale below -1022 (C >= 2)
+// and for a rounded result below 1 at -1022. shifted - C is exact
+// (Sterbenz), and the three roundings of the low part, each at most 2^-53
+// of something below 1.5 u, are taken into the bound.
+[[gnu::noinline]] inline bool RoundsSubnormalSafely(DoubleDouble value, double error, int scale,
+                                                    double& result) {
+  value = FastTwoSum(value.hi, value.lo);
+  double shifter = PowerOfTwo(-1022 - scale);
+  double shifted = shifter + value.hi;
+  double lo = (value.hi - (shifted - shifter)) + value.lo;
+  double bound = error + 0x1p-50 * shifter * 0x1p-52;
+  double up = shifted + (lo + bound);
+  double down = shifted + (lo - bound);
+  if (up != down) {
+    return false;
+  }
+  // A multiple of 2^-1074 below 2^-1021, exact in both steps.
+  result = ((up - shifter) * PowerOfTwo(scale + 100)) * 0x1p-100;
+  return true;
+}
+
+// The same at the ends of the range: scale 1024, where the result may
+// overflow, and -1022 and below, where it may be subnormal.
+[[gnu::noinline]] inline bool RoundsAtRangeEnds(DoubleDouble value, double error, int scale,
+                                                double& result) {
+  double rounded;
+  if (scale >= kLeastNormalScale) {
+    if (!RoundsSafelyWithin(value, error, rounded)) {
+      return false;
+    }
+    if (scale > kLeastNormalScale || rounded >= 1.0) {
+      // 2^scale in two factors: an overflow is the right result then.
+      result = (rounded * PowerOfTwo(scale - (scale >> 1))) * PowerOfTwo(scale >> 1);
+      return true;
+    }
+  }
+  return RoundsSubnormalSafely(value, error, scale, result);
+}
+
+// The result (hi + lo) 2^scale, hi + lo within `error` of the exact value
+// and within 2^-10 of [1, 2), for scale from -1076 to 1024: true with it
+// when it rounds one way only. Where the rounded hi + lo times 2^scale is
+// normal, that is it; below, the result is rounded on the subnormals' grid
+// instead.
+[[gnu::always_inline]] inline bool RoundsScaledSafely(DoubleDouble value, double error, int scale,
+                                                      double& result) {
+  if (static_cast<unsigned>(scale - kLeastNormalScale - 1) <
+      static_cast<unsigned>(kGreatestNormalScale - kLeastNormalScale)) {
+    double rounded;
+    if (!RoundsSafelyWithin(value, error, rounded)) {
+      return false;
+    }
+    result = rounded * PowerOfTwo(scale);
+    return true;
+  }
+  return RoundsAtRangeEnds(value, error, scale, result);
 }
 
 }  // namespace math

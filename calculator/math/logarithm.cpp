@@ -20,7 +20,7 @@
 //   the tables                                                  2^-85.4
 //   the two additions of lo, 2^-53 of 2^-19.9 each               2^-73 each
 //   the rounding test's own rounding of lo +- the bound          2^-72.8
-// in all below 1.16 * 2^-70: the test allows 1.1875 * 2^-70.
+// in all below 1.19 * 2^-70 (error_bounds.sollya sums the terms).
 //
 // k = 0, x in [0.7075, 1.415) (LogOfReduced): z^2/2 exact through a
 // split of z. Errors, relative to R = log x, with |z| <= 1.0025 |R| (the
@@ -31,7 +31,7 @@
 //   the low parts' last addition                                2^-73.51 |z|
 //   the other additions, the rest of z^2/2, the table           2^-83 |R|
 //   the rounding test's own rounding of lo                      2^-73.51 |z|
-// in all below 0.689 * 2^-70 |R|: the test allows 0.703 * 2^-70 |R|.
+// in all below 0.72 * 2^-70 |R| (error_bounds.sollya).
 // (The same sum taken absolutely, for any k, gives LogOfReduced's bound in
 // logarithm.h, 2^-70.74 |z| + 2^-84.4.)
 //
@@ -39,8 +39,8 @@
 // Dekker's product (hi split by bits), the rest rounded: the log's error
 // times c, three roundings of a low part (2^-74.2 absolute, or 2^-73.5 |R|
 // relative, each), lo c_lo left out (2^-76.6), and the test's own rounding:
-// below 0.609 * 2^-70 absolute, allowed 0.625 * 2^-70, and below
-// 0.974 * 2^-70 relative, allowed 2^-70.
+// below 0.82 * 2^-70 absolute and 1.08 * 2^-70 relative
+// (error_bounds.sollya).
 //
 // About one argument in 150,000 near 1 and far fewer elsewhere fail the
 // test; the slow path computes log x to 2^-244 (multiprecision_
@@ -50,6 +50,7 @@
 #include "calculator/math/logarithm.h"
 
 #include "calculator/math/elementary.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/multiprecision_elementary.h"
 
 namespace calculator_core {
@@ -60,10 +61,11 @@ namespace {
 static_assert(logarithm_tables::kLargestReduced <= logarithm_polynomial::kDomain,
               "the polynomial covers every reduced argument");
 
-constexpr double kNearError = 0x1.68p-71;  // relative
-constexpr double kFarError = 0x1.3p-70;    // absolute
-constexpr double kNear10Error = 0x1p-70;   // relative
-constexpr double kFar10Error = 0x1.4p-71;  // absolute
+// The sums above, by error_bounds.sollya.
+constexpr double kNearError = error_bounds::kLogNear;      // relative
+constexpr double kFarError = error_bounds::kLogFar;        // absolute
+constexpr double kNear10Error = error_bounds::kLog10Near;  // relative
+constexpr double kFar10Error = error_bounds::kLog10Far;    // absolute
 
 // log x for k != 0 as hi + lo, absolute error below 2^-69.96.
 inline DoubleDouble LogFar(const LogReduction& reduction) {
@@ -128,6 +130,10 @@ inline LogReduction ReduceAny(double x) {
   return LogFastPath(x, result) ? result : LogSlowPath(x);
 }
 
+double Magnitude(double value) {
+  return value < 0 ? -value : value;
+}
+
 // By the biased exponent, which the reduction takes too.
 inline bool IsPositiveNormal(std::uint64_t bits) {
   return static_cast<std::uint32_t>(bits >> kMantissaBits) - 1 < 0x7FE;
@@ -139,6 +145,24 @@ DoubleDouble Approximation(double x) {
 }
 
 }  // namespace
+
+BoundedApproximation LogFastApproximation(double x) {
+  LogReduction reduction = ReduceAny(x);
+  if (reduction.k != 0) {
+    return {LogFar(reduction), kFarError, 0};
+  }
+  DoubleDouble log = LogOfReduced(reduction);
+  return {log, Magnitude(log.hi) * kNearError, 0};
+}
+
+BoundedApproximation Log10FastApproximation(double x) {
+  LogReduction reduction = ReduceAny(x);
+  if (reduction.k != 0) {
+    return {TimesInverseLn10(LogFar(reduction)), kFar10Error, 0};
+  }
+  DoubleDouble log10 = TimesInverseLn10(LogOfReduced(reduction));
+  return {log10, Magnitude(log10.hi) * kNear10Error, 0};
+}
 
 bool LogFastPath(double x, double& result) {
   return TryLog(ReduceAny(x), result);

@@ -84,6 +84,10 @@ inline DoubleDouble LogOfReduced(const LogReduction& reduction) {
 bool LogFastPath(double x, double& result);
 bool Log10FastPath(double x, double& result);
 
+// The fast paths' double-double and error bound, for any positive finite x.
+BoundedApproximation LogFastApproximation(double x);
+BoundedApproximation Log10FastApproximation(double x);
+
 // The slow paths, for any positive finite x.
 double LogSlowPath(double x);
 double Log10SlowPath(double x);

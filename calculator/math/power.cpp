@@ -1,6 +1,8 @@
 // x^y, correctly rounded, with the C standard's special cases.
 //
-// Fast path, for positive x and |y log x| <= 708 (a normal result):
+// Fast path, for positive x and every y whose x^y is finite and not below
+// 2^-1076 (results scaled by 2^((k - j)/512), subnormal ones rounded on
+// their own grid: RoundsScaledSafely):
 // x^y = e^t, t = y log x, e^t = 2^(k/512) e^r (exponential_tables.h,
 // exponential_polynomial.h); u = 2^-53 is the unit roundoff and z, |z| <=
 // Z = 2^-9.463, the logarithm's reduced argument (logarithm.h):
@@ -13,10 +15,10 @@
 // t is carried exactly as far as it can be: y hi = product + its error by
 // Dekker's product (hi split by bits); product + scaled by Fast2Sum (|hi|
 // >= |z|/2 by the table's choice, |scaled| < |y| z^2); y lo rounded. k is
-// the integer nearest hi (y 512/log 2), |k| <= 522970, so that |r| <=
+// the integer nearest hi (y 512/log 2), |k| <= 550912, so that |r| <=
 // log(2)/1024 + |scaled| + 2^-21 < kDomain. r_hi = t_hi - k log2_hi/512 is
 // exact: where k != 0, |t_hi| > 2^-11, so t_hi is a multiple of 2^-63, as
-// is k log2_hi/512 (29 bits times 2^-38, k of 19), and |r_hi| < 2^-10.44.
+// is k log2_hi/512 (29 bits times 2^-38, k of 20), and |r_hi| < 2^-10.44.
 // Then 2^(j/512) = hi e^tau (the table's hi of 30 bits) and e^(r + tau) =
 // 1 + r + r^2 P(r): the result is hi (1 + r_a) + hi (r_b + p) with r_a
 // the multiple of 2^-23 nearest r_hi, so that hi (1 + r_a) is exact (a
@@ -32,6 +34,7 @@
 //     2^-33.98), with |y| <= 708/0.346 where k != 0 in the logarithm,
 //     708 2^11 where k = 0 but the table's part is not 0 (it is 0 else);
 //     for LogOfReduced y times its 2^-84.41                  2^-73.41
+//     (for |t| up to 708; 746/708 times that up to 746)
 //   k log(2)/512's low part, rounded, and log(2)/512's own   2^-76.47
 //   r_lo's three additions, of at most 2^-22.53              2^-73.96
 //   tau's own                                                2^-83
@@ -42,17 +45,17 @@
 //     of half an ulp at 1/2: 2^-51.97) of |p| <= 2^-21.83       2^-72.83
 //   r_b, r_b + p and hi times it, each rounded               2^-72.71
 //   the rounding test's own rounding of the low part         2^-74
-// As the result lies within e^(2^-10.44) of hi, the error is below
-// hi (0.608 * 2^-70 + 1.093 * 2^-62 |y z|) for small |y z| and hi (0.608 *
-// 2^-70 + 1.2 * 2^-71 |y z|) for large; the test allows hi (0.625 * 2^-70 +
-// 1.125 * 2^-62 |y z|) and hi (0.625 * 2^-70 + 1.219 * 2^-71 |y z|). A
-// partial product of Dekker's that falls below the normal range adds at
-// most 2^-1074, nothing against these.
+// As the result lies within e^(2^-10.44) of hi, the error is below hi
+// (2^-70.67 + 2^-61.87 |y z|) for small |y z| and hi (2^-70.67 + 2^-70.74
+// |y z|) for large: the sums that error_bounds.sollya computes and rounds
+// up into the test's bounds. A partial product of Dekker's that falls
+// below the normal range adds at most 2^-1074, nothing against these.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
-// being exact first, by exact arithmetic (integer y, y = n/2^k with x a
-// perfect 2^k-th power, x a power of 2). Otherwise e^(y log x) in 320-bit
+// being exact first, on x's odd part and exponent as integers (integer y,
+// y = n/2^k with x a perfect 2^k-th power, x a power of 2), where nothing
+// can underflow. Otherwise e^(y log x) in 320-bit
 // arithmetic (multiprecision_elementary.h), about 2^-236; the published
 // worst cases of pow need 2^-206.
 
@@ -63,6 +66,7 @@
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
 #include "calculator/math/elementary.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/exponential_polynomial.h"
 #include "calculator/math/exponential_tables.h"
 #include "calculator/math/logarithm.h"
@@ -85,12 +89,15 @@ static_assert(exponential_polynomial::kDomain >
 constexpr double kInfinity = __builtin_inf();
 
 // The rounding test's bound: relative to the table's hi, and per unit of
-// |y z| for small and large |y z|.
-constexpr double kError = 0x1.4p-71;
-constexpr double kSmallLogError = 0x1.2p-62;
-constexpr double kLogError = 0x1.38p-71;
-// |k| up to which the result is a normal double: e^-708 > 2^-1022.
-constexpr std::int64_t kFastLimit = 522970;  // 708 * 512 / log 2, rounded down
+// |y z| for small and large |y z| (the sums above, by error_bounds.sollya).
+constexpr double kError = error_bounds::kPowRest;
+constexpr double kSmallLogError = error_bounds::kPowSmallProduct;
+constexpr double kLogError = error_bounds::kPowLargeProduct;
+// The k of the fast path: from results below a quarter of the least
+// subnormal (2^-1076, rounded to 0 there) to results beyond the overflow
+// threshold (2^1024 e^(log(2)/1024 + ...), infinite there).
+constexpr std::int64_t kLeastK = -1076 * 512;
+constexpr std::int64_t kGreatestK = 1024 * 512 + 1;
 // Beyond these, x^y overflows or is below half the least subnormal.
 constexpr double kOverflowLimit = 710.0;    // e^709.79 is the largest double
 constexpr double kUnderflowLimit = -746.0;  // e^-745.14 is 2^-1075
@@ -159,10 +166,10 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   return {log.hi, log.lo, 0.0, kLogError};
 }
 
-// The fast path for positive finite x and finite nonzero y, given log x:
-// true with the result when it is sure of it.
-[[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
-                                                  double& result) {
+// The fast path's approximation for positive finite x and finite nonzero
+// y, given log x: false where the result is beyond its range.
+[[gnu::always_inline]] inline bool ApproximatePow(const ScaledLog& log, double y, double yz,
+                                                  BoundedApproximation& approximation) {
   using exponential_polynomial::kP;
   using exponential_tables::kStepHi;
   using exponential_tables::kStepLo;
@@ -175,7 +182,7 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   constexpr double kShifter = 0x1.8p52;
   double shifted = log.hi * (y * exponential_tables::kScale) + kShifter;
   auto k = static_cast<std::int64_t>(BitsOf(shifted) - BitsOf(kShifter));
-  if (static_cast<std::uint64_t>(k + kFastLimit) > 2 * kFastLimit) {
+  if (static_cast<std::uint64_t>(k - kLeastK) > static_cast<std::uint64_t>(kGreatestK - kLeastK)) {
     return false;  // also where y log x is infinite or not a number
   }
   double k_double = shifted - kShifter;
@@ -194,14 +201,18 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   double head = entry.hi + entry.hi * r_a;
   double tail = entry.hi * (r_b + p);
 
-  double error = entry.hi * (kError + log.error * Magnitude(yz));
-  double rounded;
-  if (!RoundsSafelyWithin({head, tail}, error, rounded)) {
-    return false;
-  }
-  // Normal: 2^-1022 times at least 1, as k > -1022 * 512 where j = 0.
-  result = rounded * PowerOfTwo(static_cast<int>((k - j) / 512));
+  approximation = {{head, tail},
+                   entry.hi * (kError + log.error * Magnitude(yz)),
+                   static_cast<int>((k - j) / 512)};
   return true;
+}
+
+// The fast path: true with the result when it is sure of it.
+[[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
+                                                  double& result) {
+  BoundedApproximation approximation;
+  return ApproximatePow(log, y, yz, approximation) &&
+         RoundsScaledSafely(approximation.value, approximation.error, approximation.scale, result);
 }
 
 // The fast path's result, when it is sure of it.
@@ -255,15 +266,6 @@ int BitLength(std::uint64_t value) {
   return 64 - __builtin_clzll(value);
 }
 
-// y = odd * 2^-fraction_bits; 0 fraction bits for an integer.
-int FractionBits(double y) {
-  if (y == 0.0) {
-    return 0;
-  }
-  OddAndExponent parts = Decompose(Magnitude(y));
-  return parts.exponent < 0 ? -parts.exponent : 0;
-}
-
 // base^n exactly, for n >= 1 and n * BitLength(base) within 320 bits.
 Multiprecision ExactPower(std::uint64_t base, std::uint32_t n) {
   Multiprecision square = Multiprecision::FromInteger(base);
@@ -279,61 +281,81 @@ Multiprecision ExactPower(std::uint64_t base, std::uint32_t n) {
   return result;
 }
 
+// The integer square root of an odd value below 2^53 when it is one:
+// true with the root. The double square root is correctly rounded and
+// the value exact as a double, so the root is the truncated one or its
+// neighbour; the comparison is on integers, where nothing underflows.
+bool ExactSquareRoot(std::uint64_t value, std::uint64_t& root) {
+  auto guess = static_cast<std::uint64_t>(__builtin_sqrt(static_cast<double>(value)));
+  while (guess * guess > value) {
+    --guess;
+  }
+  while ((guess + 1) * (guess + 1) <= value) {
+    ++guess;
+  }
+  root = guess;
+  return guess * guess == value;
+}
+
 // x^y when it is exactly a double, halfway between two or otherwise short
 // enough for 320 bits, for positive finite x and finite nonzero y with
-// |y log x| below 750: true with the exact value.
+// |y log x| below 750: true with the exact value. Decided on x's odd part
+// and exponent as integers: x = odd 2^e, y = n / 2^k with n odd. x^y is
+// rational only if x^(1/2^k) is (n being prime to 2^k), that is when odd
+// is a perfect 2^k-th power and 2^k divides e; and dyadic only if then
+// the root is 1 or n > 0.
 bool TryExactPower(double x, double y, Multiprecision& exact) {
   constexpr int kExactBits = Multiprecision::kBits - 2;
   OddAndExponent base = Decompose(x);
+  OddAndExponent exponent = Decompose(Magnitude(y));
+  int k = exponent.exponent < 0 ? -exponent.exponent : 0;
   if (base.odd == 1) {
-    // 2^(e y): exact when e y is an integer (then at most a few thousand).
-    DoubleDouble product = TwoProduct(static_cast<double>(base.exponent), y);
-    if (product.lo != 0.0 || FractionBits(product.hi) != 0) {
+    // 2^(e y): exact when e y is an integer, a few thousand at most.
+    unsigned magnitude = static_cast<unsigned>(base.exponent < 0 ? -base.exponent : base.exponent);
+    if (magnitude != 0 && __builtin_ctz(magnitude) < k) {
       return false;
     }
-    exact = Multiprecision::FromInteger(1, static_cast<int>(product.hi));
+    exact = Multiprecision::FromInteger(1, static_cast<int>(y * base.exponent));
     return true;
   }
-  // y = n / 2^k: x must be a perfect 2^k-th power, which needs k <= 5 for
-  // an odd part of at most 53 bits above 1.
-  int k = FractionBits(y);
+  // An odd part above 1 of at most 53 bits has 2^k-th roots for k <= 5.
   constexpr int kMaxRootDepth = 5;
-  if (k > kMaxRootDepth) {
+  if (k > kMaxRootDepth || y < 0.0 || (base.exponent & ((1 << k) - 1)) != 0) {
     return false;
   }
-  double root = x;
+  std::uint64_t root = base.odd;
   for (int i = 0; i < k; ++i) {
-    double next = __builtin_sqrt(root);
-    DoubleDouble square = TwoSquare(next);
-    if (square.hi != root || square.lo != 0.0) {
+    if (!ExactSquareRoot(root, root)) {
       return false;
     }
-    root = next;
   }
   double n = y * static_cast<double>(1 << k);  // exact: y = n / 2^k
-  // A negative power of an odd part above 1 is no dyadic number; a large
-  // positive one is too long to be halfway between two doubles.
-  OddAndExponent parts = Decompose(root);
-  if (n < 1.0 || n * BitLength(parts.odd) > kExactBits) {
+  // A large power of an odd part above 1 is too long to be halfway
+  // between two doubles.
+  if (n * BitLength(root) > kExactBits) {
     return false;
   }
   auto count = static_cast<std::uint32_t>(n);
-  exact = ExactPower(parts.odd, count).ScaledBy(parts.exponent * static_cast<int>(count));
+  exact = ExactPower(root, count).ScaledBy((base.exponent / (1 << k)) * static_cast<int>(count));
   return true;
 }
 
 // x^y in 320-bit arithmetic, for positive finite x and finite nonzero y
-// with |y log x| below 750.
-double PowByMultiprecision(double x, double y) {
+// with |y log x| below 750: exact, or within 2^-236 of it.
+Multiprecision PowInMultiprecision(double x, double y) {
   Multiprecision exact;
   if (TryExactPower(x, y, exact)) {
-    return exact.ToDouble();
+    return exact;
   }
   DoubleDouble log = LogOfReduced(ReduceAnyPositive(x));
   Multiprecision t = MultiprecisionLog(x, log) * Multiprecision::FromDouble(y);
-  // Not being exact, a result closer than 2^-236 to a rounding boundary
-  // would be far beyond every case known; it is rounded all the same.
-  return MultiprecisionExp(t).ToDouble();
+  return MultiprecisionExp(t);
+}
+
+// Not being exact, a result closer than 2^-236 to a rounding boundary
+// would be far beyond every case known; it is rounded all the same.
+double PowByMultiprecision(double x, double y) {
+  return PowInMultiprecision(x, y).ToDouble();
 }
 
 // x^y for positive finite x and finite nonzero y, when the fast path has
@@ -402,6 +424,20 @@ bool IsOddInteger(double y, bool& fractional) {
 
 bool PowFastPath(double x, double y, double& result) {
   return TryPowFast(NormalBitsOf(x), y, result);
+}
+
+bool PowFastApproximation(double x, double y, BoundedApproximation& approximation) {
+  NormalBits normal = NormalBitsOf(x);
+  LogReduction reduction = ReduceForLog(normal.bits, normal.offset);
+  double yz = y * reduction.z;
+  if (Magnitude(yz) <= kSmallProduct) {
+    return ApproximatePow(LogForSmallProduct(reduction, yz), y, yz, approximation);
+  }
+  return ApproximatePow(LogForLargeProduct(reduction), y, yz, approximation);
+}
+
+Multiprecision PowSlowValue(double x, double y) {
+  return PowInMultiprecision(x, y);
 }
 
 double PowSlowPath(double x, double y) {

@@ -2,14 +2,25 @@
 // slow one runs; both for positive finite x and finite nonzero y.
 #pragma once
 
+#include "calculator/math/double_double.h"
+#include "calculator/math/multiprecision.h"
+
 namespace calculator_core {
 namespace math {
 
 // True, with the correctly rounded x^y, when the fast path is sure of it.
 bool PowFastPath(double x, double y, double& result);
 
+// The fast path's double-double and error bound: false where x^y is
+// beyond its range.
+bool PowFastApproximation(double x, double y, BoundedApproximation& approximation);
+
 // The rest: exact results, the range limits, and 320-bit arithmetic.
 double PowSlowPath(double x, double y);
+
+// The slow path's value before its rounding, for |y log x| below 745:
+// exact where x^y is short enough, else within 2^-236 relative.
+Multiprecision PowSlowValue(double x, double y);
 
 }  // namespace math
 }  // namespace calculator_core

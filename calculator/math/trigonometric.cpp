@@ -42,6 +42,7 @@
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
 #include "calculator/math/elementary.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/multiprecision.h"
 #include "calculator/math/trigonometric_polynomials.h"
 #include "calculator/math/trigonometric_tables.h"
@@ -53,10 +54,10 @@ namespace {
 
 // The error bounds of the fast path (above), rounded up, with room for the
 // rounding of the bound's own computation and for the table's high parts
-// instead of the whole values.
-constexpr double kErrorPerCosineTerm = 0x1p-67;  // per |A|
-constexpr double kErrorPerSineTerm = 0x1.6p-69;  // 2^-68.54, per |B r|
-constexpr double kErrorPerTangent = 0x1.8p-68;   // 2^-67.42
+// instead of the whole values (error_bounds.sollya).
+constexpr double kErrorPerCosineTerm = error_bounds::kCosineTerm;  // per |A|
+constexpr double kErrorPerSineTerm = error_bounds::kSineTerm;      // per |B r|
+constexpr double kErrorPerTangent = error_bounds::kTangent;
 
 // Below these magnitudes the result rounds to x (sin, tan) or to 1 (cos):
 // |sin x - x| < |x|^3/6 and |tan x - x| < |x|^3/2.9 stay below half the
@@ -203,13 +204,13 @@ Multiprecision SeriesOf(const Multiprecision& r, bool odd) {
 }
 
 // sin x (quarter_turns_ahead 0) or cos x = sin(x + pi/2) (1).
-double SineOrCosineSlowPath(double x, std::uint32_t quarter_turns_ahead) {
+Multiprecision SineOrCosineSlowValue(double x, std::uint32_t quarter_turns_ahead) {
   std::uint32_t quarter_turns = 0;
   Multiprecision r = ReduceByQuarterTurns(x, quarter_turns);
   quarter_turns = (quarter_turns + quarter_turns_ahead) & 3u;
   // sin r, cos r, -sin r, -cos r.
   Multiprecision value = SeriesOf(r, (quarter_turns & 1u) == 0);
-  return (quarter_turns >= 2 ? -value : value).ToDouble();
+  return quarter_turns >= 2 ? -value : value;
 }
 
 // ---------------------------------------------------------------------------
@@ -264,23 +265,52 @@ bool TanFastPath(double x, double& result) {
   return FastPath<TangentOfReduced>(x, kTangentTinyBits, x, result);
 }
 
-double SinSlowPath(double x) {
-  return SineOrCosineSlowPath(x, 0);
+template <ReducedEvaluation Evaluate>
+BoundedApproximation FastApproximation(double x) {
+  ReducedArgument reduced = Reduce(BitsOf(x) & ~kSignBit, x);
+  Approximation approximation = Evaluate(reduced.steps, reduced.r);
+  return {approximation.value, approximation.error, 0};
 }
 
-double CosSlowPath(double x) {
-  return SineOrCosineSlowPath(x, 1);
+BoundedApproximation SinFastApproximation(double x) {
+  return FastApproximation<SineOfReduced>(x);
 }
 
-double TanSlowPath(double x) {
+BoundedApproximation CosFastApproximation(double x) {
+  return FastApproximation<CosineOfReduced>(x);
+}
+
+BoundedApproximation TanFastApproximation(double x) {
+  return FastApproximation<TangentOfReduced>(x);
+}
+
+Multiprecision SinSlowValue(double x) {
+  return SineOrCosineSlowValue(x, 0);
+}
+
+Multiprecision CosSlowValue(double x) {
+  return SineOrCosineSlowValue(x, 1);
+}
+
+Multiprecision TanSlowValue(double x) {
   std::uint32_t quarter_turns = 0;
   Multiprecision r = ReduceByQuarterTurns(x, quarter_turns);
   Multiprecision sine = SeriesOf(r, true);
   Multiprecision cosine = SeriesOf(r, false);
   // tan r, or -cot r an odd number of quarter turns on.
-  Multiprecision value =
-      (quarter_turns & 1u) == 0 ? sine * cosine.Reciprocal() : -(cosine * sine.Reciprocal());
-  return value.ToDouble();
+  return (quarter_turns & 1u) == 0 ? sine * cosine.Reciprocal() : -(cosine * sine.Reciprocal());
+}
+
+double SinSlowPath(double x) {
+  return SinSlowValue(x).ToDouble();
+}
+
+double CosSlowPath(double x) {
+  return CosSlowValue(x).ToDouble();
+}
+
+double TanSlowPath(double x) {
+  return TanSlowValue(x).ToDouble();
 }
 
 double Sin(double x) {

@@ -157,10 +157,12 @@ class OpenHistory {
   }
 
   // Waits for the other sessions until `deadline`, or until a stop signal
-  // (the program is to end at once), then makes sure that the file locked
-  // is still the one at `file`: a session that saved meanwhile has replaced
-  // it.
-  std::string Lock(const std::string& file, Clock::time_point deadline, bool& replaced) {
+  // beyond the `stops_before` that had come when the save began (the one
+  // that ended the session must not cut short the wait for the others that
+  // ended with it), then makes sure that the file locked is still the one
+  // at `file`: a session that saved meanwhile has replaced it.
+  std::string Lock(const std::string& file, Clock::time_point deadline, unsigned stops_before,
+                   bool& replaced) {
     for (;;) {
       if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
         locked_ = true;
@@ -173,7 +175,7 @@ class OpenHistory {
       if (errno != EINTR && errno != EWOULDBLOCK) {
         return std::strerror(errno);
       }
-      if (PendingStopSignal() != 0 || Clock::now() >= deadline) {
+      if (StopSignalsReceived() != stops_before || Clock::now() >= deadline) {
         return kLockedReason;
       }
       std::this_thread::sleep_for(kLockRetryPause);
@@ -280,13 +282,15 @@ std::string ReplaceFile(const std::string& file, const std::string& content) {
 
 std::string SaveUnderLock(const std::string& file, const std::vector<std::string>& typed) {
   const Clock::time_point deadline = Clock::now() + kLockPatience;
+  const unsigned stops_before = StopSignalsReceived();
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
     OpenHistory history;
     if (std::string reason = history.Open(file); !reason.empty()) {
       return reason;
     }
     bool replaced = false;
-    if (std::string reason = history.Lock(file, deadline, replaced); !reason.empty()) {
+    if (std::string reason = history.Lock(file, deadline, stops_before, replaced);
+        !reason.empty()) {
       return reason;
     }
     if (replaced) {

@@ -21,7 +21,8 @@ std::optional<HistoryLines> LoadHistoryLines(const HistoryLocation& location);
 // the file holds now, each unless it repeats the line before it there, and
 // replaces the file with the newest kHistoryLines. A lock that another
 // process holds is waited for two seconds at most, and no longer once a
-// stop signal has come. On failure the file stays as it was, no temporary
+// stop signal has come during the wait (one that came before, which may be
+// what ended the session, does not shorten it). On failure the file stays as it was, no temporary
 // file stays behind, and one warning goes to standard error; returns
 // whether the lines were saved.
 bool SaveHistoryLines(const HistoryLocation& location, const std::vector<std::string>& typed);

@@ -2,13 +2,17 @@
 
 #include "console/input/key_editor_posix.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cwctype>
 #include <iterator>
 #include <string_view>
 
@@ -33,9 +37,94 @@ extern "C" void NoteTerminalChange(int signal) {
 
 constexpr int kTerminalChanges[] = {SIGWINCH, SIGCONT};
 
+// Clears from the start of the cursor's row to the end of the window. Not
+// by ESC [ J alone: at the top left corner tmux takes that for a clear
+// screen and moves what the window shows into its history, where the line
+// would stay as a copy. The row first, then, with the cursor kept, the
+// rest below it.
+const char kClearToEnd[] =
+    "\r\x1b[K\x1b"
+    "7\x1b[B\x1b[J\x1b"
+    "8";
+
+const char kPasteOn[] = "\x1b[?2004h";
+const char kPasteOff[] = "\x1b[?2004l";
+const char kPasteEnd[] = "\x1b[201~";
+// Whether the terminal marks pasted text now: Ctrl-Z turns it off first.
+volatile std::sig_atomic_t bracketed_paste = 0;
+
+// Ctrl-Z: the shell gets its terminal back without bracketed paste, which
+// it may not know; DrawAfterResume turns it on again.
+extern "C" void StopAtCtrlZ(int) {
+  const int saved_errno = errno;
+  if (bracketed_paste != 0) {
+    // Not to block on a terminal whose output is suspended (Ctrl-S).
+    const int flags = fcntl(STDOUT_FILENO, F_GETFL);
+    fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
+    const ssize_t ignored = write(STDOUT_FILENO, kPasteOff, sizeof kPasteOff - 1);
+    (void)ignored;
+    fcntl(STDOUT_FILENO, F_SETFL, flags);
+  }
+  struct sigaction stop = {};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction mine = {};
+  sigaction(SIGTSTP, &stop, &mine);
+  sigset_t ctrl_z;
+  sigemptyset(&ctrl_z);
+  sigaddset(&ctrl_z, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &ctrl_z, nullptr);
+  raise(SIGTSTP);
+  // Continued.
+  sigaction(SIGTSTP, &mine, nullptr);
+  errno = saved_errno;
+}
+
+// The length of the escape sequence at the start of `bytes`, which starts
+// with an Escape: a control sequence (ESC [, with parameters and
+// intermediate bytes up to its final byte), ESC O and its final byte (with
+// parameters, as some terminals send modifiers), the Linux console's
+// ESC [ [ and a letter, and any of these after one more Escape (Alt with
+// the key). 0 while more of it is to come; npos when the Escape starts no
+// sequence (Escape alone, or Alt with a character, as Esc p).
+std::size_t SequenceLength(std::string_view bytes) {
+  std::size_t at = 1;
+  if (bytes.size() > at && bytes[at] == '\x1b') {
+    ++at;
+  }
+  if (bytes.size() <= at) {
+    return 0;
+  }
+  if (bytes[at] != '[' && bytes[at] != 'O') {
+    return std::string_view::npos;
+  }
+  const bool linux_function_key = bytes[at] == '[' && bytes.size() > at + 1 && bytes[at + 1] == '[';
+  at += linux_function_key ? 2 : 1;
+  if (linux_function_key) {
+    return bytes.size() > at ? at + 1 : 0;
+  }
+  for (; at < bytes.size(); ++at) {
+    const unsigned char c = static_cast<unsigned char>(bytes[at]);
+    // rxvt ends Shift with a key by a $.
+    if ((c >= 0x40 && c <= 0x7e) || c == '$') {
+      return at + 1;  // the final byte
+    }
+    if (c < 0x20 || c > 0x3f) {
+      return at;  // cut short by another key: what came is dropped
+    }
+  }
+  return 0;
+}
+
+std::wstring Widened(std::string_view ascii) {
+  return std::wstring(ascii.begin(), ascii.end());
+}
+
 // The rest of a key's sequence comes in the same write as its Escape; a
 // key pressed after Escape comes far later than this.
 constexpr int kSequencePatienceMilliseconds = 50;
+// A terminal answers a question about its cursor at once.
+constexpr int kReportPatienceMilliseconds = 200;
 
 // libedit shifts the text of a wrapped line with the terminal's
 // insert-character sequences; when an insertion carries text across a row
@@ -54,8 +143,8 @@ bool KeyWaitMustEnd(void*) {
   return PendingStopSignal() != 0 || window_resized != 0 || resumed != 0;
 }
 
-// Like WaitForInput, but a resized window or a return from Ctrl-Z ends the
-// wait too.
+// Like WaitForInputUnlessStopped, but a resized window or a return from
+// Ctrl-Z ends the wait too.
 Wait WaitForKey(int fd) {
   if (WaitUnlessStopped(fd, POLLIN, {SIGWINCH, SIGCONT}, KeyWaitMustEnd, nullptr)) {
     return Wait::kInput;
@@ -158,7 +247,7 @@ void KeyEditor::DrawAgain(ScreenPosition drawn, bool on_clear_screen) {
   if (drawn.row > 0) {
     moves += "\x1b[" + std::to_string(drawn.row) + "A";
   }
-  moves += "\x1b[J";
+  moves += kClearToEnd;
   if (on_clear_screen) {
     moves += "\x1b[H\x1b[2J";
   }
@@ -169,15 +258,135 @@ void KeyEditor::DrawAgain(ScreenPosition drawn, bool on_clear_screen) {
 // Terminals today (tmux, VTE, kitty...) rewrap what they show to the new
 // width, so the cursor is where the line puts it at that width.
 void KeyEditor::DrawAfterResize() {
-  Libedit().el_resize(editor_);
-  ScreenPosition cursor = CursorPosition();
-  // A line that ends exactly at the new right margin leaves the rewrapped
-  // cursor at that margin, not at the start of the next row.
-  const LineInfoW* line = Libedit().el_wline(editor_);
-  if (line->cursor == line->lastchar && cursor.column == 0 && cursor.row > 0) {
-    --cursor.row;
+  ScreenPosition cursor;
+  int row = -1;
+  // A window dragged to its size is resized many times over: the place of
+  // the cursor is only of use for the size it was asked at.
+  for (int tries = 0; tries < 10; ++tries) {
+    window_resized = 0;
+    Libedit().el_resize(editor_);
+    cursor = CursorPosition();
+    // A line that ends exactly at the new right margin leaves the
+    // rewrapped cursor at that margin, not at the start of the next row.
+    const LineInfoW* line = Libedit().el_wline(editor_);
+    if (line->cursor == line->lastchar && cursor.column == 0 && cursor.row > 0) {
+      --cursor.row;
+    }
+    row = CursorRowOnScreen();
+    if (window_resized == 0) {
+      break;
+    }
+  }
+  // Where the line grew past the top of the window, tmux has moved its
+  // first rows into its history, out of the cursor's reach: drawn again
+  // whole, they would be there twice.
+  if (row >= 0 && row < cursor.row) {
+    DrawBelowHiddenRows(cursor, cursor.row - row);
+    return;
   }
   DrawAgain(cursor);
+}
+
+int KeyEditor::CursorRowOnScreen() {
+  WriteToTerminal("\x1b[6n");
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(kReportPatienceMilliseconds);
+  std::size_t searched = 0;
+  for (;;) {
+    // The report: ESC [ row ; column R.
+    for (std::size_t at = unread_.find("\x1b[", searched); at != std::string::npos;
+         at = unread_.find("\x1b[", at + 1)) {
+      std::size_t end = at + 2;
+      while (end < unread_.size() &&
+             ((unread_[end] >= '0' && unread_[end] <= '9') || unread_[end] == ';')) {
+        ++end;
+      }
+      if (end < unread_.size() && unread_[end] == 'R' && unread_.find(';', at) < end) {
+        const int row = std::atoi(unread_.c_str() + at + 2);
+        unread_.erase(at, end + 1 - at);
+        return row - 1;
+      }
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd input = {STDIN_FILENO, POLLIN, 0};
+    if (left.count() <= 0 || PendingStopSignal() != 0 ||
+        poll(&input, 1, static_cast<int>(left.count())) <= 0) {
+      return -1;
+    }
+    char byte = 0;
+    if (read(STDIN_FILENO, &byte, 1) != 1) {
+      return -1;
+    }
+    unread_ += byte;
+  }
+}
+
+std::string KeyEditor::ShownText(std::wstring_view text) const {
+  std::string shown;
+  for (const wchar_t c : text) {
+    if (c == L'\t') {
+      shown += '\t';
+    } else if (c < 0x20 || c == 0x7f) {
+      shown += '^';
+      shown += static_cast<char>(c ^ 0x40);
+    } else if (!std::iswprint(static_cast<wint_t>(c))) {
+      char code[16];
+      std::snprintf(code, sizeof code, "\\U+%04X", static_cast<unsigned>(c));
+      shown += code;
+    } else {
+      shown += text_.ToBytes(std::wstring(1, c));
+    }
+  }
+  return shown;
+}
+
+void KeyEditor::DrawBelowHiddenRows(ScreenPosition cursor, int hidden) {
+  // libedit draws the whole line where nobody sees it, so that it knows the
+  // rows as they are and goes on from them.
+  FILE* nowhere = std::fopen("/dev/null", "w");
+  if (nowhere == nullptr) {
+    DrawAgain(cursor);
+    return;
+  }
+  std::string moves = "\r";
+  if (cursor.row - hidden > 0) {
+    moves += "\x1b[" + std::to_string(cursor.row - hidden) + "A";
+  }
+  WriteToTerminal(moves + kClearToEnd);
+  Libedit().el_set(editor_, EL_SETFP, 1, nowhere);
+  Libedit().el_set(editor_, EL_REFRESH);
+  std::fflush(nowhere);
+  Libedit().el_set(editor_, EL_SETFP, 1, stdout);
+  std::fclose(nowhere);
+  // The rows in view.
+  const int columns = Columns();
+  const LineInfoW* line = Libedit().el_wline(editor_);
+  std::wstring text = prompt_;
+  text.append(line->buffer, line->lastchar);
+  ScreenPosition at;
+  std::size_t first = 0;
+  while (first < text.size()) {
+    ScreenPosition next = at;
+    text_.Advance(next, text[first], columns);
+    // A character that fills its row leaves the cursor on the next one.
+    const int drawn_row = next.column == 0 && next.row > at.row ? next.row - 1 : next.row;
+    if (drawn_row >= hidden) {
+      break;
+    }
+    at = next;
+    ++first;
+  }
+  std::string rows = ShownText(std::wstring_view(text).substr(first));
+  const ScreenPosition end = EndPosition();
+  if (end.column == 0 && first < text.size()) {
+    rows += " \r\x1b[K";  // off the right margin, where a full row leaves it
+  }
+  if (end.row > cursor.row) {
+    rows += "\x1b[" + std::to_string(end.row - cursor.row) + "A";
+  }
+  rows += "\r" + MovesRight(cursor.column);
+  WriteToTerminal(rows);
 }
 
 // Back from Ctrl-Z: the shell has put the terminal back in its line mode
@@ -188,6 +397,7 @@ void KeyEditor::DrawAfterResume() {
   Libedit().el_set(editor_, EL_PREP_TERM, 0);
   Libedit().el_set(editor_, EL_PREP_TERM, 1);
   Libedit().el_resize(editor_);
+  SetBracketedPaste(true);
   DrawAgain(ScreenPosition{});
 }
 
@@ -211,33 +421,25 @@ void KeyEditor::Replace(const std::wstring& text, std::size_t cursor) {
 
 bool KeyEditor::KeyFollows() {
   pollfd input = {STDIN_FILENO, POLLIN, 0};
-  return !unread_.empty() || poll(&input, 1, kSequencePatienceMilliseconds) > 0;
+  return !ready_.empty() || !unread_.empty() || poll(&input, 1, kSequencePatienceMilliseconds) > 0;
 }
 
-int KeyEditor::ReadKey(wchar_t& key) {
+int KeyEditor::ReadByte() {
   for (;;) {
-    if (!unread_.empty()) {
-      const std::size_t used = text_.DecodeCharacter(unread_, key);
-      if (used > 0) {
-        unread_.erase(0, used);
-        // libedit would take the key after a NUL (Ctrl-@, Ctrl-Space) as
-        // typed text, even Enter: the NUL is dropped.
-        if (key == L'\0') {
-          continue;
-        }
-        key_before_ = last_key_;
-        last_key_ = key;
-        return 1;
-      }
-    }
     switch (WaitForKey(STDIN_FILENO)) {
       case Wait::kStopped:
         // The line is dropped: what follows goes below all of it.
         WriteToTerminal(MovesToLineEnd());
         return 0;
-      case Wait::kResized:
+      case Wait::kResized: {
+        // Keys typed while the terminal was asked where its cursor is.
+        const std::size_t typed = unread_.size();
         DrawAfterResize();
+        if (unread_.size() != typed) {
+          return 1;
+        }
         continue;
+      }
       case Wait::kResumed:
         DrawAfterResume();
         continue;
@@ -253,7 +455,100 @@ int KeyEditor::ReadKey(wchar_t& key) {
       return count == 0 ? 0 : -1;
     }
     unread_ += byte;
+    return 1;
   }
+}
+
+bool KeyEditor::TakeSequence() {
+  const std::size_t length = SequenceLength(unread_);
+  if (length == 0) {
+    return false;
+  }
+  if (length == std::string::npos) {
+    ready_ += L'\x1b';
+    unread_.erase(0, 1);
+    return true;
+  }
+  const std::string sequence = unread_.substr(0, length);
+  unread_.erase(0, length);
+  if (sequence == kPasteStart) {
+    pasting_ = true;
+  } else if (sequences_.count(sequence) != 0) {
+    ready_ += Widened(sequence);
+  } else {
+    Libedit().el_beep(editor_);
+  }
+  return true;
+}
+
+bool KeyEditor::TakePaste() {
+  // Only where the new bytes could complete the end's sequence.
+  const std::size_t from = paste_.size() < sizeof kPasteEnd ? 0 : paste_.size() - sizeof kPasteEnd;
+  paste_ += unread_;
+  unread_.clear();
+  const std::size_t end = paste_.find(kPasteEnd, from);
+  if (end == std::string::npos) {
+    return false;
+  }
+  // Keys typed right after the paste.
+  unread_ = paste_.substr(end + sizeof kPasteEnd - 1);
+  paste_.erase(end);
+  pasting_ = false;
+  ready_ += Widened(kPasteStart);
+  return true;
+}
+
+int KeyEditor::ReadKey(wchar_t& key) {
+  for (;;) {
+    if (!ready_.empty()) {
+      key = ready_.front();
+      ready_.erase(0, 1);
+      key_before_ = last_key_;
+      last_key_ = key;
+      return 1;
+    }
+    if (pasting_) {
+      if (TakePaste()) {
+        continue;
+      }
+    } else if (!unread_.empty() && unread_[0] == '\x1b') {
+      if (TakeSequence()) {
+        continue;
+      }
+      pollfd input = {STDIN_FILENO, POLLIN, 0};
+      if (poll(&input, 1, kSequencePatienceMilliseconds) <= 0 && PendingStopSignal() == 0) {
+        // Nothing more came: an Escape alone is a key; the start of a
+        // sequence cut off is no key at all.
+        if (unread_.size() == 1) {
+          ready_ += L'\x1b';
+        } else {
+          Libedit().el_beep(editor_);
+        }
+        unread_.clear();
+        continue;
+      }
+    } else if (!unread_.empty()) {
+      const std::size_t used = text_.DecodeCharacter(unread_, key);
+      if (used > 0) {
+        unread_.erase(0, used);
+        // libedit would take the key after a NUL (Ctrl-@, Ctrl-Space) as
+        // typed text, even Enter: the NUL is dropped.
+        if (key != L'\0') {
+          ready_ += key;
+        }
+        continue;
+      }
+    }
+    const int count = ReadByte();
+    if (count != 1) {
+      return count;
+    }
+  }
+}
+
+void KeyEditor::SetBracketedPaste(bool on) {
+  WriteToTerminal(on ? kPasteOn : kPasteOff);
+  bracketed_paste = on ? 1 : 0;
 }
 
 KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const HistoryLines& recalled)
@@ -273,17 +568,26 @@ KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const Histor
   libedit.el_wset(editor_, EL_PROMPT, Prompt);
   libedit.el_wset(editor_, EL_HIST, libedit.history_w, history_);
   libedit.el_wset(editor_, EL_GETCFN, static_cast<int (*)(EditLine*, wchar_t*)>(ReadKey));
-  BindKeys(editor_);
+  sequences_ = BindKeys(editor_);
 
   struct sigaction action = {};
   action.sa_handler = NoteTerminalChange;
   sigemptyset(&action.sa_mask);
   // Only the wait for a key is to end early: output under way goes on.
   action.sa_flags = SA_RESTART;
-  static_assert(std::size(kTerminalChanges) ==
+  static_assert(std::size(kTerminalChanges) + 1 ==
                 sizeof previous_actions_ / sizeof previous_actions_[0]);
   for (std::size_t i = 0; i < std::size(kTerminalChanges); ++i) {
     sigaction(kTerminalChanges[i], &action, &previous_actions_[i]);
+  }
+  // Unless Ctrl-Z is ignored (a shell without job control).
+  struct sigaction ctrl_z = {};
+  ctrl_z.sa_handler = StopAtCtrlZ;
+  sigemptyset(&ctrl_z.sa_mask);
+  ctrl_z.sa_flags = SA_RESTART;
+  sigaction(SIGTSTP, nullptr, &previous_actions_[std::size(kTerminalChanges)]);
+  if (previous_actions_[std::size(kTerminalChanges)].sa_handler != SIG_IGN) {
+    sigaction(SIGTSTP, &ctrl_z, nullptr);
   }
 }
 
@@ -291,6 +595,7 @@ KeyEditor::~KeyEditor() {
   for (std::size_t i = 0; i < std::size(kTerminalChanges); ++i) {
     sigaction(kTerminalChanges[i], &previous_actions_[i], nullptr);
   }
+  sigaction(SIGTSTP, &previous_actions_[std::size(kTerminalChanges)], nullptr);
   Libedit().el_end(editor_);
   Libedit().history_wend(history_);
 }
@@ -302,8 +607,18 @@ LineSource::Outcome KeyEditor::Read(std::string& line) {
   prompt_.clear();
   recall_index_ = recalled_.size();
   draft_.clear();
+  // The rest of a paste of several lines, one line each time.
+  if (!paste_.empty()) {
+    Libedit().el_wpush(editor_, Widened(kPasteStart).c_str());
+  }
   int count = 0;
+  // Off again before anything else can write to the terminal.
+  SetBracketedPaste(true);
   const wchar_t* typed = Libedit().el_wgets(editor_, &count);
+  SetBracketedPaste(false);
+  if (PendingStopSignal() != 0 || typed == nullptr || count <= 0) {
+    paste_.clear();  // a dropped line drops the rest of its paste
+  }
   if (typed == nullptr || count <= 0) {
     // A stop signal ends the wait for a key (see ReadKey); otherwise it is
     // Ctrl-D on an empty line or the end of input.

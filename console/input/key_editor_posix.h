@@ -13,6 +13,7 @@
 #include <signal.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,14 +49,27 @@ class KeyEditor {
   unsigned char ClearScreen();
   unsigned char Complete();
   unsigned char Search();
+  // The text of a bracketed paste, up to its first line break, which then
+  // hands the line over as Enter does.
+  unsigned char Paste();
 
  private:
   static wchar_t* Prompt(EditLine* editor);
   static int ReadKey(EditLine* editor, wchar_t* key);
   int ReadKey(wchar_t& key);
+  // Reads the next byte typed into `unread_`: 1, 0 at the end of the
+  // terminal or a stop, -1 on an error.
+  int ReadByte();
   // Whether another key has come or comes at once, as the rest of a key's
   // sequence does after its Escape.
   bool KeyFollows();
+  // Takes the escape sequence at the start of `unread_`, once it is
+  // complete: the keys for libedit go to `ready_`, the text of a paste to
+  // `paste_`, and a sequence without a binding only rings the bell. False
+  // while more of it is to come.
+  bool TakeSequence();
+  bool TakePaste();
+  void SetBracketedPaste(bool on);
 
   int Columns() const;
   ScreenPosition PositionOf(std::size_t index) const;
@@ -69,6 +83,16 @@ class KeyEditor {
   // line again from there, or at the top of a clear screen.
   void DrawAgain(ScreenPosition drawn, bool on_clear_screen = false);
   void DrawAfterResize();
+  // Asks the terminal which row of the window the cursor is on: from 0 at
+  // the top, or -1 when it does not answer at once. Keys typed meanwhile
+  // are kept.
+  int CursorRowOnScreen();
+  // Draws the rows of the line from `hidden` on at the top of the window,
+  // the cursor on its row of them: the rows before are out of the cursor's
+  // reach, in the terminal's history.
+  void DrawBelowHiddenRows(ScreenPosition cursor, int hidden);
+  // The characters of the prompt and the line as libedit shows them.
+  std::string ShownText(std::wstring_view text) const;
   void DrawAfterResume();
   void Show(const std::wstring& new_prompt, const std::wstring& line, std::size_t cursor);
   void Replace(const std::wstring& line, std::size_t cursor);
@@ -83,6 +107,11 @@ class KeyEditor {
   TerminalText text_;
   std::wstring prompt_;
   std::string unread_;  // bytes read but not yet a whole character
+  std::wstring ready_;  // keys of a whole sequence, for libedit
+  // The escape sequences that reach libedit whole; any other is dropped.
+  std::set<std::string> sequences_;
+  bool pasting_ = false;  // between the start and the end of a paste
+  std::string paste_;     // pasted text not yet in the line
   // The last key read, and the one before it: a Tab right after a Tab
   // lists the names.
   wchar_t last_key_ = 0;
@@ -91,13 +120,18 @@ class KeyEditor {
   // history while on the line being typed, which is kept in `draft_`.
   std::size_t recall_index_ = 0;
   std::wstring draft_;
-  struct sigaction previous_actions_[2] = {};
+  struct sigaction previous_actions_[3] = {};
 };
 
 // Writes screen cosmetics straight to the terminal, after what libedit has
 // buffered: a failed write changes nothing else.
 void WriteToTerminal(std::string_view text);
 
+// What the terminal sends at the start of a bracketed paste.
+inline constexpr char kPasteStart[] = "\x1b[200~";
+
 // Binds the keys of KeyEditor, then the user's own (~/.editrc, or the file
-// $EDITRC names).
-void BindKeys(EditLine* editor);
+// $EDITRC names). Returns the escape sequences bound: every key sequence
+// that xterm, tmux, screen and the Linux console send, each bound to what
+// it does or to the bell.
+std::set<std::string> BindKeys(EditLine* editor);

@@ -14,7 +14,7 @@ constexpr int kEndOfInput = -1;
 // the next read; without one, this does.
 void WaitUnlessHooked(const LineReader& reader) {
   if (reader.hooks.wait_for_input == nullptr) {
-    WaitUntilReadable(reader.fd);
+    WaitUntilReadableThroughSignals(reader.fd);
   }
 }
 
@@ -149,7 +149,7 @@ void FlushBeforeRead(void* output) {
 
 // No reader is left to answer once the output failed.
 bool WaitForInputUnlessDone(void* output, int fd) {
-  return !static_cast<Output*>(output)->failed() && WaitForInput(fd);
+  return !static_cast<Output*>(output)->failed() && WaitForInputUnlessStopped(fd);
 }
 
 class ReadLines : public LineSource {

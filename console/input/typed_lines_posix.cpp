@@ -34,10 +34,10 @@ void WriteToTerminal(std::string_view text) {
   WriteSome(kStandardOutput, text.data(), text.size());
 }
 
-// Not the evaluator's blank, which is the space alone: a line of spaces
-// and tabs is no line to answer or keep.
-bool HoldsOnlySpacesAndTabs(std::string_view line) {
-  return line.find_first_not_of(" \t") == std::string_view::npos;
+// The evaluator's blank, the space alone: a line of nothing but spaces is
+// no line to answer or keep. One with a tab is answered as on a pipe.
+bool HoldsOnlySpaces(std::string_view line) {
+  return line.find_first_not_of(' ') == std::string_view::npos;
 }
 
 void WarnLongLine() {
@@ -73,7 +73,7 @@ class PlainLines {
         pending_.clear();
         return LineSource::Outcome::kLine;
       }
-      if (!WaitForInput(kStandardInput)) {
+      if (!WaitForInputUnlessStopped(kStandardInput)) {
         // The terminal has dropped what was typed and echoed ^C itself.
         pending_.clear();
         WriteToTerminal("\n");
@@ -126,7 +126,7 @@ class TypedLines : public LineSource {
 #endif
   }
 
-  // A line of nothing but blanks is skipped. A line longer than the
+  // A line of nothing but spaces is skipped. A line longer than the
   // evaluator reads is handed over whole, after a warning on standard
   // error. After kCutShort and kEnd the cursor stands at the start of a
   // fresh screen line.
@@ -142,7 +142,7 @@ class TypedLines : public LineSource {
       }
       // A NUL (Ctrl-@, Ctrl-Space) is no part of any expression.
       line_.erase(std::remove(line_.begin(), line_.end(), '\0'), line_.end());
-      if (HoldsOnlySpacesAndTabs(line_)) {
+      if (HoldsOnlySpaces(line_)) {
         continue;
       }
       Remember();

@@ -38,8 +38,9 @@ std::ptrdiff_t WriteSome(int fd, const char* bytes, std::size_t size);
 // Closes `fd`: 0, or the errno of a close that failed.
 int CloseDescriptor(int fd);
 
-// Waits until `fd` has input or has reached its end, whatever signals come.
-void WaitUntilReadable(int fd);
+// Waits until `fd` has input or has reached its end, whatever signals come:
+// no stop signal ends this wait (WaitForInputUnlessStopped does).
+void WaitUntilReadableThroughSignals(int fd);
 
 // The largest write to `fd` that goes out whole or not at all: the pipe
 // buffer's atomic size for a pipe, 0 (no such size) for anything else.

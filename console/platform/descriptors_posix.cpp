@@ -103,7 +103,7 @@ int OpenFileForReading(const std::string& name, int& fd) {
   return 0;
 }
 
-void WaitUntilReadable(int fd) {
+void WaitUntilReadableThroughSignals(int fd) {
   pollfd input = {fd, POLLIN, 0};
   poll(&input, 1, -1);
 }

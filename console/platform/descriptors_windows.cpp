@@ -119,7 +119,7 @@ int CloseDescriptor(int fd) {
 }
 
 // Reads from pipes and files simply block; a stop request cancels them.
-void WaitUntilReadable(int) {}
+void WaitUntilReadableThroughSignals(int) {}
 
 // Nothing on Windows promises a pipe write goes out whole; lines are short
 // and written by one writer anyway.

@@ -11,13 +11,21 @@
 // Installs the handler, without SA_RESTART, so that a wait for input
 // returns early. `session` is asked to stop at every signal. A signal that
 // was ignored when the program started (nohup, a background job) stays
-// ignored. From a stop signal until it is cleared, any call that blocks
+// ignored; the signals the program relies on (the stop signals, the
+// wake-ups, a resized window, a return from Ctrl-Z) are unblocked, whatever
+// mask the parent left. From a stop signal until it is cleared, any call that blocks
 // (a write to an output nobody reads, say) is cut short within 20 ms, so
 // that the program never hangs on its way out.
 void InstallStopSignals(calculator::Session& session);
-// The stop signal that arrived, or 0.
+// The stop signal that arrived, or 0. A SIGTERM or SIGHUP outranks a
+// SIGINT: once one of them is pending, a SIGINT never takes its place.
 int PendingStopSignal();
-void ClearPendingStopSignal();
+// Forgets a pending SIGINT (a Ctrl-C that has done its part); a pending
+// SIGTERM or SIGHUP stays, even one that arrives during this call.
+void ForgetPendingInterrupt();
+// How many stop signals have arrived since the start, so that a wait begun
+// because of one can tell a further one.
+unsigned StopSignalsReceived();
 // A write past the file-size limit (ulimit -f) fails with EFBIG instead of
 // killing the program, which can then take back a partial line and say why
 // it stopped.
@@ -26,10 +34,11 @@ void TreatFileSizeLimitAsWriteError();
 // stop signal came first, even one that arrived just before the wait: the
 // stop signals stay blocked from the check until the wait begins. Other
 // signals (a resized window, Ctrl-Z and back) only interrupt the wait.
-bool WaitForInput(int fd);
-// The read that WaitForInput let begin has returned. Where a stop request
-// cannot cut a read short (the Windows console), one that arrives from now
-// on waits for the loop to see it; elsewhere there is nothing to do.
+bool WaitForInputUnlessStopped(int fd);
+// The read that WaitForInputUnlessStopped let begin has returned. Where a
+// stop request cannot cut a read short (the Windows console), one that
+// arrives from now on waits for the loop to see it; elsewhere there is
+// nothing to do.
 void InputWaitOver();
 // Waits until `fd` takes output again, the same way, but only a stop signal
 // for which `must_stop(context)` holds ends the wait early (false).

@@ -11,9 +11,20 @@
 namespace {
 
 volatile std::sig_atomic_t pending_signal = 0;
+volatile std::sig_atomic_t stop_signals_received = 0;
 calculator::Session* interruptible_session = nullptr;
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// What the program cannot do without, whatever the parent blocked: the
+// stop signals, the wake-ups after one, and the key editor's news of a
+// resized window and of a return from Ctrl-Z.
+constexpr int kSignalsReliedOn[] = {SIGINT, SIGTERM, SIGHUP, SIGALRM, SIGWINCH, SIGCONT};
+
+// A SIGTERM or SIGHUP ends the program wherever it comes; a SIGINT may only
+// drop a typed line. The stronger one is kept.
+int Strength(int signal) {
+  return signal == 0 ? 0 : signal == SIGINT ? 1 : 2;
+}
 
 // While a stop signal is pending, SIGALRM comes this often: a call that
 // blocks (a write to a terminal nobody reads, a drain of its output) is cut
@@ -32,7 +43,12 @@ extern "C" void WakeUp(int) {}
 
 extern "C" void RecordStopSignal(int signal) {
   const int saved_errno = errno;
-  pending_signal = signal;
+  // The stop signals are blocked while this runs: no other one comes
+  // between the look and the change.
+  stop_signals_received = stop_signals_received + 1;
+  if (Strength(signal) > Strength(pending_signal)) {
+    pending_signal = signal;
+  }
   sigaction(SIGALRM, &wake_up_action, nullptr);
   SetWakeUps(kWakeUpMicroseconds);
   if (interruptible_session != nullptr) {
@@ -90,9 +106,15 @@ void InstallStopSignals(calculator::Session& session) {
   wake_up_action.sa_handler = WakeUp;
   sigemptyset(&wake_up_action.sa_mask);
   sigaction(SIGALRM, nullptr, &alarm_action_at_start);
+  sigset_t relied_on;
+  sigemptyset(&relied_on);
+  for (int signal : kSignalsReliedOn) {
+    sigaddset(&relied_on, signal);
+  }
+  sigprocmask(SIG_UNBLOCK, &relied_on, nullptr);
   struct sigaction action = {};
   action.sa_handler = RecordStopSignal;
-  sigemptyset(&action.sa_mask);
+  action.sa_mask = StopSignalSet();
   action.sa_flags = 0;
   for (int signal : kStopSignals) {
     struct sigaction previous = {};
@@ -106,10 +128,18 @@ int PendingStopSignal() {
   return pending_signal;
 }
 
-void ClearPendingStopSignal() {
+unsigned StopSignalsReceived() {
+  return static_cast<unsigned>(stop_signals_received);
+}
+
+void ForgetPendingInterrupt() {
   const sigset_t stop_signals = StopSignalSet();
   sigset_t previous;
   sigprocmask(SIG_BLOCK, &stop_signals, &previous);
+  if (pending_signal != SIGINT) {
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return;
+  }
   pending_signal = 0;
   // A wake-up that came before the timer stopped has been handled when
   // setitimer returns.
@@ -122,7 +152,7 @@ void TreatFileSizeLimitAsWriteError() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-bool WaitForInput(int fd) {
+bool WaitForInputUnlessStopped(int fd) {
   return WaitUnlessStopped(fd, POLLIN, {}, AnyStopSignal, nullptr);
 }
 

@@ -19,6 +19,7 @@
 namespace {
 
 std::atomic<int> pending_signal{0};
+std::atomic<unsigned> stop_signals_received{0};
 calculator::Session* interruptible_session = nullptr;
 HANDLE main_thread = nullptr;
 // Reads come from a pipe or a file, not from the console: every stop
@@ -30,12 +31,17 @@ std::atomic<bool> waiting_for_input{false};
 constexpr DWORD kCloseGraceMilliseconds = 4500;
 
 void RequestStop(int signal) {
-  pending_signal = signal;
+  ++stop_signals_received;
+  // A close of the window (SIGTERM) is never replaced by a Ctrl-C.
+  int pending = pending_signal;
+  while ((pending == 0 || (pending == SIGINT && signal != SIGINT)) &&
+         !pending_signal.compare_exchange_weak(pending, signal)) {
+  }
   if (interruptible_session != nullptr) {
     interruptible_session->interrupt();
   }
-  // Paired with WaitForInput: either it sees the stop, or this sees it
-  // waiting.
+  // Paired with WaitForInputUnlessStopped: either it sees the stop, or
+  // this sees it waiting.
   if (input_not_console && waiting_for_input) {
     EndBySignal(signal);
   }
@@ -78,14 +84,19 @@ int PendingStopSignal() {
   return pending_signal;
 }
 
-void ClearPendingStopSignal() {
-  pending_signal = 0;
+unsigned StopSignalsReceived() {
+  return stop_signals_received;
+}
+
+void ForgetPendingInterrupt() {
+  int interrupt = SIGINT;
+  pending_signal.compare_exchange_strong(interrupt, 0);
 }
 
 // Windows has no file-size limit signal.
 void TreatFileSizeLimitAsWriteError() {}
 
-bool WaitForInput(int) {
+bool WaitForInputUnlessStopped(int) {
   waiting_for_input = true;
   return PendingStopSignal() == 0;
 }

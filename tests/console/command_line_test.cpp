@@ -166,6 +166,12 @@ TEST_F(CommandLine, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(0u, run.out.find("Usage: calculator [OPTION]... [FILE]...\n")) << run.out;
     EXPECT_NE(std::string::npos, run.out.find("--quiet")) << run.out;
     EXPECT_NE(std::string::npos, run.out.find("--digits=N")) << run.out;
+    // Every exit status that the manual names.
+    EXPECT_NE(std::string::npos,
+              run.out.find("Exit status: 0 at the end of input, 1 when an input cannot be read"))
+        << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("2 for a wrong option")) << run.out;
+    EXPECT_NE(std::string::npos, run.out.find("128+N when ended by signal N")) << run.out;
     EXPECT_EQ("", run.err);
     EXPECT_TRUE(run.exited && run.exit_status == 0) << DescribeRun(run);
   }

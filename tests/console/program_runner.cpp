@@ -116,6 +116,15 @@ void SetLimit(Resource resource, rlim_t limit) {
   if (setup.ignore_sigxfsz) {
     SetDisposition(SIGXFSZ, *setup.ignore_sigxfsz ? SIG_IGN : SIG_DFL);
   }
+  for (int ignored : setup.ignored_signals) {
+    SetDisposition(ignored, SIG_IGN);
+  }
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  for (int signal : setup.blocked_signals) {
+    sigaddset(&blocked, signal);
+  }
+  sigprocmask(SIG_BLOCK, &blocked, nullptr);
   SetLimit(RLIMIT_FSIZE, setup.file_size);
   SetLimit(RLIMIT_AS, setup.address_space);
   SetLimit(RLIMIT_NOFILE, setup.open_files);
@@ -478,7 +487,15 @@ TemporaryFolder::~TemporaryFolder() {
 }
 
 TerminalProgram::TerminalProgram(const TemporaryFolder& home, std::vector<std::string> environment,
-                                 std::vector<std::string> arguments) {
+                                 std::vector<std::string> arguments)
+    : TerminalProgram(home, [&] {
+        ChildSetup setup;
+        setup.environment = std::move(environment);
+        setup.arguments = std::move(arguments);
+        return setup;
+      }()) {}
+
+TerminalProgram::TerminalProgram(const TemporaryFolder& home, const ChildSetup& parent) {
   winsize size = {};
   size.ws_col = kColumns;
   size.ws_row = kRows;
@@ -489,11 +506,11 @@ TerminalProgram::TerminalProgram(const TemporaryFolder& home, std::vector<std::s
   }
   fcntl(terminal_fd_, F_SETFD, FD_CLOEXEC);
   fcntl(far_end, F_SETFD, FD_CLOEXEC);
-  ChildSetup setup;
-  setup.arguments = std::move(arguments);
+  ChildSetup setup = parent;
   setup.environment = {"CALCULATOR_HISTORY", "LC_ALL", "HOME=" + home.path(),
                        "XDG_STATE_HOME=" + home.path() + "/state", "TERM=xterm"};
-  setup.environment.insert(setup.environment.end(), environment.begin(), environment.end());
+  setup.environment.insert(setup.environment.end(), parent.environment.begin(),
+                           parent.environment.end());
   setup.folder = home.path();
   setup.terminal = far_end;
   pid_ = StartProgram(setup);
@@ -570,12 +587,44 @@ void TerminalProgram::Pump(std::chrono::milliseconds wait) {
   char buffer[4096];
   const ssize_t n = read(terminal_fd_, buffer, sizeof buffer);
   if (n > 0) {
-    output_.append(buffer, static_cast<std::size_t>(n));
+    Take(buffer, static_cast<std::size_t>(n));
   } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
     // EIO: the program has closed its side of the terminal.
     close(terminal_fd_);
     terminal_fd_ = -1;
   }
+}
+
+bool TerminalProgram::WaitForBracketedPaste(bool on, std::chrono::milliseconds timeout) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  while (bracketed_paste_ != on) {
+    if (terminal_fd_ < 0 || Clock::now() >= deadline) {
+      return false;
+    }
+    Pump(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+void TerminalProgram::Take(const char* bytes, std::size_t size) {
+  static const std::string kOn = "\x1b[?2004h";
+  static const std::string kOff = "\x1b[?2004l";
+  std::string text = partial_switch_ + std::string(bytes, size);
+  partial_switch_.clear();
+  for (std::size_t at = text.find('\x1b'); at != std::string::npos; at = text.find('\x1b', at)) {
+    const std::string rest = text.substr(at, kOn.size());
+    if (rest == kOn || rest == kOff) {
+      bracketed_paste_ = rest == kOn;
+      text.erase(at, kOn.size());
+    } else if (rest.size() < kOn.size() && (kOn.compare(0, rest.size(), rest) == 0 ||
+                                            kOff.compare(0, rest.size(), rest) == 0)) {
+      partial_switch_ = rest;
+      text.erase(at);
+    } else {
+      ++at;
+    }
+  }
+  output_ += text;
 }
 
 bool TerminalProgram::WaitFor(const std::string& text, std::chrono::milliseconds timeout) {

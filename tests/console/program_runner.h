@@ -39,6 +39,9 @@ struct ChildSetup {
   bool default_stop_signals = false;
   std::optional<bool> ignore_sigpipe;
   std::optional<bool> ignore_sigxfsz;
+  // Signals blocked, and signals ignored, as a careless parent leaves them.
+  std::vector<int> blocked_signals;
+  std::vector<int> ignored_signals;
   // Limits; RLIM_INFINITY: the test's own.
   rlim_t file_size = RLIM_INFINITY;
   rlim_t address_space = RLIM_INFINITY;
@@ -176,6 +179,8 @@ class TerminalProgram {
   // with `arguments`.
   TerminalProgram(const TemporaryFolder& home, std::vector<std::string> environment = {},
                   std::vector<std::string> arguments = {});
+  // The same, with the signal mask and the ignored signals of `parent`.
+  TerminalProgram(const TemporaryFolder& home, const ChildSetup& parent);
   ~TerminalProgram();
   TerminalProgram(const TerminalProgram&) = delete;
   TerminalProgram& operator=(const TerminalProgram&) = delete;
@@ -198,8 +203,14 @@ class TerminalProgram {
   // Everything the program wrote, with control bytes made visible.
   std::string Transcript() const;
 
-  // Everything the program wrote, as it wrote it.
+  // Everything the program wrote, as it wrote it, less the sequences that
+  // turn bracketed paste on and off, which set BracketedPaste() instead.
   const std::string& Output() const { return output_; }
+  // Whether the program has bracketed paste turned on, as a terminal
+  // knows it from what the program wrote.
+  bool BracketedPaste() const { return bracketed_paste_; }
+  // Waits until it is `on` (or off).
+  bool WaitForBracketedPaste(bool on, std::chrono::milliseconds timeout = kPatience);
   // Gives the terminal a new size, as a person dragging its window does,
   // once what the program wrote so far has been read.
   bool Resize(unsigned short columns, unsigned short rows);
@@ -224,9 +235,14 @@ class TerminalProgram {
   // Reads what the program wrote, waiting up to `wait` for something.
   void Pump(std::chrono::milliseconds wait);
 
+  // Appends `bytes` to the output, taking out the bracketed-paste switches.
+  void Take(const char* bytes, std::size_t size);
+
   pid_t pid_ = -1;
   int terminal_fd_ = -1;
   std::string output_;
+  std::string partial_switch_;  // the start of a switch cut off by a read
+  bool bracketed_paste_ = false;
   std::size_t seen_ = 0;
   std::vector<TerminalResize> resizes_;
 };

@@ -5,11 +5,23 @@
 //   mpfr_comparison random FUNCTION COUNT [SEED]
 //                                            COUNT arguments over the function's
 //                                            rows of the range table
+//   mpfr_comparison bounds FUNCTION COUNT FILE
+//                                            the fast path's error against its
+//                                            own bound, before the rounding
+//                                            test, on the cases of FILE and
+//                                            COUNT random arguments: the worst
+//                                            ratio must stay below 1
+//   mpfr_comparison exponents                pow at every exponent of x, for
+//                                            each dyadic y that its exact path
+//                                            decides and x next to perfect
+//                                            powers (exact results, midpoints)
 //   mpfr_comparison expected OUTPUT COUNT CASE_DIR...
 //                                            writes the expected results of the
 //                                            functions checked on every target:
 //                                            the cases of CASE_DIR/FUNCTION.txt
-//                                            and COUNT random arguments each
+//                                            (and FUNCTION_own.txt), pow's x^(3/4)
+//                                            traps at every exponent, and COUNT
+//                                            random arguments each
 //                                            (math_functions.h)
 //
 // A difference prints the function, the arguments and both results in
@@ -27,6 +39,9 @@
 #include <string>
 #include <vector>
 
+#include "calculator/math/logarithm.h"
+#include "calculator/math/power.h"
+#include "calculator/math/trigonometric.h"
 #include "math_functions.h"
 
 namespace math_test {
@@ -445,11 +460,208 @@ bool ForEachRandom(const char* function, std::uint64_t count, std::uint64_t seed
 }
 
 // ---------------------------------------------------------------------------
+// pow at every exponent: y = n / 2^k, x = m 2^e for every e from the least
+// subnormal to the largest double and its neighbours, m the mantissa of b^(2^k)
+// for an odd b where b^n has 53 bits (an exact result where 2^k divides e)
+// or 54 (a midpoint), rounded where b^(2^k) is longer than a double, as in
+// the cases that broke an exactness test working on doubles.
+
+struct DyadicPower {
+  int n;
+  int k;
+};
+
+const DyadicPower kDyadicPowers[] = {{1, 1}, {3, 1}, {5, 1},  {1, 2}, {3, 2}, {5, 2},
+                                     {1, 3}, {3, 3}, {1, 4},  {1, 5}, {3, 5}, {3, 0},
+                                     {5, 0}, {2, 0}, {-1, 1}, {-3, 2}};
+
+// b^power as a double in [1, 2), rounded to nearest where it is longer.
+double MantissaOfPower(std::uint64_t b, int power) {
+  double value = 1.0;
+  long double exact = 1.0L;
+  for (int i = 0; i < power; ++i) {
+    exact *= static_cast<long double>(b);
+  }
+  value = static_cast<double>(exact);
+  int exponent = 0;
+  return 2.0 * std::frexp(value, &exponent);
+}
+
+// Odd bases whose n-th power has `bits` bits: the least and the greatest.
+std::vector<std::uint64_t> OddBasesWithPowerBits(int n, int bits) {
+  n = n < 0 ? -n : n;
+  auto low = static_cast<std::uint64_t>(std::ceil(std::exp2((bits - 1) / static_cast<double>(n))));
+  auto high = static_cast<std::uint64_t>(std::floor(std::exp2(bits / static_cast<double>(n))));
+  return {low | 1, (high - 1) | 1};
+}
+
+// Calls `each(x, y)` for every case; with `traps_only` for those of x^(3/4)
+// next to 0x1.fffe0000bfffe 2^e alone, which the other targets check too.
+template <typename Each>
+void ForEachAtEveryExponent(bool traps_only, Each each) {
+  constexpr double kTrap = 0x1.fffe0000bfffep0;  // 2^-72 (2^18 - 1)^4, rounded down
+  for (const DyadicPower& dyadic : kDyadicPowers) {
+    double y = std::ldexp(static_cast<double>(dyadic.n), -dyadic.k);
+    std::vector<double> mantissas = {kTrap};
+    for (int bits : {53, 54}) {
+      for (std::uint64_t b : OddBasesWithPowerBits(dyadic.n, bits)) {
+        mantissas.push_back(MantissaOfPower(b, 1 << dyadic.k));
+      }
+    }
+    if (traps_only) {
+      if (y != 0.75) {
+        continue;
+      }
+      mantissas.resize(1);
+    }
+    for (double mantissa : mantissas) {
+      for (int e = -1074; e <= 1023; ++e) {
+        double x = std::ldexp(mantissa, e);
+        for (int step = -1; step <= 1 && x != 0.0; ++step) {
+          double neighbour = FromBits(BitsOf(x) + static_cast<std::uint64_t>(step));
+          if (neighbour > 0.0 && std::isfinite(neighbour)) {
+            each(neighbour, y);
+          }
+        }
+      }
+    }
+  }
+}
+
+int CompareAtEveryExponent() {
+  const MathFunction& function = *FindMathFunction("pow");
+  const Reference& reference = *FindReference("pow");
+  Mpfr mpfr;
+  Tally tally;
+  ForEachAtEveryExponent(
+      false, [&](double x, double y) { Compare(function, reference, mpfr, x, y, tally); });
+  return Summary("pow", "arguments at every exponent", tally);
+}
+
+// ---------------------------------------------------------------------------
+// The fast paths' errors against their bounds: |exact - (hi + lo) 2^scale|
+// / (error 2^scale), the exact value by MPFR at 300 bits.
+
+using calculator_core::math::BoundedApproximation;
+
+struct FastPathBound {
+  const char* name;
+  int (*unary)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
+  // False where the fast path does not apply to the arguments.
+  bool (*approximate)(double x, double y, BoundedApproximation& approximation);
+};
+
+template <BoundedApproximation (*Approximate)(double)>
+bool Trigonometric(double x, double, BoundedApproximation& approximation) {
+  if (!std::isfinite(x) || std::fabs(x) < 0x1p-26) {
+    return false;
+  }
+  approximation = Approximate(x);
+  return true;
+}
+
+template <BoundedApproximation (*Approximate)(double)>
+bool Logarithm(double x, double, BoundedApproximation& approximation) {
+  if (!(x > 0.0) || !std::isfinite(x) || x == 1.0) {
+    return false;
+  }
+  approximation = Approximate(x);
+  return true;
+}
+
+bool Power(double x, double y, BoundedApproximation& approximation) {
+  if (!(x > 0.0) || !std::isfinite(x) || !std::isfinite(y) || y == 0.0 || x == 1.0) {
+    return false;
+  }
+  return calculator_core::math::PowFastApproximation(x, y, approximation);
+}
+
+namespace math = calculator_core::math;
+const FastPathBound kFastPathBounds[] = {
+    {"sin", mpfr_sin, Trigonometric<math::SinFastApproximation>},
+    {"cos", mpfr_cos, Trigonometric<math::CosFastApproximation>},
+    {"tan", mpfr_tan, Trigonometric<math::TanFastApproximation>},
+    {"log", mpfr_log, Logarithm<math::LogFastApproximation>},
+    {"log10", mpfr_log10, Logarithm<math::Log10FastApproximation>},
+    {"pow", nullptr, Power},
+};
+
+class ErrorRatio {
+ public:
+  ErrorRatio() {
+    mpfr_set_emin(mpfr_get_emin_min());
+    mpfr_set_emax(mpfr_get_emax_max());
+    mpfr_inits2(300, x_, y_, exact_, computed_, static_cast<mpfr_ptr>(nullptr));
+  }
+  ~ErrorRatio() { mpfr_clears(x_, y_, exact_, computed_, static_cast<mpfr_ptr>(nullptr)); }
+  ErrorRatio(const ErrorRatio&) = delete;
+  ErrorRatio& operator=(const ErrorRatio&) = delete;
+
+  double Of(const FastPathBound& bound, double x, double y, const BoundedApproximation& a) {
+    mpfr_set_d(x_, x, MPFR_RNDN);
+    mpfr_set_d(y_, y, MPFR_RNDN);
+    if (bound.unary != nullptr) {
+      bound.unary(exact_, x_, MPFR_RNDN);
+    } else {
+      mpfr_pow(exact_, x_, y_, MPFR_RNDN);
+    }
+    mpfr_set_d(computed_, a.value.hi, MPFR_RNDN);
+    mpfr_add_d(computed_, computed_, a.value.lo, MPFR_RNDN);
+    mpfr_mul_2si(computed_, computed_, a.scale, MPFR_RNDN);
+    mpfr_sub(computed_, computed_, exact_, MPFR_RNDN);
+    mpfr_abs(computed_, computed_, MPFR_RNDN);
+    mpfr_div_d(computed_, computed_, a.error, MPFR_RNDN);
+    mpfr_div_2si(computed_, computed_, a.scale, MPFR_RNDN);
+    return mpfr_get_d(computed_, MPFR_RNDU);
+  }
+
+ private:
+  mpfr_t x_, y_, exact_, computed_;
+};
+
+int CompareWithBounds(const char* name, std::uint64_t count, const char* path) {
+  const FastPathBound* bound = nullptr;
+  for (const FastPathBound& candidate : kFastPathBounds) {
+    bound = std::strcmp(candidate.name, name) == 0 ? &candidate : bound;
+  }
+  const MathFunction* function = FindMathFunction(name);
+  if (bound == nullptr || function == nullptr) {
+    std::fprintf(stderr, "no function %s\n", name);
+    return 2;
+  }
+  ErrorRatio ratio;
+  double worst = 0.0;
+  double worst_x = 0.0;
+  double worst_y = 0.0;
+  std::uint64_t measured = 0;
+  auto measure = [&](double x, double y) {
+    BoundedApproximation approximation;
+    if (!bound->approximate(x, y, approximation)) {
+      return;
+    }
+    ++measured;
+    double observed = ratio.Of(*bound, x, y, approximation);
+    if (!(observed < worst)) {
+      worst = observed;
+      worst_x = x;
+      worst_y = y;
+    }
+  };
+  bool ok =
+      ForEachHardCase(path, function->arity, measure) && ForEachRandom(name, count, 1, measure);
+  std::printf("%s: %" PRIu64 " arguments, worst error / bound %.4f at (%a, %a)\n", name, measured,
+              worst, worst_x, worst_y);
+  return ok && measured > 0 && worst < 1.0 ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
 
 int Usage() {
   std::fprintf(stderr,
                "usage: mpfr_comparison hard FUNCTION FILE\n"
                "       mpfr_comparison random FUNCTION COUNT [SEED]\n"
+               "       mpfr_comparison bounds FUNCTION COUNT FILE\n"
+               "       mpfr_comparison exponents\n"
                "       mpfr_comparison expected OUTPUT COUNT CASE_DIR...\n");
   return 2;
 }
@@ -510,11 +722,16 @@ int WriteExpected(const char* output, std::uint64_t count,
       WriteExpectedCall(file, function, x, y, mpfr.Evaluate(reference, x, y));
     };
     for (const std::string& dir : case_dirs) {
-      std::string path = dir + "/" + reference.name + ".txt";
-      if (std::FILE* file_of_cases = std::fopen(path.c_str(), "r")) {
-        std::fclose(file_of_cases);
-        ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+      for (const char* suffix : {".txt", "_own.txt"}) {
+        std::string path = dir + "/" + reference.name + suffix;
+        if (std::FILE* file_of_cases = std::fopen(path.c_str(), "r")) {
+          std::fclose(file_of_cases);
+          ok = ForEachHardCase(path.c_str(), function.arity, write) && ok;
+        }
       }
+    }
+    if (function.arity == 2) {
+      ForEachAtEveryExponent(true, write);
     }
     ok = ForEachRandom(reference.name, count, 1, write) && ok;
   }
@@ -544,6 +761,12 @@ int main(int argc, char** argv) {
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "random") == 0 &&
       ParseCount(argv[3], count) && (argc == 4 || ParseCount(argv[4], seed))) {
     return CompareRandom(argv[2], count, seed);
+  }
+  if (argc == 5 && std::strcmp(argv[1], "bounds") == 0 && ParseCount(argv[3], count)) {
+    return CompareWithBounds(argv[2], count, argv[4]);
+  }
+  if (argc == 2 && std::strcmp(argv[1], "exponents") == 0) {
+    return CompareAtEveryExponent();
   }
   if (argc >= 5 && std::strcmp(argv[1], "expected") == 0 && ParseCount(argv[3], count)) {
     return WriteExpected(argv[2], count, std::vector<std::string>(argv + 4, argv + argc));

@@ -9,11 +9,16 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
 #include "calculator/math/multiprecision_elementary.h"
+#include "calculator/math/power.h"
 
 namespace {
 
@@ -204,6 +209,131 @@ TEST(Multiprecision, ExpAndLogKeepTheirPrecision) {
     ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -244) << "log(" << x << ")";
   }
   mpfr_clears(exact, argument, static_cast<mpfr_ptr>(nullptr));
+}
+
+// Ziv's rounding test on each side of its boundary: hi + lo next to the
+// midpoint between 1 and 1 + 2^-52, from below and from above, with an
+// error bound that just stops short of it or just reaches past it (1.5
+// times the distance, which half the bound on one side would miss).
+TEST(DoubleDouble, RoundingTestAtBothSidesOfItsBoundary) {
+  using calculator_core::math::RoundsSafelyWithin;
+  constexpr double kNext = 1.0 + 0x1p-52;
+  const struct {
+    const char* what;
+    DoubleDouble value;
+    double error;
+    bool safe;
+    double rounded;
+  } kRows[] = {
+      {"below the midpoint, bound short of it", {1.0, 0x1p-53 - 0x1p-70}, 0x1p-71, true, 1.0},
+      {"below the midpoint, bound just past it", {1.0, 0x1p-53 - 0x1p-70}, 0x1.8p-70, false, 0},
+      {"above the midpoint, bound short of it", {kNext, -0x1p-53 + 0x1p-70}, 0x1p-71, true, kNext},
+      {"above the midpoint, bound just past it", {kNext, -0x1p-53 + 0x1p-70}, 0x1.8p-70, false, 0},
+      {"below, hi above the midpoint", {kNext, -0x1p-53 - 0x1p-70}, 0x1.8p-70, false, 0},
+      {"above, hi below the midpoint", {1.0, 0x1p-53 + 0x1p-70}, 0x1.8p-70, false, 0},
+      {"above, hi below, bound short of it", {1.0, 0x1p-53 + 0x1p-70}, 0x1p-71, true, kNext},
+      {"negative, below the midpoint", {-1.0, -0x1p-53 + 0x1p-70}, 0x1.8p-70, false, 0},
+      {"negative, below, bound short of it", {-1.0, -0x1p-53 + 0x1p-70}, 0x1p-71, true, -1.0},
+  };
+  for (const auto& row : kRows) {
+    double rounded = 0.0;
+    EXPECT_EQ(RoundsSafelyWithin(row.value, row.error, rounded), row.safe) << row.what;
+    if (row.safe) {
+      EXPECT_EQ(rounded, row.rounded) << row.what;
+    }
+    // The same through the bound relative to |hi|.
+    double relative = row.error / (row.value.hi < 0 ? -row.value.hi : row.value.hi);
+    EXPECT_EQ(RoundsSafely(row.value, relative, rounded), row.safe) << row.what << ", relative";
+  }
+}
+
+// The same test for (hi + lo) 2^scale where the result leaves the normal
+// range: subnormal results rounded on their grid of 2^-1074 (u times hi's
+// unit below), to zero, and overflow; each side of a boundary.
+TEST(DoubleDouble, ScaledRoundingTestAtTheRangeEnds) {
+  using calculator_core::math::RoundsScaledSafely;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  const struct {
+    const char* what;
+    DoubleDouble value;
+    double error;
+    int scale;
+    bool safe;
+    double rounded;
+  } kRows[] = {
+      {"below 1.5 2^-1074, bound short", {1.5 - 0x1p-40, 0.0}, 0x1p-42, -1074, true, 0x1p-1074},
+      {"below 1.5 2^-1074, bound past", {1.5 - 0x1p-40, 0.0}, 0x1.8p-40, -1074, false, 0},
+      {"above 1.5 2^-1074, bound short", {1.5 + 0x1p-40, 0.0}, 0x1p-42, -1074, true, 0x1p-1073},
+      {"above 1.5 2^-1074, bound past", {1.5 + 0x1p-40, 0.0}, 0x1.8p-40, -1074, false, 0},
+      {"just above 2^-1075", {1.0 + 0x1p-40, 0.0}, 0x1p-42, -1075, true, 0x1p-1074},
+      {"2^-1075 itself, a tie", {1.0, 0.0}, 0x1p-70, -1075, false, 0},
+      {"below 2^-1075, to zero", {1.5, 0.0}, 0x1p-70, -1076, true, 0.0},
+      {"below the least normal, up", {1.0 - 0x1p-53, 0x1p-60}, 0x1p-62, -1022, true, 0x1p-1022},
+      {"below the least normal, down",
+       {1.0 - 0x1p-53, -0x1p-60},
+       0x1p-62,
+       -1022,
+       true,
+       0x0.fffffffffffffp-1022},
+      {"the least normal's lower tie", {1.0 - 0x1p-53, 0.0}, 0x1p-70, -1022, false, 0},
+      {"the largest double",
+       {0x1.fffffffffffffp0, 0.0},
+       0x1p-70,
+       1023,
+       true,
+       0x1.fffffffffffffp1023},
+      {"overflow", {1.0, 0.0}, 0x1p-70, 1024, true, kInfinity},
+  };
+  for (const auto& row : kRows) {
+    double rounded = -1.0;
+    EXPECT_EQ(RoundsScaledSafely(row.value, row.error, row.scale, rounded), row.safe) << row.what;
+    if (row.safe) {
+      EXPECT_EQ(BitsOf(rounded), BitsOf(row.rounded)) << row.what;
+    }
+  }
+}
+
+// pow's slow path before its rounding, within 2^-236 of x^y (or exact)
+// on our own hard cases (every third) and random arguments up to the range
+// limits, so that a lost bit of its logarithm or exponential fails.
+TEST(Multiprecision, PowKeepsItsPrecision) {
+  std::vector<std::pair<double, double>> arguments;
+  std::FILE* file = std::fopen(CALCULATOR_HARD_CASE_DIR "/pow_own.txt", "r");
+  ASSERT_NE(file, nullptr);
+  char line[256];
+  for (int i = 0; std::fgets(line, sizeof line, file) != nullptr; ++i) {
+    double x = 0.0;
+    double y = 0.0;
+    if (line[0] != '#' && i % 3 == 0 && std::sscanf(line, "%la,%la", &x, &y) == 2) {
+      arguments.emplace_back(x, y);
+    }
+  }
+  std::fclose(file);
+  std::mt19937_64 random(6);
+  for (int i = 0; i < 3000; ++i) {
+    double x = 0.5 + 3.5 * (static_cast<double>(random() >> 11) * 0x1p-53);
+    double y = (static_cast<double>(random() >> 11) * 0x1p-53 - 0.5) * 1000.0;
+    arguments.emplace_back(x, y);
+  }
+  mpfr_t exact, base, exponent;
+  mpfr_inits2(600, exact, base, exponent, static_cast<mpfr_ptr>(nullptr));
+  mpfr_set_emin(mpfr_get_emin_min());
+  mpfr_set_emax(mpfr_get_emax_max());
+  int measured = 0;
+  for (const auto& [x, y] : arguments) {
+    if (!(x > 0.0) || x == 1.0 || y == 0.0 || std::fabs(y * std::log(x)) >= 745.0) {
+      continue;
+    }
+    ++measured;
+    mpfr_set_d(base, x, MPFR_RNDN);
+    mpfr_set_d(exponent, y, MPFR_RNDN);
+    mpfr_pow(exact, base, exponent, MPFR_RNDN);
+    Multiprecision ours = calculator_core::math::PowSlowValue(x, y);
+    ASSERT_LE(RelativeErrorExponent(ours, FromMpfr(exact)), -236)
+        << std::hexfloat << "pow(" << x << ", " << y << ")";
+  }
+  EXPECT_GT(measured, 4000);
+  mpfr_clears(exact, base, exponent, static_cast<mpfr_ptr>(nullptr));
 }
 
 // The error-free transformations: the two parts add up exactly.

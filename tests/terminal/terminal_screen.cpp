@@ -32,6 +32,16 @@ class Screen {
     }
   }
 
+  // ESC 7 and ESC 8: the cursor's place in the window, kept and taken back.
+  void SaveCursor() {
+    saved_row_ = row_ - Top();
+    saved_column_ = column_;
+  }
+  void RestoreCursor() {
+    row_ = Top() + saved_row_;
+    column_ = saved_column_;
+  }
+
   void Control(char c) {
     if (c == '\r') {
       column_ = 0;
@@ -141,8 +151,8 @@ class Screen {
     }
     // Rows that the new width or height adds take the place of blank rows
     // below the cursor before they push rows into the history.
-    const std::size_t history_and_window = lines_.size() - static_cast<std::size_t>(rows_) +
-                                           static_cast<std::size_t>(rows);
+    const std::size_t history_and_window =
+        lines_.size() - static_cast<std::size_t>(rows_) + static_cast<std::size_t>(rows);
     while (reflowed.size() > history_and_window &&
            static_cast<int>(reflowed.size()) - 1 > cursor_row && reflowed.back().cells.empty()) {
       reflowed.pop_back();
@@ -213,6 +223,8 @@ class Screen {
   std::vector<Row> lines_;
   int row_ = 0;
   int column_ = 0;
+  int saved_row_ = 0;
+  int saved_column_ = 0;
 };
 
 }  // namespace
@@ -243,6 +255,11 @@ std::vector<std::string> ScreenLines(const std::string& output, int columns, int
       i = end;
     } else if (c == '\x1b') {
       ++i;  // a two-byte sequence
+      if (i < output.size() && output[i] == '7') {
+        screen.SaveCursor();
+      } else if (i < output.size() && output[i] == '8') {
+        screen.RestoreCursor();
+      }
     } else if (byte < 0x20) {
       screen.Control(c);
     } else if ((byte & 0xc0) == 0x80) {

@@ -9,16 +9,20 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/sysmacros.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <regex>
 #include <string>
@@ -1083,6 +1087,434 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
       umount2(path.c_str(), MNT_DETACH);
     }
   }
+}
+
+// Every key's whole escape sequence is read: one that is bound does its
+// work, any other only rings the bell, and none leaves a fragment in the
+// line. Each row types "12+34", the key, then "5" and Enter.
+TEST(Terminal, EscapeSequencesAreReadWhole) {
+  REQUIRE_LINE_EDITING();
+  struct SequenceCase {
+    std::string name;
+    std::string bytes;
+    std::string line;  // as handed over and kept in the history
+    std::size_t bells;
+  };
+  const std::string home = "\x1b[H";
+  const std::vector<SequenceCase> cases = {
+      {"F1 (xterm)", "\x1bOP", "12+345", 1},
+      {"F1 (Linux console)", "\x1b[[A", "12+345", 1},
+      {"F5", "\x1b[15~", "12+345", 1},
+      {"F12", "\x1b[24~", "12+345", 1},
+      {"Ctrl-F5", "\x1b[15;5~", "12+345", 1},
+      {"Insert", "\x1b[2~", "12+345", 1},
+      {"PageUp", "\x1b[5~", "12+345", 1},
+      {"PageDown", "\x1b[6~", "12+345", 1},
+      {"PageUp after Home, Right, then End", home + "\x1b[C\x1b[5~\x1b[F", "12+345", 1},
+      {"Shift-Left", "\x1b[1;2D", "12+345", 1},
+      {"Shift-Up", "\x1b[1;2A", "12+345", 1},
+      {"Shift-Tab", "\x1b[Z", "12+345", 1},
+      {"Shift-Delete (rxvt)", "\x1b[3$", "12+345", 1},
+      {"Ctrl-a in the kitty keyboard protocol", "\x1b[97;5u", "12+345", 1},
+      {"Alt-Left", "\x1b[1;3D", "12+534", 0},
+      {"Ctrl-Left", "\x1b[1;5D", "12+534", 0},
+      {"Ctrl-Left (rxvt)", "\x1bOd", "12+534", 0},
+      {"Alt-Left as Escape, Left", "\x1b\x1b[D", "12+534", 0},
+      {"Alt-Right after Home", home + "\x1b[1;3C", "125+34", 0},
+      {"Ctrl-Right after Home", home + "\x1b[1;5C", "125+34", 0},
+      {"Alt-Delete after Home", home + "\x1b[3;3~", "5+34", 0},
+      {"Ctrl-Delete after Home", home + "\x1b[3;5~", "5+34", 0},
+      {"Ctrl-Delete after Home (rxvt)", home + "\x1b[3^", "5+34", 0},
+      {"Home (vt220)", "\x1b[1~", "512+34", 0},
+      {"Home (SS3)", "\x1bOH", "512+34", 0},
+      {"Delete after Home", home + "\x1b[3~", "52+34", 0},
+      {"End after Home", home + "\x1b[4~", "12+345", 0},
+  };
+  TemporaryFolder folder;
+  TerminalProgram program(folder);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  std::string kept = kMark;
+  std::string last;
+  for (const SequenceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::size_t before = program.Output().size();
+    const std::size_t plus = c.line.find('+');
+    const int value = std::stoi(c.line.substr(0, plus)) + std::stoi(c.line.substr(plus + 1));
+    ExpectAnswer(program, "12+34" + c.bytes + "5\r", "Result is " + std::to_string(value));
+    EXPECT_EQ(c.bells, Count(program.Output().substr(before), "\a")) << program.Transcript();
+    if (c.line != last) {
+      kept += c.line + "\n";  // unless it repeats the line before
+    }
+    last = c.line;
+  }
+  EndWithCtrlD(program);
+  EXPECT_EQ(kept, ReadFile(HistoryFile(folder)));
+}
+
+// The terminal marks pasted text: it goes into the line as it is, and each
+// line break in it hands over a line as Enter does.
+TEST(Terminal, BracketedPaste) {
+  REQUIRE_LINE_EDITING();
+  struct PasteCase {
+    std::string name;
+    std::string pasted;
+    std::string typed;  // after the paste
+    std::vector<std::string> answers;
+    std::string kept;  // in the history
+  };
+  const std::vector<PasteCase> cases = {
+      {"a Tab is a Tab, not completion",
+       "si\t(1)",
+       "\r",
+       {"Error : Func6 Error : Wrong character."},
+       "si\t(1)\n"},
+      {"each line break hands over a line",
+       "1+1\n2*3\r\n4*",
+       "5\r",
+       {"Result is 2", "Result is 6", "Result is 20"},
+       "1+1\n2*3\n4*5\n"},
+      {"a line of only a Tab is answered, as on a pipe",
+       "\t\n",
+       "",
+       {"Error : Func6 Error : Parse Error."},
+       "\t\n"},
+      {"a NUL is dropped as typed", std::string("7\0+1\n", 5), "", {"Result is 8"}, "7+1\n"},
+      {"an escape sequence pasted is text, and the line is not kept",
+       "9\x1b[D0\n",
+       "",
+       {"Result is 9"},
+       ""},
+  };
+  for (const PasteCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    TerminalProgram program(home);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    EXPECT_TRUE(program.WaitForBracketedPaste(true)) << "on while a line is typed";
+    TypeLine(program, "\x1b[200~" + c.pasted + "\x1b[201~" + c.typed);
+    for (const std::string& answer : c.answers) {
+      EXPECT_TRUE(program.WaitFor(answer + "\r\n")) << answer << "\n" << program.Transcript();
+    }
+    EndWithCtrlD(program);
+    EXPECT_FALSE(program.BracketedPaste()) << "off at the end";
+    EXPECT_EQ(c.kept.empty() ? "" : kMark + c.kept, ReadFile(HistoryFile(home)));
+  }
+}
+
+TEST(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
+  REQUIRE_LINE_EDITING();
+  TemporaryFolder home;
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  TypeLine(program, "sigma(i,1,2000000000,i)\r");
+  ASSERT_TRUE(program.WaitForBusy(true));
+  EXPECT_TRUE(program.WaitForBracketedPaste(false)) << program.Transcript();
+  ASSERT_TRUE(program.Type(kCtrlC));
+  ASSERT_TRUE(program.WaitFor("Error : Interrupted.\r\n")) << program.Transcript();
+  TypeLine(program, "1+");
+  ASSERT_TRUE(program.WaitFor("1+"));
+  EXPECT_TRUE(program.WaitForBracketedPaste(true));
+  program.Signal(SIGTSTP);  // Ctrl-Z
+  EXPECT_TRUE(program.WaitForBracketedPaste(false)) << "the shell gets the terminal without it";
+  ASSERT_TRUE(program.SetLineMode());
+  program.Signal(SIGCONT);
+  EXPECT_TRUE(program.WaitForBracketedPaste(true));
+  ExpectAnswer(program, "2\r", "Result is 3");
+  EndWithCtrlD(program);
+}
+
+// The program's own functions as `bind -l` in ~/.editrc lists them.
+TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
+  REQUIRE_LINE_EDITING();
+  const std::vector<std::pair<std::string, std::string>> functions = {
+      {"calculator-complete", "Complete the name before the cursor"},
+      {"calculator-search", "Search the history backwards"},
+      {"calculator-accept", "Hand the line over"},
+      {"calculator-delete-or-end", "Delete, or end on an empty line"},
+      {"calculator-older", "The line before in the history"},
+      {"calculator-newer", "The line after in the history"},
+      {"calculator-clear-screen", "Clear the screen and draw the line at its top"},
+      {"calculator-next-word", "Move to the end of the next name or number"},
+      {"calculator-previous-word", "Move to the start of the name or number before the cursor"},
+      {"calculator-delete-next-word", "Delete to the end of the next name or number"},
+      {"calculator-paste", "Insert the text that the terminal marks as pasted"},
+  };
+  TemporaryFolder home;
+  std::ofstream(home.path() + "/.editrc") << "calculator:bind -l\n";
+  TerminalProgram program(home);
+  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(program.WaitFor(functions.back().second)) << program.Transcript();
+  for (const auto& [name, description] : functions) {
+    EXPECT_EQ(1u, Count(program.Output(), name + "\r\n\t" + description + "\r\n"))
+        << name << "\n"
+        << program.Transcript();
+  }
+  EndWithCtrlD(program);
+}
+
+// Stop signals as desktops and process managers send them, at a program
+// that waits for a key or computes, and with a terminal that takes no
+// output (Ctrl-S) under the signal mask and actions a parent may leave.
+TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
+  REQUIRE_LINE_EDITING();
+  struct StopCase {
+    std::string name;
+    std::vector<int> signals;  // sent back to back
+    bool busy;                 // computing when they come, else waiting for a key
+    bool output_suspended;     // Ctrl-S, then a key whose echo cannot go out
+    std::vector<int> blocked;  // by the parent
+    std::vector<int> ignored;  // by the parent
+    int ends_by;
+  };
+  const std::vector<StopCase> cases = {
+      {"SIGTERM then SIGINT, waiting", {SIGTERM, SIGINT}, false, false, {}, {}, SIGTERM},
+      {"SIGINT then SIGTERM, waiting", {SIGINT, SIGTERM}, false, false, {}, {}, SIGTERM},
+      {"SIGTERM then SIGINT, computing", {SIGTERM, SIGINT}, true, false, {}, {}, SIGTERM},
+      {"SIGINT then SIGTERM, computing", {SIGINT, SIGTERM}, true, false, {}, {}, SIGTERM},
+      {"SIGHUP then SIGINT, waiting", {SIGHUP, SIGINT}, false, false, {}, {}, SIGHUP},
+      {"SIGTERM, output suspended", {SIGTERM}, false, true, {}, {}, SIGTERM},
+      {"SIGTERM, output suspended, SIGALRM blocked",
+       {SIGTERM},
+       false,
+       true,
+       {SIGALRM},
+       {},
+       SIGTERM},
+      {"SIGTERM, output suspended, SIGALRM ignored",
+       {SIGTERM},
+       false,
+       true,
+       {},
+       {SIGALRM},
+       SIGTERM},
+      {"SIGTERM, stop signals blocked by the parent",
+       {SIGTERM},
+       false,
+       false,
+       {SIGTERM, SIGINT, SIGHUP},
+       {},
+       SIGTERM},
+  };
+  for (const StopCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder home;
+    console_test::ChildSetup parent;
+    parent.blocked_signals = c.blocked;
+    parent.ignored_signals = c.ignored;
+    TerminalProgram program(home, parent);
+    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    if (c.busy) {
+      TypeLine(program, "sigma(i,1,2000000000,i)\r");
+      ASSERT_TRUE(program.WaitForBusy(true));
+    } else {
+      TypeAndSettle(program, "1+", "1+");
+    }
+    if (c.output_suspended) {
+      ASSERT_TRUE(
+          program.Type("\x13"
+                       "2"));
+      ASSERT_TRUE(program.WaitInSystemCall(SYS_write)) << program.Transcript();
+    }
+    const auto sent = std::chrono::steady_clock::now();
+    for (int signal : c.signals) {
+      program.Signal(signal);
+    }
+    const ProgramEnd end = program.WaitForEnd(std::chrono::seconds(3));
+    EXPECT_TRUE(end.ended && !end.exited && end.signal_number == c.ends_by) << Describe(end);
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(1));
+  }
+}
+
+// Sessions that end together by a stop signal (a terminal window closing
+// its tabs: SIGHUP) each wait for the others' saves: no line is lost.
+TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
+  REQUIRE_LINE_EDITING();
+  struct TogetherCase {
+    int sessions;
+    int signal;
+    int trials;
+  };
+  const std::vector<TogetherCase> cases = {
+      {2, SIGTERM, 4}, {2, SIGHUP, 4},   {3, SIGTERM, 3},
+      {3, SIGHUP, 3},  {10, SIGTERM, 2}, {10, SIGHUP, 2},
+  };
+  for (const TogetherCase& c : cases) {
+    for (int trial = 0; trial < c.trials; ++trial) {
+      SCOPED_TRACE(std::to_string(c.sessions) + " sessions, signal " + std::to_string(c.signal) +
+                   ", trial " + std::to_string(trial));
+      TemporaryFolder home;
+      PrepareHistory(home, kMark + NumberedLines(1, 500));
+      std::vector<std::unique_ptr<TerminalProgram>> programs;
+      for (int i = 0; i < c.sessions; ++i) {
+        programs.push_back(std::make_unique<TerminalProgram>(home));
+      }
+      for (int i = 0; i < c.sessions; ++i) {
+        ASSERT_TRUE(programs[i]->WaitFor(kPromptLine)) << programs[i]->Transcript();
+        ExpectAnswer(*programs[i], "7*" + std::to_string(i) + "\r",
+                     "Result is " + std::to_string(7 * i));
+      }
+      for (auto& program : programs) {
+        ASSERT_TRUE(program->WaitForEditing(true));
+      }
+      for (auto& program : programs) {
+        program->Signal(c.signal);
+      }
+      for (auto& program : programs) {
+        const ProgramEnd end = program->WaitForEnd();
+        EXPECT_TRUE(end.ended && end.signal_number == c.signal) << Describe(end);
+      }
+      const std::string saved = ReadFile(HistoryFile(home));
+      for (int i = 0; i < c.sessions; ++i) {
+        EXPECT_NE(std::string::npos, saved.find("\n7*" + std::to_string(i) + "\n"))
+            << "line 7*" << i << " lost";
+      }
+    }
+  }
+}
+
+// A tmux server of its own, the program in its one window: a terminal that
+// rewraps its rows when the window is resized, as tmux itself does it.
+class Tmux {
+ public:
+  Tmux(const TemporaryFolder& home, int columns, int rows)
+      : command_("tmux -S " + home.path() + "/tmux-socket ") {
+    started_ =
+        Run("-f /dev/null new-session -d -x " + std::to_string(columns) + " -y " +
+            std::to_string(rows) + " 'env -u CALCULATOR_HISTORY -u LC_ALL HOME=" + home.path() +
+            " XDG_STATE_HOME=" + home.path() + "/state TERM=screen " + console_test::ProgramPath() +
+            "; sleep 60'") &&
+        Run("set-option -g window-size manual");
+  }
+  ~Tmux() { Run("kill-server"); }
+  Tmux(const Tmux&) = delete;
+  Tmux& operator=(const Tmux&) = delete;
+
+  bool started() const { return started_; }
+  bool Run(const std::string& arguments) const {
+    return std::system((command_ + arguments + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  // The rows the window shows, or with `history` every line since the
+  // start, wrapped rows joined, trailing blank rows dropped.
+  std::vector<std::string> Rows(bool history = false) const {
+    std::vector<std::string> rows;
+    FILE* pipe = popen((command_ + "capture-pane -p" + (history ? " -J -S -" : "")).c_str(), "r");
+    char row[4096];
+    while (pipe != nullptr && std::fgets(row, sizeof row, pipe) != nullptr) {
+      std::string text = row;
+      text.erase(text.find_last_not_of(" \n") + 1);
+      rows.push_back(text);
+    }
+    if (pipe != nullptr) {
+      pclose(pipe);
+    }
+    while (!rows.empty() && rows.back().empty()) {
+      rows.pop_back();
+    }
+    return rows;
+  }
+  // Waits until the program reads keys one by one: typed before, they
+  // would be echoed by the terminal's own line mode as well.
+  bool WaitForEditing() const {
+    FILE* pipe = popen((command_ + "display-message -p '#{pane_tty}'").c_str(), "r");
+    char name[256] = "";
+    const bool named = pipe != nullptr && std::fgets(name, sizeof name, pipe) != nullptr;
+    if (pipe != nullptr) {
+      pclose(pipe);
+    }
+    const int terminal = named ? open(std::string(name, std::strcspn(name, "\n")).c_str(),
+                                      O_RDWR | O_NOCTTY | O_CLOEXEC)
+                               : -1;
+    bool editing = false;
+    for (int tries = 0; terminal >= 0 && !editing && tries < 300; ++tries) {
+      termios mode;
+      editing = tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ICANON) == 0;
+      if (!editing) {
+        usleep(10000);
+      }
+    }
+    if (terminal >= 0) {
+      close(terminal);
+    }
+    return editing;
+  }
+  // Waits until the window shows `wanted`; false after three seconds.
+  bool WaitForRows(const std::vector<std::string>& wanted) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (Rows() != wanted) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      usleep(20000);
+    }
+    return true;
+  }
+
+ private:
+  std::string command_;
+  bool started_ = false;
+};
+
+struct TmuxCase {
+  std::string what;
+  std::size_t length;
+  bool at_the_top;          // Ctrl-L first
+  std::vector<int> widths;  // from, then each resize
+  bool prompt_shown;        // at the end; else tmux keeps it in its history
+};
+
+// Types a line, resizes the window and expects the line once, where tmux
+// has the window and its history show it, then its answer below it.
+void ExpectResizeAtTmux(const TmuxCase& c) {
+  SCOPED_TRACE(c.what);
+  const std::string prompt = "Please input expression.";
+  TemporaryFolder home;
+  Tmux tmux(home, c.widths.front(), 12);
+  ASSERT_TRUE(tmux.started());
+  ASSERT_TRUE(tmux.WaitForRows({prompt})) << Shown(tmux.Rows());
+  ASSERT_TRUE(tmux.WaitForEditing());
+  const std::string sum = MarkedSum(c.length);
+  ASSERT_TRUE(tmux.Run("send-keys -l '" + sum + "'"));
+  std::vector<std::string> window = Rows(sum, static_cast<std::size_t>(c.widths.front()));
+  window.insert(window.begin(), prompt);
+  ASSERT_TRUE(tmux.WaitForRows(window)) << Shown(tmux.Rows());
+  if (c.at_the_top) {
+    ASSERT_TRUE(tmux.Run("send-keys C-l"));
+    window.erase(window.begin());
+    ASSERT_TRUE(tmux.WaitForRows(window)) << Shown(tmux.Rows());
+  }
+  for (std::size_t i = 1; i < c.widths.size(); ++i) {
+    ASSERT_TRUE(tmux.Run("resize-window -x " + std::to_string(c.widths[i]) + " -y 12"));
+    usleep(200000);
+  }
+  window = Rows(sum, static_cast<std::size_t>(c.widths.back()));
+  if (c.prompt_shown) {
+    window.insert(window.begin(), prompt);
+  }
+  EXPECT_TRUE(tmux.WaitForRows(window)) << Shown(tmux.Rows());
+  EXPECT_EQ(Shown({prompt, sum}), Shown(tmux.Rows(true)));
+  ASSERT_TRUE(tmux.Run("send-keys Enter"));
+  window = {prompt, sum, "Result is " + MarkedSumValue(c.length)};
+  for (int tries = 0; tries < 150 && tmux.Rows(true) != window; ++tries) {
+    usleep(20000);
+  }
+  EXPECT_EQ(Shown(window), Shown(tmux.Rows(true)));
+}
+
+// tmux keeps the cursor on its row of the window and moves the rows above
+// that no longer fit into its history, out of the cursor's reach, and takes
+// them back when a wider window needs fewer; it takes a clear from the top
+// left corner for a clear screen, whose rows it keeps in its history too.
+TEST(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
+  REQUIRE_LINE_EDITING();
+  if (std::system("tmux -V >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "tmux is not installed";
+  }
+  ExpectResizeAtTmux({"one row less", 90, false, {40, 50}, true});
+  ExpectResizeAtTmux({"the same rows", 30, false, {40, 60}, true});
+  ExpectResizeAtTmux({"one row more, up to the top", 55, false, {40, 25}, false});
+  ExpectResizeAtTmux({"narrower and back", 90, false, {80, 40, 80}, true});
+  ExpectResizeAtTmux({"after Ctrl-L, narrower and back", 101, true, {80, 40, 80}, false});
+  ExpectResizeAtTmux({"after Ctrl-L, far wider", 101, true, {40, 200}, true});
 }
 
 }  // namespace

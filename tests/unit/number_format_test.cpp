@@ -253,6 +253,8 @@ TEST(FormatNumber, MoreDigitsOnRequest) {
       {DBL_MAX, kShortestDigits, "1.7976931348623157e+308"},
       {1267650600228229401496703205376.0, kShortestDigits, "1.2676506002282294e+030"},
       {FromBits(0x7FF0000000000000), kShortestDigits, "1.#INF"},
+      // A power of two: the interval that reads back is twice as wide above.
+      {0x1p-1017, kShortestDigits, "7.120236347223045e-307"},
   };
   for (const auto& test_case : cases) {
     char shown[64];
@@ -325,6 +327,20 @@ std::string Expected(double value, int wanted = calculator_core::kDefaultDigits)
     fraction.pop_back();
   }
   return sign + whole + (fraction.empty() ? "" : "." + fraction) + tail;
+}
+
+// At a power of two the doubles below are twice as dense as above, and the
+// interval that reads back is lopsided: every one's shortest and 17-digit
+// forms, as the rules give them and as read back.
+TEST(FormatNumber, PowersOfTwoReadBack) {
+  for (int exponent = -1074; exponent <= 1023; ++exponent) {
+    const double value = std::ldexp(1.0, exponent);
+    for (int digits : {kShortestDigits, 17}) {
+      const std::string actual = Format(value, digits);
+      ASSERT_EQ(Expected(value, digits), actual) << "2^" << exponent << " with " << digits;
+      ASSERT_EQ(std::strtod(actual.c_str(), nullptr), value) << "2^" << exponent;
+    }
+  }
 }
 
 // Many values of every magnitude, half of them near the rounding points where
