@@ -1,6 +1,6 @@
 // Micro-benchmarks of the paths that dominate long runs: one loop step of
 // sigma and integral (with many variables, nested, failing), the life of a
-// child Calculator, variable lookup, whole lines, the number format and the
+// child frame, variable lookup, whole lines, the number format and the
 // line reader.
 
 #include <benchmark/benchmark.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/grammar.h"
 #include "calculator/number_format.h"
 #include "calculator/variable_scopes.h"
@@ -25,18 +25,18 @@ constexpr int kStepsPerCall = 1000;
 void DiscardReportLine(void*, const char*) {}
 
 void BM_SigmaStep(benchmark::State& state) {
-  Calculator calculator;
+  EvaluationFrame frame;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,i)"));
+    benchmark::DoNotOptimize(Calculate(frame, "sigma(i,1,1000,i)"));
   }
   state.SetItemsProcessed(state.iterations() * kStepsPerCall);
 }
 BENCHMARK(BM_SigmaStep);
 
 void BM_IntegralStep(benchmark::State& state) {
-  Calculator calculator;
+  EvaluationFrame frame;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Calculate(calculator, "integral(x,0,1,1000,x*x)"));
+    benchmark::DoNotOptimize(Calculate(frame, "integral(x,0,1,1000,x*x)"));
   }
   state.SetItemsProcessed(state.iterations() * kStepsPerCall);
 }
@@ -44,13 +44,13 @@ BENCHMARK(BM_IntegralStep);
 
 // A loop step whose parent carries a handful of variables to copy.
 void BM_SigmaStepWithVariables(benchmark::State& state) {
-  Calculator calculator;
+  EvaluationFrame frame;
   const char* names[] = {"a", "b", "c", "radius", "height", "offset", "scale", "count"};
   for (const char* name : names) {
-    SetVariable(calculator, name, 2.0);
+    SetVariable(frame, name, 2.0);
   }
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,i*scale+offset)"));
+    benchmark::DoNotOptimize(Calculate(frame, "sigma(i,1,1000,i*scale+offset)"));
   }
   state.SetItemsProcessed(state.iterations() * kStepsPerCall);
 }
@@ -59,9 +59,9 @@ BENCHMARK(BM_SigmaStepWithVariables);
 void BM_SigmaStepWithErrorReport(benchmark::State& state) {
   EvaluationContext context;
   context.report = DiscardReportLine;
-  Calculator calculator(&context);
+  EvaluationFrame frame(&context);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,1/0)"));
+    benchmark::DoNotOptimize(Calculate(frame, "sigma(i,1,1000,1/0)"));
   }
   state.SetItemsProcessed(state.iterations() * kStepsPerCall);
 }
@@ -71,12 +71,12 @@ BENCHMARK(BM_SigmaStepWithErrorReport);
 // step with a handful costs, since a child reads its parent's variables
 // instead of copying them.
 void BM_SigmaStepWith240Variables(benchmark::State& state) {
-  Calculator calculator;
+  EvaluationFrame frame;
   for (int i = 0; i < 240; ++i) {
-    SetVariable(calculator, ("v" + std::to_string(i)).c_str(), i);
+    SetVariable(frame, ("v" + std::to_string(i)).c_str(), i);
   }
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,1000,i+v239)"));
+    benchmark::DoNotOptimize(Calculate(frame, "sigma(i,1,1000,i+v239)"));
   }
   state.SetItemsProcessed(state.iterations() * kStepsPerCall);
 }
@@ -85,9 +85,9 @@ BENCHMARK(BM_SigmaStepWith240Variables);
 // Inner steps of a nested loop read the outer loop variable one scope out;
 // the inner call's argument list is taken apart once per outer step.
 void BM_NestedSigmaStep(benchmark::State& state) {
-  Calculator calculator;
+  EvaluationFrame frame;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(Calculate(calculator, "sigma(i,1,100,sigma(j,1,100,i*j))"));
+    benchmark::DoNotOptimize(Calculate(frame, "sigma(i,1,100,sigma(j,1,100,i*j))"));
   }
   state.SetItemsProcessed(state.iterations() * 100 * 100);
 }
@@ -96,12 +96,12 @@ BENCHMARK(BM_NestedSigmaStep);
 // A child's creation and release, with `state.range(0)` variables in its
 // parent: flat across the range.
 void BM_ChildCalculatorLifecycle(benchmark::State& state) {
-  Calculator parent;
+  EvaluationFrame parent;
   for (int i = 0; i < state.range(0); ++i) {
     SetVariable(parent, ("v" + std::to_string(i)).c_str(), i);
   }
   for (auto _ : state) {
-    Calculator child(ChildOf{parent});
+    EvaluationFrame child(ChildOf{parent});
     benchmark::DoNotOptimize(&child);
   }
 }
@@ -109,11 +109,11 @@ BENCHMARK(BM_ChildCalculatorLifecycle)->Arg(0)->Arg(2)->Arg(240);
 
 // A name read through from the parent: constant time in the variable count.
 void BM_LookUpParentVariable(benchmark::State& state) {
-  Calculator parent;
+  EvaluationFrame parent;
   for (int i = 0; i < state.range(0); ++i) {
     SetVariable(parent, ("v" + std::to_string(i)).c_str(), i);
   }
-  Calculator child(ChildOf{parent});
+  EvaluationFrame child(ChildOf{parent});
   const std::string last = "v" + std::to_string(state.range(0) - 1);
   for (auto _ : state) {
     benchmark::DoNotOptimize(LookUpVariable(child, MakeNameKey(last.c_str())));
@@ -122,11 +122,11 @@ void BM_LookUpParentVariable(benchmark::State& state) {
 BENCHMARK(BM_LookUpParentVariable)->Arg(1)->Arg(240);
 
 void BM_CalculateLine(benchmark::State& state, const char* line) {
-  Calculator calculator;
-  SetVariable(calculator, "x", 3.0);
+  EvaluationFrame frame;
+  SetVariable(frame, "x", 3.0);
   for (auto _ : state) {
     try {
-      benchmark::DoNotOptimize(Calculate(calculator, line));
+      benchmark::DoNotOptimize(Calculate(frame, line));
     } catch (const EvaluationError& error) {
       benchmark::DoNotOptimize(error.message);
     }
@@ -142,7 +142,7 @@ void BM_FormatNumber(benchmark::State& state) {
   char text[kNumberTextSize];
   for (auto _ : state) {
     for (double value : values) {
-      benchmark::DoNotOptimize(FormatNumberDigits(value, kDefaultDigits, text));
+      benchmark::DoNotOptimize(FormatNumberDigits(value, CALCULATOR_DEFAULT_DIGITS, text));
     }
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(std::size(values)));

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "calculator/characters.h"
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/messages.h"
 
 namespace calculator_core {

@@ -1,19 +1,20 @@
-// The built-in names: one registry of the constants, the elementary
-// functions and the list functions. It drives the grammar's lookup, the
-// dispatch of calls, and the name lists that the interfaces offer (and
-// completion in the program with them).
+// The built-in names: one registry of the constants, the one-argument
+// functions and the functions of nested evaluations. It drives the
+// grammar's lookup, the dispatch of calls, and the name lists that the
+// interfaces offer (and completion in the program with them).
 //
 // Adding a built-in takes one row below, and the function itself: here for
 // one or two IEEE operations, in math/ for a transcendental function, in
-// nested_evaluations.* for a list function. Every elementary function
-// answers an invalid argument with the default NaN (math/binary64.h).
+// nested_evaluations.* for a function of nested evaluations. Every
+// one-argument function answers an invalid argument with the default NaN
+// (math/binary64.h).
 #pragma once
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/math/elementary.h"
 #include "calculator/messages.h"
 #include "calculator/nested_evaluations.h"
@@ -23,8 +24,8 @@ namespace calculator_core {
 constexpr double kPi = 3.141592653589793;
 constexpr double kE = 2.718281828459045;
 
-// The elementary functions of one or two IEEE operations.
-namespace elementary {
+// The one-argument functions of one or two IEEE operations.
+namespace arithmetic_functions {
 
 constexpr double kDegreesPerHalfTurn = 180.0;
 // Negative arguments above this bound are rounding noise and count as zero.
@@ -54,18 +55,22 @@ inline double DegreesToRadians(double x) {
   return product / kDegreesPerHalfTurn;
 }
 
-}  // namespace elementary
+}  // namespace arithmetic_functions
 
-enum class BuiltinKind : std::uint8_t { kConstant, kElementaryFunction, kListFunction };
+enum class BuiltinKind : std::uint8_t {
+  kConstant,
+  kOneArgumentFunction,
+  kNestedEvaluationFunction
+};
 
 struct Builtin {
   const char* name;
   std::int32_t length;
   std::uint32_t hash;
   BuiltinKind kind;
-  double value;                 // a constant's
-  double (*apply)(double);      // an elementary function's
-  double (*call)(Calculator&);  // a list function's, which reads its own arguments
+  double value;                      // a constant's
+  double (*apply)(double);           // a one-argument function's
+  double (*call)(EvaluationFrame&);  // set's, integral's, sigma's: reads its own arguments
 };
 
 namespace builtin {
@@ -79,12 +84,14 @@ constexpr std::int32_t LengthOf(const char* name) {
 constexpr Builtin Constant(const char* name, double value) {
   return {name, LengthOf(name), HashOfName(name), BuiltinKind::kConstant, value, nullptr, nullptr};
 }
-constexpr Builtin Elementary(const char* name, double (*apply)(double)) {
-  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kElementaryFunction,
+constexpr Builtin OneArgument(const char* name, double (*apply)(double)) {
+  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kOneArgumentFunction,
           0.0,  apply,          nullptr};
 }
-constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
-  return {name, LengthOf(name), HashOfName(name), BuiltinKind::kListFunction, 0.0, nullptr, call};
+constexpr Builtin NestedEvaluation(const char* name, double (*call)(EvaluationFrame&)) {
+  return {
+      name, LengthOf(name), HashOfName(name), BuiltinKind::kNestedEvaluationFunction, 0.0, nullptr,
+      call};
 }
 }  // namespace builtin
 
@@ -93,18 +100,18 @@ constexpr Builtin List(const char* name, double (*call)(Calculator&)) {
 inline constexpr Builtin kBuiltins[] = {
     builtin::Constant("pi", kPi),
     builtin::Constant("e", kE),
-    builtin::Elementary("sin", math::Sin),
-    builtin::Elementary("cos", math::Cos),
-    builtin::Elementary("tan", math::Tan),
-    builtin::Elementary("log", math::Log),
-    builtin::Elementary("log10", math::Log10),
-    builtin::Elementary("abs", elementary::Absolute),
-    builtin::Elementary("sqrt", elementary::SquareRootWithTolerance),
-    builtin::Elementary("rad2deg", elementary::RadiansToDegrees),
-    builtin::Elementary("deg2rad", elementary::DegreesToRadians),
-    builtin::List("integral", IntegralFunction),
-    builtin::List("set", SetFunction),
-    builtin::List("sigma", SigmaFunction),
+    builtin::OneArgument("sin", math::Sin),
+    builtin::OneArgument("cos", math::Cos),
+    builtin::OneArgument("tan", math::Tan),
+    builtin::OneArgument("log", math::Log),
+    builtin::OneArgument("log10", math::Log10),
+    builtin::OneArgument("abs", arithmetic_functions::Absolute),
+    builtin::OneArgument("sqrt", arithmetic_functions::SquareRootWithTolerance),
+    builtin::OneArgument("rad2deg", arithmetic_functions::RadiansToDegrees),
+    builtin::OneArgument("deg2rad", arithmetic_functions::DegreesToRadians),
+    builtin::NestedEvaluation("integral", IntegralFunction),
+    builtin::NestedEvaluation("set", SetFunction),
+    builtin::NestedEvaluation("sigma", SigmaFunction),
 };
 constexpr std::size_t kBuiltinCount = sizeof kBuiltins / sizeof kBuiltins[0];
 constexpr std::size_t kConstantCount = 2;

@@ -1,18 +1,18 @@
 // The C interface, the only one the library exports. A session is the root
-// Calculator of its evaluations with the context they share, the message of
+// EvaluationFrame of its evaluations with the context they share, the message of
 // its last failure, and whether it is evaluating, so that its own handlers
 // cannot pull the evaluation's ground away. No exception leaves: evaluation
 // errors and interruptions become statuses here, and so does memory
 // exhaustion, the only other exception below this layer.
 
 #include <cmath>
-#include <cstring>
 #include <new>
 
+#include "calculator/answer_line.h"
 #include "calculator/builtins.h"
 #include "calculator/calculator.h"
 #include "calculator/characters.h"
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/grammar.h"
 #include "calculator/math/binary64.h"
 #include "calculator/messages.h"
@@ -29,16 +29,16 @@ struct calculator_session {
   // What every evaluation of the session shares, its children's included.
   core::EvaluationContext context;
   // The long-lived evaluator: the variables the session keeps.
-  core::Calculator root;
+  core::EvaluationFrame root;
   const char* message = "";
   // Set while an evaluation runs; its handlers may not start another.
   bool evaluating = false;
   // calculator_free was called from a handler: the evaluation stops and
   // the session goes when it returns.
   bool release_when_done = false;
-  // Significant digits of the answers' numbers; kShortestDigits for the
-  // shortest text that reads back.
-  int digits = core::kDefaultDigits;
+  // Significant digits of the answers' numbers; CALCULATOR_SHORTEST_DIGITS
+  // for the shortest text that reads back.
+  int digits = CALCULATOR_DEFAULT_DIGITS;
 };
 
 namespace {
@@ -114,33 +114,14 @@ int GuardedEvaluation(calculator_session* session, const char* text, double& val
 }
 
 bool ValidDigits(int digits) {
-  return digits == core::kShortestDigits || (digits >= 1 && digits <= core::kMostDigits);
+  return digits == CALCULATOR_SHORTEST_DIGITS || (digits >= 1 && digits <= CALCULATOR_MAX_DIGITS);
 }
 
-constexpr char kResultPrefix[] = "Result is ";
-constexpr char kErrorPrefix[] = "Error : ";
-constexpr std::size_t kResultPrefixLength = sizeof kResultPrefix - 1;
-constexpr std::size_t kErrorPrefixLength = sizeof kErrorPrefix - 1;
-// Room for the longest answer line and its NUL.
-constexpr std::size_t kAnswerLineSize = CALCULATOR_ANSWER_SIZE;
-static_assert(kResultPrefixLength + core::kNumberTextSize <= kAnswerLineSize);
-// Messages are constant texts far shorter than this; the bound only keeps
-// the line within its buffer whatever they hold.
-constexpr std::size_t kLongestMessage = kAnswerLineSize - kErrorPrefixLength - 1;
-
 // Writes the answer line of a finished evaluation into `line`, which has
-// room for kAnswerLineSize bytes, and returns its length.
+// room for core::kAnswerLineSize bytes, and returns its length.
 std::size_t AnswerLine(const calculator_session* session, int status, double value, char* line) {
-  if (status == CALCULATOR_OK) {
-    std::memcpy(line, kResultPrefix, kResultPrefixLength);
-    return kResultPrefixLength + static_cast<std::size_t>(core::FormatNumberDigits(
-                                     value, session->digits, line + kResultPrefixLength));
-  }
-  std::memcpy(line, kErrorPrefix, kErrorPrefixLength);
-  const std::size_t length = strnlen(session->message, kLongestMessage);
-  std::memcpy(line + kErrorPrefixLength, session->message, length);
-  line[kErrorPrefixLength + length] = '\0';
-  return kErrorPrefixLength + length;
+  return status == CALCULATOR_OK ? core::WriteResultLine(value, session->digits, line)
+                                 : core::WriteErrorLine(session->message, line);
 }
 
 }  // namespace
@@ -187,11 +168,11 @@ int calculator_answer(calculator_session* session, const char* text, char* buffe
     CopyAsSnprintf("", 0, buffer, size);
     return -status;
   }
-  if (size >= kAnswerLineSize) {
+  if (size >= core::kAnswerLineSize) {
     // Room enough: the line is written in place.
     return static_cast<int>(AnswerLine(session, status, value, buffer));
   }
-  char line[kAnswerLineSize];
+  char line[core::kAnswerLineSize];
   const std::size_t length = AnswerLine(session, status, value, line);
   return static_cast<int>(CopyAsSnprintf(line, length, buffer, size));
 }
@@ -297,7 +278,7 @@ const char* calculator_function_name(size_t index) {
 }
 
 size_t calculator_format_number(double value, char* buffer, size_t size) {
-  return calculator_format_number_digits(value, core::kDefaultDigits, buffer, size);
+  return calculator_format_number_digits(value, CALCULATOR_DEFAULT_DIGITS, buffer, size);
 }
 
 size_t calculator_format_number_digits(double value, int digits, char* buffer, size_t size) {
@@ -307,6 +288,35 @@ size_t calculator_format_number_digits(double value, int digits, char* buffer, s
   char text[core::kNumberTextSize];
   int length = core::FormatNumberDigits(value, digits, text);
   return CopyAsSnprintf(text, static_cast<std::size_t>(length), buffer, size);
+}
+
+const char* calculator_prompt(void) {
+  return core::kPrompt;
+}
+
+const char* calculator_interrupted_line(void) {
+  return core::kInterruptedLine.data();
+}
+
+const char* calculator_status_message(int status) {
+  switch (status) {
+    case CALCULATOR_INTERRUPTED:
+      return core::messages::kInterrupted;
+    case CALCULATOR_BUSY:
+      return core::messages::kBusy;
+    case CALCULATOR_INVALID_NAME:
+      return core::messages::kInvalidName;
+    case CALCULATOR_NO_MEMORY:
+      return core::messages::kOutOfMemory;
+    case CALCULATOR_INVALID_DIGITS:
+      return core::messages::kInvalidDigits;
+    default:
+      return nullptr;
+  }
+}
+
+size_t calculator_answer_size(void) {
+  return core::kAnswerLineSize;
 }
 
 const char* calculator_version(void) {

@@ -29,7 +29,7 @@ struct BinaryValue {
 
 BinaryValue Decompose(double magnitude) {
   const std::uint64_t bits = math::BitsOf(magnitude);
-  const std::uint64_t fraction = bits & math::kFractionMask;
+  const std::uint64_t fraction = bits & math::kMantissaMask;
   const int biased = static_cast<int>(bits >> math::kMantissaBits);
   // The exponent of the fraction's last bit: a subnormal's is that of the
   // smallest normal.

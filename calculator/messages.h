@@ -3,6 +3,12 @@
 // of the C interface. The tests compare against these same constants.
 #pragma once
 
+#include "calculator/calculator.h"
+
+// The text of a number macro, for messages that quote a limit.
+#define CALCULATOR_CORE_TEXT_OF(number) CALCULATOR_CORE_TEXT_OF_DIGITS(number)
+#define CALCULATOR_CORE_TEXT_OF_DIGITS(number) #number
+
 namespace calculator_core {
 namespace messages {
 
@@ -10,7 +16,7 @@ namespace messages {
 inline constexpr const char kParseError[] = "Func6 Error : Parse Error.";
 inline constexpr const char kWrongCharacter[] = "Func6 Error : Wrong character.";
 inline constexpr const char kNotClosed[] = "Func6 Error : ) has not been closed.";
-// Arithmetic and the elementary functions.
+// Arithmetic and the one-argument functions.
 inline constexpr const char kDivideByZero[] = "Can't divide by 0.";
 inline constexpr const char kSqrtDomain[] = "Function Error : sqrt(x) is defined x >= 0.";
 // Argument lists of set, integral and sigma.
@@ -30,8 +36,11 @@ inline constexpr const char kInterrupted[] = "Interrupted.";
 inline constexpr const char kOutOfMemory[] = "Out of memory.";
 inline constexpr const char kBusy[] = "The session is evaluating.";
 inline constexpr const char kInvalidName[] = "Not a name that an expression can read.";
+// clang-format off
 inline constexpr const char kInvalidDigits[] =
-    "Digits must be from 1 to 17, or 0 for the shortest.";
+    "Digits must be from 1 to " CALCULATOR_CORE_TEXT_OF(CALCULATOR_MAX_DIGITS)
+    ", or " CALCULATOR_CORE_TEXT_OF(CALCULATOR_SHORTEST_DIGITS) " for the shortest.";
+// clang-format on
 
 }  // namespace messages
 }  // namespace calculator_core

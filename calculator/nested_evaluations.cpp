@@ -1,5 +1,5 @@
 // Nested evaluations: set, integral and sigma, which take their argument list
-// apart as text and evaluate the pieces in child Calculators.
+// apart as text and evaluate the pieces in child frames.
 //
 // A child sees its parent's variables, holds only those it assigns itself,
 // and lives for one evaluation: one argument or one loop step. Children live
@@ -35,14 +35,14 @@ constexpr std::int32_t kSigmaLast = 2;
 constexpr std::int32_t kSigmaBody = 3;
 
 // The text from the cursor to the end of the expression.
-const char* TextAtCursor(const Calculator& calculator) {
-  return calculator.expression + calculator.cursor;
+const char* TextAtCursor(const EvaluationFrame& frame) {
+  return frame.expression + frame.cursor;
 }
 
 // Hands the two-line report of a failed nested evaluation to the
-// calculator's report sink.
-void WriteErrorReport(const Calculator& calculator, const char* message) {
-  const EvaluationContext* context = calculator.context;
+// frame's report sink.
+void WriteErrorReport(const EvaluationFrame& frame, const char* message) {
+  const EvaluationContext* context = frame.context;
   if (context == nullptr || context->report == nullptr) {
     return;
   }
@@ -55,9 +55,9 @@ void WriteErrorReport(const Calculator& calculator, const char* message) {
 
 // Evaluates `text` in a child of `parent`; on an evaluation error writes the
 // error report and yields 0.
-double EvaluateIsolated(const Calculator& parent, const char* text) {
+double EvaluateIsolated(const EvaluationFrame& parent, const char* text) {
   double result = 0.0;
-  Calculator child(ChildOf{parent});
+  EvaluationFrame child(ChildOf{parent});
   try {
     result = Calculate(child, text);
   } catch (const EvaluationError& error) {
@@ -68,36 +68,36 @@ double EvaluateIsolated(const Calculator& parent, const char* text) {
 }
 
 // Cuts argument `index` into `out`, a fresh zero-filled buffer.
-void CutArgument(const Calculator& calculator, std::int32_t index, char* out) {
+void CutArgument(const EvaluationFrame& frame, std::int32_t index, char* out) {
   std::memset(out, 0, kTextBufferSize);
-  SplitArguments(TextAtCursor(calculator), out, index);
+  SplitArguments(TextAtCursor(frame), out, index);
 }
 
 // Cuts argument `index` and keeps its first word in `word`.
-void CutFirstWord(const Calculator& calculator, std::int32_t index, char* word) {
+void CutFirstWord(const EvaluationFrame& frame, std::int32_t index, char* word) {
   char argument[kTextBufferSize];
-  CutArgument(calculator, index, argument);
+  CutArgument(frame, index, argument);
   std::memset(word, 0, kTextBufferSize);
   TrimWord(argument, word);
 }
 
-double EvaluateArgument(const Calculator& calculator, std::int32_t index) {
+double EvaluateArgument(const EvaluationFrame& frame, std::int32_t index) {
   char argument[kTextBufferSize];
-  CutArgument(calculator, index, argument);
-  return EvaluateIsolated(calculator, argument);
+  CutArgument(frame, index, argument);
+  return EvaluateIsolated(frame, argument);
 }
 
-void MovePastArgumentList(Calculator& calculator) {
-  calculator.cursor += FindClosingParen(TextAtCursor(calculator)) + 1;
+void MovePastArgumentList(EvaluationFrame& frame) {
+  frame.cursor += FindClosingParen(TextAtCursor(frame)) + 1;
 }
 
-// What the steps of one loop share. The calling Calculator does not change
+// What the steps of one loop share. The calling EvaluationFrame does not change
 // while its loop runs, so whether the loop variable is new to it is known
 // once for all steps, and one child serves every step: each step starts it
 // afresh, as a child of its own would start. The child reads the body where
 // the loop keeps it.
 struct Loop {
-  Loop(const Calculator& parent, const char* variable, char* body)
+  Loop(const EvaluationFrame& parent, const char* variable, char* body)
       : parent(parent),
         variable(MakeNameKey(variable)),
         variable_is_new(LookUpVariable(parent, this->variable) == nullptr),
@@ -106,10 +106,10 @@ struct Loop {
     child.length = static_cast<std::int32_t>(strnlen(body, kMaxTextLength));
   }
 
-  const Calculator& parent;
+  const EvaluationFrame& parent;
   NameKey variable;
   bool variable_is_new;
-  Calculator child;
+  EvaluationFrame child;
 };
 
 // Evaluates the loop body once with the loop variable set to `value`.
@@ -129,29 +129,29 @@ struct Loop {
 
 }  // namespace
 
-double SetFunction(Calculator& calculator) {
+double SetFunction(EvaluationFrame& frame) {
   char name[kTextBufferSize];
-  CutFirstWord(calculator, kSetName, name);
-  double value = EvaluateArgument(calculator, kSetExpression);
-  SetVariable(calculator, name, value);
-  MovePastArgumentList(calculator);
+  CutFirstWord(frame, kSetName, name);
+  double value = EvaluateArgument(frame, kSetExpression);
+  SetVariable(frame, name, value);
+  MovePastArgumentList(frame);
   return value;
 }
 
-double IntegralFunction(Calculator& calculator) {
+double IntegralFunction(EvaluationFrame& frame) {
   char variable[kTextBufferSize];
-  CutFirstWord(calculator, kLoopVariable, variable);
-  double a = EvaluateArgument(calculator, kIntegralLower);
-  double b = EvaluateArgument(calculator, kIntegralUpper);
+  CutFirstWord(frame, kLoopVariable, variable);
+  double a = EvaluateArgument(frame, kIntegralLower);
+  double b = EvaluateArgument(frame, kIntegralUpper);
   char steps[kTextBufferSize];
-  CutFirstWord(calculator, kIntegralSteps, steps);
+  CutFirstWord(frame, kIntegralSteps, steps);
   std::int32_t n = ParseStepCount(steps);
   char body[kTextBufferSize];
-  CutArgument(calculator, kIntegralBody, body);
+  CutArgument(frame, kIntegralBody, body);
 
   double width = LeftNaNFirst(b - a, b);
   double h = width / static_cast<double>(n);
-  Loop loop(calculator, variable, body);
+  Loop loop(frame, variable, body);
   double sum = 0.0;
   for (std::int32_t i = 0; i < n; ++i) {
     double offset = static_cast<double>(i) * h;
@@ -162,19 +162,19 @@ double IntegralFunction(Calculator& calculator) {
       sum = LeftNaNFirst(term + sum, term);
     }
   }
-  MovePastArgumentList(calculator);
+  MovePastArgumentList(frame);
   return sum;
 }
 
-double SigmaFunction(Calculator& calculator) {
+double SigmaFunction(EvaluationFrame& frame) {
   char variable[kTextBufferSize];
-  CutFirstWord(calculator, kLoopVariable, variable);
-  std::int32_t first = TruncateToInt32(EvaluateArgument(calculator, kSigmaFirst));
-  std::int32_t last = TruncateToInt32(EvaluateArgument(calculator, kSigmaLast));
+  CutFirstWord(frame, kLoopVariable, variable);
+  std::int32_t first = TruncateToInt32(EvaluateArgument(frame, kSigmaFirst));
+  std::int32_t last = TruncateToInt32(EvaluateArgument(frame, kSigmaLast));
   char body[kTextBufferSize];
-  CutArgument(calculator, kSigmaBody, body);
+  CutArgument(frame, kSigmaBody, body);
 
-  Loop loop(calculator, variable, body);
+  Loop loop(frame, variable, body);
   double sum = 0.0;
   // A 64-bit counter lets the loop end after the largest 32-bit value.
   for (std::int64_t i = first; i <= last; ++i) {
@@ -183,7 +183,7 @@ double SigmaFunction(Calculator& calculator) {
       sum = LeftNaNFirst(f + sum, f);
     }
   }
-  MovePastArgumentList(calculator);
+  MovePastArgumentList(frame);
   return sum;
 }
 

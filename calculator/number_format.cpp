@@ -16,7 +16,7 @@ namespace calculator_core {
 
 namespace {
 
-static_assert(kMostDigits <= kDecimalFormDigits,
+static_assert(CALCULATOR_MAX_DIGITS <= kDecimalFormDigits,
               "every count of digits is cut from the 17-digit form");
 
 constexpr int kLowestFixedExponent = -4;
@@ -172,10 +172,10 @@ int FormatNumberDigits(double value, int significant, char* out) {
   }
   DecimalForm form;
   int fixed_limit = significant;
-  if (significant == kShortestDigits) {
+  if (significant == CALCULATOR_SHORTEST_DIGITS) {
     form = ShortestForm(value);
     // As long as 17 digits would be written in fixed notation.
-    fixed_limit = kMostDigits;
+    fixed_limit = CALCULATOR_MAX_DIGITS;
   } else {
     form = RoundHalfUp(SeventeenDigitForm(value), significant);
   }

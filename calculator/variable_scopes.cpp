@@ -1,5 +1,5 @@
-// The Calculator record's construction and destruction, and its variable
-// scopes.
+// Variable scopes: the name blocks of assigned variables, the scopes'
+// tables and their growth, assignment.
 
 #include "calculator/variable_scopes.h"
 
@@ -116,6 +116,24 @@ void AppendOwn(VariableScope& scope, const Variable& variable) {
   }
 }
 
+// A name that the scope does not hold itself counts against the capacity
+// when it is new to every ancestor; one that shadows an ancestor's does
+// not, as a copy of the ancestor's variables would already hold it.
+void CheckRoomForName(const VariableScope& scope, bool is_new) {
+  if (is_new && scope.visible_count >= kTableCapacity) {
+    throw EvaluationError{messages::kTooManyVariables};
+  }
+}
+
+void CountAddedName(VariableScope& scope, bool is_new) {
+  CheckRoomForName(scope, is_new);
+  if (is_new) {
+    ++scope.visible_count;
+  }
+}
+
+}  // namespace
+
 void InitializeScope(VariableScope& scope, const VariableScope* outer) {
   scope.outer = outer;
   scope.visible_count = outer == nullptr ? 0 : outer->visible_count;
@@ -136,51 +154,8 @@ void ReleaseScope(VariableScope& scope) {
   }
 }
 
-// A name that the scope does not hold itself counts against the capacity
-// when it is new to every ancestor; one that shadows an ancestor's does
-// not, as a copy of the ancestor's variables would already hold it.
-void CheckRoomForName(const VariableScope& scope, bool is_new) {
-  if (is_new && scope.visible_count >= kTableCapacity) {
-    throw EvaluationError{messages::kTooManyVariables};
-  }
-}
-
-void CountAddedName(VariableScope& scope, bool is_new) {
-  CheckRoomForName(scope, is_new);
-  if (is_new) {
-    ++scope.visible_count;
-  }
-}
-
-}  // namespace
-
-Calculator::Calculator(EvaluationContext* context)
-    : expression(text), length(0), cursor(0), context(context) {
-  InitializeScope(variables, nullptr);
-  text[0] = '\0';
-}
-
-Calculator::Calculator(ChildOf child_of)
-    : expression(text), length(0), cursor(0), context(child_of.parent.context) {
-  InitializeScope(variables, &child_of.parent.variables);
-  text[0] = '\0';
-}
-
-Calculator::~Calculator() {
-  ReleaseScope(variables);
-}
-
-NameKey MakeNameKey(const char* name) {
-  NameKey key{name, 0, kNameHashSeed};
-  while (key.length < kMaxTextLength && name[key.length] != '\0') {
-    key.hash = HashNameByte(key.hash, name[key.length]);
-    ++key.length;
-  }
-  return key;
-}
-
-void SetVariable(Calculator& calculator, const char* name, double value) {
-  VariableScope& scope = calculator.variables;
+void SetVariable(EvaluationFrame& frame, const char* name, double value) {
+  VariableScope& scope = frame.variables;
   NameKey key = MakeNameKey(name);
   std::int32_t own = FindOwn(scope, key);
   if (own >= 0) {
@@ -198,7 +173,7 @@ void SetVariable(Calculator& calculator, const char* name, double value) {
   AppendOwn(scope, Variable{value, copy, key.length, key.hash, true, IsConstantName(key)});
 }
 
-void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double value) {
+void RestartLoopChild(EvaluationFrame& child, const NameKey& key, bool is_new, double value) {
   VariableScope& scope = child.variables;
   ReleaseScope(scope);
   InitializeScope(scope, scope.outer);

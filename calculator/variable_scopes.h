@@ -1,10 +1,10 @@
-// Variable scopes: the variables one Calculator holds, looked up from the
+// Variable scopes: the variables one EvaluationFrame holds, looked up from the
 // innermost scope outward, and their assignment.
 #pragma once
 
 #include <cstdint>
 
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 
 namespace calculator_core {
 
@@ -49,21 +49,27 @@ inline const Variable* LookUpInScopes(const VariableScope* scope, NameKey key) {
   return nullptr;
 }
 
-inline const Variable* LookUpVariable(const Calculator& calculator, NameKey key) {
-  return LookUpInScopes(&calculator.variables, key);
+inline const Variable* LookUpVariable(const EvaluationFrame& frame, NameKey key) {
+  return LookUpInScopes(&frame.variables, key);
 }
-// Assigns `value` to the variable `name` in this calculator, adding it when
-// the calculator holds no variable of that name itself. Raises "Variable
+// An empty scope, seeing `outer`'s variables through (null in a root), and
+// the release of what a scope holds: the frame's construction and
+// destruction.
+void InitializeScope(VariableScope& scope, const VariableScope* outer);
+void ReleaseScope(VariableScope& scope);
+
+// Assigns `value` to the variable `name` in this frame, adding it when
+// the frame holds no variable of that name itself. Raises "Variable
 // Error : Too many variables." when a name new to every ancestor would make
 // more than kTableCapacity; a name longer than kMaxTextLength characters is
 // stored cut to its first kMaxTextLength.
-void SetVariable(Calculator& calculator, const char* name, double value);
+void SetVariable(EvaluationFrame& frame, const char* name, double value);
 // Makes `child`, which serves every step of one loop, hold what a fresh
 // child of its parent would hold after assigning the loop variable: the
 // previous step's assignments go. The name is not copied: the loop's name
 // buffer outlives the child. `is_new` says that no ancestor has the name.
-void RestartLoopChild(Calculator& child, const NameKey& key, bool is_new, double value);
-inline void StartLoopStep(Calculator& child, const NameKey& key, bool is_new, double value) {
+void RestartLoopChild(EvaluationFrame& child, const NameKey& key, bool is_new, double value);
+inline void StartLoopStep(EvaluationFrame& child, const NameKey& key, bool is_new, double value) {
   VariableScope& scope = child.variables;
   if (scope.own_count == 1 && scope.index == nullptr) {
     // The last step assigned nothing but perhaps the loop variable, its

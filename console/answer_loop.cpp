@@ -1,3 +1,5 @@
+// The answer loop: the session, the stop-signal policy, the life of a line
+// from its reading to its answer, and how the program ends and reports.
 #include "console/answer_loop.h"
 
 #include <cerrno>
@@ -15,10 +17,11 @@
 #include "calculator/calculator.hpp"
 #include "console/input/line_reader.h"
 #include "console/input/typed_lines.h"
-#include "console/inputs.h"
+#include "console/input_files.h"
 #include "console/output.h"
 #include "console/platform/descriptors.h"
 #include "console/platform/stop_signals.h"
+#include "console/program_messages.h"
 
 namespace {
 
@@ -81,11 +84,11 @@ void Answer(Console& console, std::string_view line) {
   try {
     char answer[CALCULATOR_ANSWER_SIZE];
     console.output.WriteLine(console.session.answer(line, answer));
-  } catch (const calculator::Interrupted& interrupted) {
+  } catch (const calculator::Interrupted&) {
     if (!StopEndsProgram(console) && !console.output.failed()) {
       // The terminal itself may have echoed "^C" where the answer goes: the
       // answer starts over at the left edge and covers it.
-      console.output.WriteLine("\rError : ", interrupted.what());
+      console.output.WriteLine("\r", calculator::interrupted_line());
     }
   }
 }
@@ -127,7 +130,7 @@ Ending AnswerLines(Console& console, LineSource& source) {
 }
 
 void Report(const std::string& subject, const char* reason) {
-  std::fprintf(stderr, "%s: %s: %s\n", kProgramName, subject.c_str(), reason);
+  WriteProgramMessage("%s: %s", subject.c_str(), reason);
 }
 
 // Writes out what is left, says what failed and gives the exit status; a stop
@@ -151,7 +154,7 @@ ExitStatus Conclude(Console& console, Ending ending, const std::string& input_na
     Report(input_name, std::strerror(input_error));
   }
   if (ending == Ending::kOutOfMemory) {
-    std::fprintf(stderr, "%s: out of memory\n", kProgramName);
+    WriteProgramMessage("out of memory");
   }
   if (console.output.failed()) {
     Report("write error", std::strerror(console.output.error()));
@@ -165,14 +168,15 @@ ExitStatus Conclude(Console& console, Ending ending, const std::string& input_na
 
 // Typed lines when `input` is standard input and both standard input and
 // output are terminals; the reader's blocks otherwise.
-std::unique_ptr<LineSource> OpenLineSource(const Input& input, bool at_terminal, Console& console) {
+std::unique_ptr<LineSource> OpenLineSource(const InputFile& input, bool at_terminal,
+                                           Console& console) {
   if (input.is_standard_input && at_terminal) {
     return OpenTypedLines(console.output, console.session);
   }
   return OpenReadLines(input.fd, console.output, console.reader);
 }
 
-ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_line) {
+ExitStatus AnswerInputs(std::vector<InputFile> inputs, const CommandLine& command_line) {
   // Large buffers: kept off the stack.
   static Console console;
   Prepare(console);
@@ -184,16 +188,16 @@ ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_li
   int input_error = 0;
   try {
     if (!command_line.quiet) {
-      console.output.WriteLine("Please input expression.");
+      console.output.WriteLine(calculator::prompt());
     }
     const bool at_terminal = AtTerminal();
-    for (Input& input : inputs) {
+    for (InputFile& input : inputs) {
       // Opening a FIFO waits for its writer, as long as no stop comes; the
       // answers so far go out first, as before any wait for input.
       console.output.BeforeWait();
-      int error = OpenInput(input);
+      int error = OpenInputFile(input);
       while (error == EINTR && !StopEndsProgram(console)) {
-        error = OpenInput(input);
+        error = OpenInputFile(input);
       }
       // The answers to the inputs before are kept; the rest is not read.
       if (error != 0) {
@@ -206,7 +210,7 @@ ExitStatus AnswerInputs(std::vector<Input> inputs, const CommandLine& command_li
       console.typed = source->typed();
       ending = AnswerLines(console, *source);
       source->Finish();
-      CloseInput(input);
+      CloseInputFile(input);
       if (ending != Ending::kInputsDone) {
         input_name = input.name;
         input_error = source->error();
@@ -246,7 +250,7 @@ ExitStatus RunCommandLine(const CommandLine& command_line) {
     case CommandLine::Action::kRun:
       break;
   }
-  std::optional<std::vector<Input>> inputs = CheckInputs(command_line.inputs);
+  std::optional<std::vector<InputFile>> inputs = CheckInputFiles(command_line.inputs);
   if (!inputs) {
     return ExitStatus::kBadUsage;
   }

@@ -1,3 +1,5 @@
+// The command line: options read with getopt_long, the --help and
+// --version texts.
 #include "console/command_line.h"
 
 #include <getopt.h>
@@ -5,7 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-const char kProgramName[] = "calculator";
+#include "calculator/calculator.h"
+#include "console/program_messages.h"
+
 const char kTryHelpText[] = "Try 'calculator --help' for more information.\n";
 
 namespace {
@@ -20,24 +24,23 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-constexpr int kMostDigits = 17;
-
-// 1 to 17, or "shortest"; nothing else, not even "+5" or "05".
+// 1 to CALCULATOR_MAX_DIGITS, or "shortest"; nothing else, not even "+5"
+// or "05".
 std::optional<int> ParseDigits(const char* text) {
   if (std::strcmp(text, "shortest") == 0) {
-    return kShortestDigits;
+    return CALCULATOR_SHORTEST_DIGITS;
   }
   if (text[0] < '1' || text[0] > '9') {
     return std::nullopt;
   }
   int digits = 0;
   for (const char* c = text; *c != '\0'; ++c) {
-    if (*c < '0' || *c > '9' || digits > kMostDigits) {
+    if (*c < '0' || *c > '9' || digits > CALCULATOR_MAX_DIGITS) {
       return std::nullopt;
     }
     digits = digits * 10 + (*c - '0');
   }
-  if (digits > kMostDigits) {
+  if (digits > CALCULATOR_MAX_DIGITS) {
     return std::nullopt;
   }
   return digits;
@@ -75,8 +78,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       case 'd':
         command_line.digits = ParseDigits(optarg);
         if (!command_line.digits) {
-          std::fprintf(stderr, "%s: invalid number of digits '%s': give 1 to 17, or shortest\n",
-                       kProgramName, optarg);
+          WriteProgramMessage("invalid number of digits '%s': give 1 to %d, or shortest", optarg,
+                              CALCULATOR_MAX_DIGITS);
           command_line.action = CommandLine::Action::kBadUsage;
           return command_line;
         }
@@ -100,6 +103,8 @@ bool IsStandardInputName(const std::string& name) {
 }
 
 std::string UsageText() {
+  const std::string most_digits = std::to_string(CALCULATOR_MAX_DIGITS);
+  const std::string default_digits = std::to_string(CALCULATOR_DEFAULT_DIGITS);
   return "Usage: calculator [OPTION]... [FILE]...\n"
          "Evaluate the expression on every line of the FILEs, in order and as one\n"
          "session, and answer each line with its value or an error message.\n"
@@ -108,7 +113,9 @@ std::string UsageText() {
          "and standard output are both terminals, typed lines can be edited, Tab\n"
          "completes names, and lines are kept in a history file.\n"
          "\n"
-         "  -d, --digits=N  write numbers with N significant digits, 1 to 17 (6\n"
+         "  -d, --digits=N  write numbers with N significant digits, 1 to " +
+         most_digits + " (" + default_digits +
+         "\n"
          "                  without this option), or with N=shortest the fewest\n"
          "                  digits that read back as the same number\n"
          "  -q, --quiet     do not write the prompt line\n"

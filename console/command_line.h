@@ -11,14 +11,11 @@ struct CommandLine {
   enum class Action { kRun, kShowHelp, kShowVersion, kBadUsage };
   Action action = Action::kRun;
   bool quiet = false;  // no prompt line
-  // Significant digits of the answers, 1 to 17 or kShortestDigits; none
-  // given: the library's default.
+  // Significant digits of the answers, 1 to CALCULATOR_MAX_DIGITS or
+  // CALCULATOR_SHORTEST_DIGITS; none given: the library's default.
   std::optional<int> digits;
   std::vector<std::string> inputs;  // in reading order; "-" is standard input
 };
-
-// The --digits value that asks for the shortest text that reads back.
-constexpr int kShortestDigits = 0;
 
 // Reads the options of `arguments` (the program's name first) with
 // getopt_long. An unknown option has already been reported on standard
@@ -33,6 +30,3 @@ extern const char kTryHelpText[];
 
 // True for the name that stands for standard input, "-".
 bool IsStandardInputName(const std::string& name);
-
-// The name the program gives itself in messages, whatever path started it.
-extern const char kProgramName[];

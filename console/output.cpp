@@ -1,3 +1,4 @@
+// Console output: the line buffer and when, and how whole, it is written.
 #include "console/output.h"
 
 #include <cerrno>
@@ -9,8 +10,8 @@
 
 // An answer fits its buffer; a report line is a line's text after a short
 // prefix.
-static_assert(Output::kMaxAnswerLineLength >= CALCULATOR_ANSWER_SIZE);
-static_assert(Output::kMaxAnswerLineLength >= CALCULATOR_MAX_TEXT_LENGTH + 8);
+static_assert(Output::kLongestLine >= CALCULATOR_ANSWER_SIZE);
+static_assert(Output::kLongestLine >= CALCULATOR_MAX_TEXT_LENGTH + 8);
 
 namespace {
 
@@ -38,12 +39,12 @@ void Output::MakeRoom(std::size_t size) {
 }
 
 void Output::WriteLine(std::string_view first, std::string_view second) {
-  MakeRoom(kMaxAnswerLineLength + 1);
-  if (failed() || kBufferSize - used_ < kMaxAnswerLineLength + 1) {
+  MakeRoom(kLongestLine + 1);
+  if (failed() || kBufferSize - used_ < kLongestLine + 1) {
     return;  // dropped: the output failed, or a stop ends the program
   }
-  std::size_t length = CopyWhatFits(buffer_ + used_, kMaxAnswerLineLength, first);
-  length += CopyWhatFits(buffer_ + used_ + length, kMaxAnswerLineLength - length, second);
+  std::size_t length = CopyWhatFits(buffer_ + used_, kLongestLine, first);
+  length += CopyWhatFits(buffer_ + used_ + length, kLongestLine - length, second);
   buffer_[used_ + length] = '\n';
   used_ += length + 1;
 }

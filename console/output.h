@@ -23,7 +23,7 @@ class Output {
   Output& operator=(const Output&) = delete;
 
   // Adds `first`, `second` and a newline as one line. A line is cut to
-  // kMaxAnswerLineLength characters; a full buffer is written out first.
+  // kLongestLine characters; a full buffer is written out first.
   void WriteLine(std::string_view first, std::string_view second = {});
   // Adds text made of whole lines, as it is.
   void WriteText(std::string_view text);
@@ -52,9 +52,10 @@ class Output {
   // The errno of the first failed write, or 0.
   int error() const { return error_; }
 
-  // Room for any answer or report line of the library (output.cpp checks
-  // it), and for the console's own.
-  static constexpr std::size_t kMaxAnswerLineLength = 512;
+  // The longest line kept whole: any line of the library, answer or report
+  // (output.cpp checks it), and the console's own, whose "\r" and report
+  // prefixes come on top of the library's CALCULATOR_ANSWER_SIZE.
+  static constexpr std::size_t kLongestLine = 512;
 
  private:
   static constexpr std::size_t kBufferSize = 65536;

@@ -4,8 +4,6 @@
 // view below the transcript.
 'use strict';
 
-const PROMPT = 'Please input expression.';
-const INTERRUPTED = 'Error : Interrupted.';
 // History: every tab writes only its own entry, so that tabs saving at the
 // same moment cannot overwrite each other's lines; readers merge them all.
 // The shared key holds the lines of closed tabs (and earlier versions'
@@ -55,9 +53,10 @@ const state = {
   ready: false,
   variables: [],                          // {name, bytes} in the order first assigned
   names: {constants: [], functions: []},  // the library's built-ins, from the worker
-  digits: DEFAULT_DIGITS,                 // for the lines entered from now on
-  sent: [],                               // lines the worker has, oldest first; the first one runs
-  queue: [],                              // lines for a worker that is still starting
+  fixedLines: null,        // the library's prompt and interrupted line, from the first worker
+  digits: DEFAULT_DIGITS,  // for the lines entered from now on
+  sent: [],                // lines the worker has, oldest first; the first one runs
+  queue: [],               // lines for a worker that is still starting
   nextId: 1,
   lines: [],           // every line of the session, for the share link
   transcriptText: [],  // everything answered, also the rows no longer on screen
@@ -120,6 +119,20 @@ function appendRow(row) {
 function appendLine(text, kind) {
   appendRow(lineElement(text, kind));
   state.transcriptText.push(text);
+}
+
+// The prompt heads the transcript, above any line entered before the
+// library was ready to give it.
+function showPrompt() {
+  const prompt = state.fixedLines.prompt;
+  const row = lineElement(prompt, 'prompt');
+  if (transcript.firstElementChild === null) {
+    appendRow(row);
+  } else {
+    transcript.firstElementChild.prepend(row);
+  }
+  state.transcriptText.unshift(prompt);
+  scheduleRender();
 }
 
 // Something the page says about the session, not the calculator's output.
@@ -287,6 +300,10 @@ function receive(worker, message) {
     state.ready = true;
     state.variables = message.variables;
     state.names = message.names;
+    if (state.fixedLines === null) {
+      state.fixedLines = message.fixedLines;
+      showPrompt();
+    }
     sendQueued();
   } else if (message.type === 'answer') {
     answered(message);
@@ -418,7 +435,7 @@ function stop() {
   state.queue = state.sent.slice(1).concat(state.queue);
   const stopped = state.sent[0].text;
   state.sent = [];
-  appendLine(INTERRUPTED, 'answer');
+  appendLine(state.fixedLines.interrupted, 'answer');
   if (state.batch === null) {
     say(`Stopped: ${stopped}`, 'stop');
   }
@@ -1042,7 +1059,6 @@ function onClick(id, action) {
 }
 
 function main() {
-  appendLine(PROMPT, 'prompt');
   element('entry').addEventListener('submit', onSubmit);
   input.addEventListener('keydown', onInputKey);
   input.addEventListener('paste', (event) => {

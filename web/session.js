@@ -3,10 +3,6 @@
 // driver that compares the module with the native program.
 'use strict';
 
-// Room for any answer line: "Result is " and a number, or "Error : " and
-// one of the library's messages.
-const ANSWER_BUFFER_SIZE = 1024;
-
 function openCalculatorSession(module) {
   const api = {
     create: module.cwrap('calculator_new', 'number', []),
@@ -21,12 +17,17 @@ function openCalculatorSession(module) {
     setDigits: module.cwrap('calculator_set_digits', 'number', ['number', 'number']),
     constantName: module.cwrap('calculator_constant_name', 'number', ['number']),
     functionName: module.cwrap('calculator_function_name', 'number', ['number']),
+    answerSize: module.cwrap('calculator_answer_size', 'number', []),
+    prompt: module.cwrap('calculator_prompt', 'number', []),
+    interruptedLine: module.cwrap('calculator_interrupted_line', 'number', []),
   };
   const session = api.create();
   if (session === 0) {
     throw new Error('the calculator could not start: out of memory');
   }
-  const answerBuffer = module._malloc(ANSWER_BUFFER_SIZE);
+  // Room for any answer line, as the library gives it.
+  const answerSize = api.answerSize();
+  const answerBuffer = module._malloc(answerSize);
   const valueBuffer = module._malloc(8);
   let reports = [];
   const reportHandler = module.addFunction((context, line) => {
@@ -56,7 +57,7 @@ function openCalculatorSession(module) {
   function answer(line) {
     reports = [];
     const length =
-        withText(utf8(line), (text) => api.answer(session, text, answerBuffer, ANSWER_BUFFER_SIZE));
+        withText(utf8(line), (text) => api.answer(session, text, answerBuffer, answerSize));
     const lines = reports;
     reports = [];
     if (length >= 0) {
@@ -110,6 +111,12 @@ function openCalculatorSession(module) {
       functions: namesFrom(api.functionName),
     }),
     version: () => module.UTF8ToString(api.version()),
+    // The lines a console shows before the first answer and in place of an
+    // interrupted one.
+    fixedLines: () => ({
+      prompt: module.UTF8ToString(api.prompt()),
+      interrupted: module.UTF8ToString(api.interruptedLine()),
+    }),
   };
 }
 

@@ -5,7 +5,8 @@
 // it was entered with.
 //
 // Messages in:  {type: 'start', variables}  then  {type: 'line', id, text, digits}
-// Messages out: {type: 'ready', version, variables, names: {constants, functions}}
+// Messages out: {type: 'ready', version, variables, names: {constants, functions},
+//                fixedLines: {prompt, interrupted}}
 //               {type: 'answer', id, lines, variables}
 //               {type: 'failed', message}
 'use strict';
@@ -38,6 +39,7 @@ async function start(variables) {
     version: session.version(),
     variables: session.variables(),
     names: session.builtinNames(),
+    fixedLines: session.fixedLines(),
   });
   while (pending.length > 0) {
     answerLine(pending.shift());

@@ -28,7 +28,7 @@ struct Significand {
 Significand SignificandOf(double x) {
   std::uint64_t bits = BitsOf(x) & ~kSignBit;
   int biased = static_cast<int>(bits >> kMantissaBits);
-  std::uint64_t fraction = bits & kFractionMask;
+  std::uint64_t fraction = bits & kMantissaMask;
   if (biased == 0) {
     return {fraction, 1 - kExponentBias - kMantissaBits};
   }

@@ -13,7 +13,7 @@ namespace math {
 
 constexpr int kMantissaBits = 52;  // stored fraction bits; 53 with the hidden one
 constexpr int kExponentBias = 1023;
-constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << kMantissaBits) - 1;
+constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << kMantissaBits) - 1;
 constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t kExponentMask = std::uint64_t{0x7FF} << kMantissaBits;
 constexpr std::uint64_t kInfinityBits = kExponentMask;

@@ -37,7 +37,7 @@ inline LogReduction ReduceForLog(std::uint64_t bits, int offset) {
   constexpr int kGroupShift = kMantissaBits - 9;  // 1 + j/512 nearest to m
   constexpr std::uint64_t kOne = std::uint64_t{1} << 63;
   int exponent = static_cast<int>(bits >> kMantissaBits) - kExponentBias + offset;
-  std::uint64_t fraction = bits & kFractionMask;
+  std::uint64_t fraction = bits & kMantissaMask;
   const logarithm_tables::Entry& entry =
       logarithm_tables::kEntries[(fraction + (std::uint64_t{1} << (kGroupShift - 1))) >>
                                  kGroupShift];

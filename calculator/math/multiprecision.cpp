@@ -49,7 +49,7 @@ Multiprecision Multiprecision::FromInteger(std::uint64_t magnitude, int exponent
 Multiprecision Multiprecision::FromDouble(double value) {
   std::uint64_t bits = BitsOf(value);
   int biased = static_cast<int>((bits & kExponentMask) >> kMantissaBits);
-  std::uint64_t fraction = bits & kFractionMask;
+  std::uint64_t fraction = bits & kMantissaMask;
   Multiprecision result = biased == 0 ? FromInteger(fraction, 1 - kExponentBias - kMantissaBits)
                                       : FromInteger(fraction | (std::uint64_t{1} << kMantissaBits),
                                                     biased - kExponentBias - kMantissaBits);
@@ -108,7 +108,7 @@ double Multiprecision::ToDouble() const {
   }
   return FromBits(sign |
                   (static_cast<std::uint64_t>(binary_exponent + kExponentBias) << kMantissaBits) |
-                  (kept & kFractionMask));
+                  (kept & kMantissaMask));
 }
 
 Multiprecision Multiprecision::operator-() const {

@@ -252,7 +252,7 @@ struct OddAndExponent {
 OddAndExponent Decompose(double x) {
   std::uint64_t bits = BitsOf(x);
   int biased = static_cast<int>(bits >> kMantissaBits);
-  std::uint64_t mantissa = bits & kFractionMask;
+  std::uint64_t mantissa = bits & kMantissaMask;
   int exponent = 1 - kExponentBias - kMantissaBits;
   if (biased != 0) {
     mantissa |= kSmallestNormalBits;

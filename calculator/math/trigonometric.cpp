@@ -71,7 +71,7 @@ constexpr std::uint32_t kQuarterTurn = 256;  // steps of pi/512
 // A NaN comes back (made quiet), an infinity gives the default NaN.
 double NotFinite(double x) {
   std::uint64_t bits = BitsOf(x);
-  return (bits & kFractionMask) != 0 ? FromBits(bits | kQuietBit) : DefaultNaN();
+  return (bits & kMantissaMask) != 0 ? FromBits(bits | kQuietBit) : DefaultNaN();
 }
 
 // ---------------------------------------------------------------------------

@@ -1,3 +1,5 @@
+// Tab completion: the built-in and variable names that begin with the
+// word before the cursor, and their longest common beginning.
 #include "console/input/completion.h"
 
 #include <algorithm>

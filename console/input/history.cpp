@@ -1,3 +1,5 @@
+// The history of typed lines: which lines are kept, where the file is,
+// and its text.
 #include "console/input/history.h"
 
 namespace {

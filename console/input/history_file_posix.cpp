@@ -15,8 +15,8 @@
 #include <cstring>
 #include <thread>
 
-#include "console/command_line.h"
 #include "console/platform/stop_signals.h"
+#include "console/program_messages.h"
 
 namespace {
 
@@ -63,8 +63,7 @@ std::string NameOf(const std::string& file) {
 }
 
 void Warn(const std::string& file, const std::string& reason) {
-  std::fprintf(stderr, "%s: history not kept in %s: %s\n", kProgramName, file.c_str(),
-               reason.c_str());
+  WriteProgramMessage("history not kept in %s: %s", file.c_str(), reason.c_str());
 }
 
 // Why the file at `status` must be left alone; empty when it may be used.

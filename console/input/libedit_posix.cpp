@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "console/command_line.h"
+#include "console/program_messages.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ const LibeditFunctions* Load() {
   static LibeditFunctions functions;
   void* library = dlopen(CALCULATOR_LIBEDIT_SONAME, RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr || !FindAll(library, functions)) {
-    std::fprintf(stderr, "%s: no line editing: %s\n", kProgramName, dlerror());
+    WriteProgramMessage("no line editing: %s", dlerror());
     return nullptr;
   }
   return &functions;

@@ -1,3 +1,5 @@
+// Lines of a pipe or a file: block reads, line ends, and lines too long
+// for the evaluator cut at its text length.
 #include "console/input/line_reader.h"
 
 #include <cerrno>

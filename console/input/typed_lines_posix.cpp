@@ -15,12 +15,12 @@
 #include <string_view>
 #include <vector>
 
-#include "console/command_line.h"
 #include "console/input/completion.h"
 #include "console/input/history_file_posix.h"
 #include "console/input/typed_lines.h"
 #include "console/platform/descriptors.h"
 #include "console/platform/stop_signals.h"
+#include "console/program_messages.h"
 
 #ifdef CALCULATOR_HAVE_LIBEDIT
 #include "console/input/key_editor_posix.h"
@@ -41,8 +41,8 @@ bool HoldsOnlySpaces(std::string_view line) {
 }
 
 void WarnLongLine() {
-  std::fprintf(stderr, "%s: only the first %d characters of the line were read\n", kProgramName,
-               CALCULATOR_MAX_TEXT_LENGTH);
+  WriteProgramMessage("only the first %d characters of the line were read",
+                      CALCULATOR_MAX_TEXT_LENGTH);
 }
 
 CompletionNames NamesOf(const calculator::Session& session) {

@@ -1,3 +1,5 @@
+// The Windows side of program_arguments.h: the UTF-16 command line as
+// UTF-8 arguments.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>

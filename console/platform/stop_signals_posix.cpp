@@ -1,3 +1,6 @@
+// The POSIX side of stop_signals.h: the handlers, the signals the parent
+// left blocked unblocked, the wake-up timer while a stop is pending, and the
+// wait that no stop signal slips past.
 #include "console/platform/stop_signals_posix.h"
 
 #include <poll.h>

@@ -1,3 +1,4 @@
+// Conversions between UTF-8 and the UTF-16 of Windows.
 #include "console/platform/wide_text_windows.h"
 
 #include <windows.h>

@@ -64,12 +64,19 @@ extern "C" {
 /* Memory ran out; the session is as it was before the call, apart from the
  * variables that a partly done evaluation assigned. */
 #define CALCULATOR_NO_MEMORY 6
-/* calculator_set_digits: a count of digits outside 0 to 17. Since 2.1. */
+/* calculator_set_digits: a count of digits other than
+ * CALCULATOR_SHORTEST_DIGITS or 1 to CALCULATOR_MAX_DIGITS. Since 2.1. */
 #define CALCULATOR_INVALID_DIGITS 7
 
 /* The evaluator reads at most this many characters of a text, and a
  * variable name has at most this many. */
 #define CALCULATOR_MAX_TEXT_LENGTH 249
+/* Significant digits of a number's text (Since 2.1): at most this many, ... */
+#define CALCULATOR_MAX_DIGITS 17
+/* ... this count for the shortest text that reads back as the same double, */
+#define CALCULATOR_SHORTEST_DIGITS 0
+/* ... and this many until a session is told otherwise. */
+#define CALCULATOR_DEFAULT_DIGITS 6
 
 typedef struct calculator_session calculator_session;
 
@@ -108,12 +115,29 @@ CALCULATOR_EXPORT int calculator_answer(calculator_session* session, const char*
 /* Room for every answer line and its NUL: with a buffer this large,
  * calculator_answer never cuts a line. Since 2.1. */
 #define CALCULATOR_ANSWER_SIZE 288
+/* CALCULATOR_ANSWER_SIZE, for callers that cannot read this header (a
+ * WebAssembly page, a foreign-function binding). Since 2.1. */
+CALCULATOR_EXPORT size_t calculator_answer_size(void);
 /* The significant digits of the numbers in this session's answer lines:
- * 1 to 17 as calculator_format_number_digits writes them, 0 for the
- * shortest text that reads back as the same double; 6, the console's
- * default, until set. Returns CALCULATOR_OK, CALCULATOR_INVALID_DIGITS
- * (nothing changed) or CALCULATOR_BUSY. Since 2.1. */
+ * 1 to CALCULATOR_MAX_DIGITS as calculator_format_number_digits writes
+ * them, CALCULATOR_SHORTEST_DIGITS for the shortest text that reads back
+ * as the same double; CALCULATOR_DEFAULT_DIGITS until set. Returns
+ * CALCULATOR_OK, CALCULATOR_INVALID_DIGITS (nothing changed) or
+ * CALCULATOR_BUSY. Since 2.1. */
 CALCULATOR_EXPORT int calculator_set_digits(calculator_session* session, int digits);
+
+/* The line a console writes once, before the first answer:
+ * "Please input expression.". Since 2.1. */
+CALCULATOR_EXPORT const char* calculator_prompt(void);
+/* The line a console writes where the answer of an interrupted evaluation
+ * would go, when the session goes on: "Error : Interrupted.". Since 2.1. */
+CALCULATOR_EXPORT const char* calculator_interrupted_line(void);
+/* The message of a status that has one fixed message, as
+ * calculator_error_message gives it after such a failure ("Interrupted."
+ * for CALCULATOR_INTERRUPTED); NULL for CALCULATOR_OK, CALCULATOR_ERROR
+ * (its message depends on the error), CALCULATOR_NOT_FOUND and unknown
+ * statuses. Since 2.1. */
+CALCULATOR_EXPORT const char* calculator_status_message(int status);
 
 /* Sends the report lines of this session's failed nested evaluations to
  * `handler`, on the evaluating thread. A NULL handler discards them, as a
@@ -162,17 +186,18 @@ CALCULATOR_EXPORT int calculator_is_name(const char* name, size_t length);
 CALCULATOR_EXPORT const char* calculator_constant_name(size_t index);
 CALCULATOR_EXPORT const char* calculator_function_name(size_t index);
 
-/* Writes the console's text of `value` (six significant digits, "1e+006",
- * "-1.#IND", ...) as snprintf does: at most size - 1 characters and a NUL
- * (nothing when size is 0). Returns the length of the whole text, which is
- * less than CALCULATOR_NUMBER_TEXT_SIZE. */
+/* Writes the console's text of `value` (CALCULATOR_DEFAULT_DIGITS
+ * significant digits, "1e+006", "-1.#IND", ...) as snprintf does: at most
+ * size - 1 characters and a NUL (nothing when size is 0). Returns the
+ * length of the whole text, which is less than CALCULATOR_NUMBER_TEXT_SIZE. */
 #define CALCULATOR_NUMBER_TEXT_SIZE 32
 CALCULATOR_EXPORT size_t calculator_format_number(double value, char* buffer, size_t size);
-/* The same with `digits` significant digits, 1 to 17: rounded half away
- * from zero on the 17-digit decimal form, fixed notation for decimal
- * exponents from -4 to digits - 1, otherwise scientific ("1e+030"); 0 asks
- * for the shortest text that reads back as `value` (fixed notation for
- * exponents from -4 to 16). Other counts write "" and return 0. Since 2.1. */
+/* The same with `digits` significant digits, 1 to CALCULATOR_MAX_DIGITS:
+ * rounded half away from zero on the 17-digit decimal form, fixed notation
+ * for decimal exponents from -4 to digits - 1, otherwise scientific
+ * ("1e+030"); CALCULATOR_SHORTEST_DIGITS asks for the shortest text that
+ * reads back as `value` (fixed notation for exponents from -4 to 16).
+ * Other counts write "" and return 0. Since 2.1. */
 CALCULATOR_EXPORT size_t calculator_format_number_digits(double value, int digits, char* buffer,
                                                          size_t size);
 

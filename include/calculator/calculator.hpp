@@ -50,7 +50,7 @@ class Error : public std::runtime_error {
 // called or a progress handler asked to stop; what() is "Interrupted.".
 class Interrupted : public Error {
  public:
-  Interrupted() : Error("Interrupted.") {}
+  Interrupted() : Error(calculator_status_message(CALCULATOR_INTERRUPTED)) {}
 };
 
 namespace detail {
@@ -131,9 +131,10 @@ class Session {
                                         : sizeof buffer - 1);
   }
 
-  // The significant digits of the numbers in answer(): 1 to 17, or 0 for
-  // the shortest text that reads back as the same double; 6 until set.
-  // Throws Error for any other count. Since 2.1.
+  // The significant digits of the numbers in answer(): 1 to
+  // CALCULATOR_MAX_DIGITS, or CALCULATOR_SHORTEST_DIGITS for the shortest
+  // text that reads back as the same double; CALCULATOR_DEFAULT_DIGITS
+  // until set. Throws Error for any other count. Since 2.1.
   void set_digits(int digits) { ThrowUnlessOk(calculator_set_digits(handle_.get(), digits)); }
 
   // Receives, one line at a time and without newlines, the two report lines
@@ -275,16 +276,28 @@ inline std::string format_number(double value) {
   std::size_t length = calculator_format_number(value, text, sizeof text);
   return std::string(text, length);
 }
-// The same with `digits` significant digits, 1 to 17, or 0 for the shortest
-// text that reads back as `value` (see calculator_format_number_digits);
-// throws std::invalid_argument for any other count. Since 2.1.
+// The same with `digits` significant digits, 1 to CALCULATOR_MAX_DIGITS,
+// or CALCULATOR_SHORTEST_DIGITS for the shortest text that reads back as
+// `value` (see calculator_format_number_digits); throws
+// std::invalid_argument, with the library's message, for any other count.
+// Since 2.1.
 inline std::string format_number(double value, int digits) {
   char text[CALCULATOR_NUMBER_TEXT_SIZE];
   std::size_t length = calculator_format_number_digits(value, digits, text, sizeof text);
   if (length == 0) {
-    throw std::invalid_argument("digits must be from 1 to 17, or 0 for the shortest");
+    throw std::invalid_argument(calculator_status_message(CALCULATOR_INVALID_DIGITS));
   }
   return std::string(text, length);
+}
+// The line a console writes once, before the first answer. Since 2.1.
+inline const char* prompt() {
+  return calculator_prompt();
+}
+// The line a console writes where an interrupted evaluation's answer would
+// go, when the session goes on: "Error : " and Interrupted's text. Since
+// 2.1.
+inline const char* interrupted_line() {
+  return calculator_interrupted_line();
 }
 // The library's version, "MAJOR.MINOR.PATCH".
 inline const char* version() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,67 @@ TEST(CInterface, AnswerWritesWithinTheBufferAsSnprintfDoes) {
       ASSERT_EQ(buffer[i], '#') << c.text << " in " << c.size << ": byte " << i << " written";
     }
   }
+}
+
+// The texts and sizes a console, a page or a binding takes from the library
+// instead of writing them again.
+TEST(CInterface, FixedTextsAndSizes) {
+  EXPECT_STREQ(calculator_prompt(), "Please input expression.");
+  EXPECT_STREQ(calculator_interrupted_line(), "Error : Interrupted.");
+  EXPECT_EQ(calculator_answer_size(), std::size_t{CALCULATOR_ANSWER_SIZE});
+  struct Case {
+    int status;
+    const char* message;  // null: none fixed
+  };
+  const Case cases[] = {
+      {CALCULATOR_OK, nullptr},
+      {CALCULATOR_ERROR, nullptr},
+      {CALCULATOR_INTERRUPTED, "Interrupted."},
+      {CALCULATOR_NOT_FOUND, nullptr},
+      {CALCULATOR_BUSY, "The session is evaluating."},
+      {CALCULATOR_INVALID_NAME, "Not a name that an expression can read."},
+      {CALCULATOR_NO_MEMORY, "Out of memory."},
+      {CALCULATOR_INVALID_DIGITS, "Digits must be from 1 to 17, or 0 for the shortest."},
+      {-1, nullptr},
+      {8, nullptr},
+  };
+  for (const Case& c : cases) {
+    const char* message = calculator_status_message(c.status);
+    if (c.message == nullptr) {
+      EXPECT_EQ(message, nullptr) << c.status;
+    } else {
+      EXPECT_STREQ(message, c.message) << c.status;
+    }
+  }
+  // The C++ interface says the same.
+  EXPECT_STREQ(calculator::prompt(), "Please input expression.");
+  EXPECT_EQ(std::string("Error : ") + calculator::Interrupted().what(),
+            calculator::interrupted_line());
+  EXPECT_STREQ(calculator::Interrupted().what(), "Interrupted.");
+  EXPECT_THROW(
+      {
+        try {
+          calculator::format_number(1.0, CALCULATOR_MAX_DIGITS + 1);
+        } catch (const std::invalid_argument& error) {
+          EXPECT_STREQ(error.what(), "Digits must be from 1 to 17, or 0 for the shortest.");
+          throw;
+        }
+      },
+      std::invalid_argument);
+  // The limits the header names are the ones the library keeps.
+  SessionPointer session = NewSession();
+  EXPECT_EQ(calculator_set_digits(session.get(), CALCULATOR_MAX_DIGITS), CALCULATOR_OK);
+  EXPECT_EQ(calculator_set_digits(session.get(), CALCULATOR_MAX_DIGITS + 1),
+            CALCULATOR_INVALID_DIGITS);
+  EXPECT_EQ(calculator_set_digits(session.get(), CALCULATOR_SHORTEST_DIGITS), CALCULATOR_OK);
+  char line[CALCULATOR_ANSWER_SIZE];
+  calculator_answer(session.get(), "0.1+0.2", line, sizeof line);
+  EXPECT_STREQ(line, "Result is 0.30000000000000004");
+  char text[CALCULATOR_NUMBER_TEXT_SIZE];
+  calculator_format_number(2.0 / 3.0, text, sizeof text);
+  char same[CALCULATOR_NUMBER_TEXT_SIZE];
+  calculator_format_number_digits(2.0 / 3.0, CALCULATOR_DEFAULT_DIGITS, same, sizeof same);
+  EXPECT_STREQ(text, same);
 }
 
 // Digits of the answers' numbers: 1 to 17, or 0 for the shortest; any

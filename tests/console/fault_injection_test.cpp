@@ -400,7 +400,7 @@ TEST(OutOfMemory, TheAnswersComputedBeforeAreKept) {
 }
 
 // The prompt is out before the program waits for a FIFO's writer.
-TEST(Inputs, ThePromptArrivesBeforeAFifoHasAWriter) {
+TEST(InputFiles, ThePromptArrivesBeforeAFifoHasAWriter) {
   char folder[] = "/tmp/calculator-fifo-XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(folder));
   const std::string fifo = std::string(folder) + "/fifo";
@@ -428,7 +428,7 @@ TEST(Inputs, ThePromptArrivesBeforeAFifoHasAWriter) {
   rmdir(folder);
 }
 
-TEST(Inputs, AFileIsClosedOnceItIsRead) {
+TEST(InputFiles, AFileIsClosedOnceItIsRead) {
   const std::string file = TemporaryFile("6*7\n");
   int in[2], out[2];
   ASSERT_EQ(0, pipe2(in, O_CLOEXEC) | pipe2(out, O_CLOEXEC));

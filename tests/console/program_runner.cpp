@@ -1,3 +1,5 @@
+// Starting the program as a child process on pipes, files or a
+// pseudo-terminal, and collecting what it writes.
 #include "program_runner.h"
 
 #include <fcntl.h>

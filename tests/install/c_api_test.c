@@ -84,8 +84,14 @@ static void check_number_format(void) {
   /* Since 2.1: more digits, and the shortest text that reads back. */
   CHECK(calculator_format_number_digits(0.1 + 0.2, 17, text, sizeof text) == 19);
   CHECK(strcmp(text, "0.30000000000000004") == 0);
-  CHECK(calculator_format_number_digits(0.1, 0, text, sizeof text) == 3);
+  CHECK(calculator_format_number_digits(0.1, CALCULATOR_SHORTEST_DIGITS, text, sizeof text) == 3);
   CHECK(strcmp(text, "0.1") == 0);
+  CHECK(calculator_format_number_digits(0.1, CALCULATOR_MAX_DIGITS + 1, text, sizeof text) == 0);
+  /* The console's fixed lines and sizes come from the library too. */
+  CHECK(strcmp(calculator_prompt(), "Please input expression.") == 0);
+  CHECK(strcmp(calculator_interrupted_line(), "Error : Interrupted.") == 0);
+  CHECK(strcmp(calculator_status_message(CALCULATOR_INTERRUPTED), "Interrupted.") == 0);
+  CHECK(calculator_answer_size() == CALCULATOR_ANSWER_SIZE);
 }
 
 static void check_version(void) {

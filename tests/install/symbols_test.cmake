@@ -37,7 +37,8 @@ foreach(name
     calculator_interrupt calculator_set_variable calculator_get_variable
     calculator_variable_count calculator_variable_name calculator_format_number
     calculator_version calculator_version_number calculator_set_digits
-    calculator_format_number_digits)
+    calculator_format_number_digits calculator_answer_size calculator_prompt
+    calculator_interrupted_line calculator_status_message)
   if(NOT name IN_LIST exported)
     message(FATAL_ERROR "${LIBRARY} does not export ${name}")
   endif()

@@ -1,3 +1,5 @@
+// The terminal model: rows that wrap and rejoin, cursor moves and clears,
+// as today's terminals apply them to the program's output.
 #include "terminal_screen.h"
 
 #include <algorithm>

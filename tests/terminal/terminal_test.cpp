@@ -82,6 +82,21 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &status) == 0;
 }
 
+// Every terminal test: a fresh home for the program's files (its history
+// among them), and programs started there that must show the prompt line
+// before anything is typed.
+class Terminal : public ::testing::Test {
+ protected:
+  static ::testing::AssertionResult ShowsPrompt(TerminalProgram& program) {
+    if (program.WaitFor(kPromptLine)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "no prompt line:\n" << program.Transcript();
+  }
+
+  TemporaryFolder home;
+};
+
 // Types `keys` once the program reads a line.
 void TypeLine(TerminalProgram& program, const std::string& keys) {
 #ifdef CALCULATOR_HAVE_LIBEDIT
@@ -107,11 +122,10 @@ void EndWithCtrlD(TerminalProgram& program) {
   EXPECT_EQ(std::string::npos, program.Output().find("^D")) << program.Transcript();
 }
 
-TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
-  TemporaryFolder home;
+TEST_F(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
   TerminalProgram program(home);
   ASSERT_TRUE(program.started());
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "1+2\r", "1+2\r\nResult is 3");
   ExpectAnswer(program, "set(x,4)\r", "set(x,4)\r\nResult is 4");
   ExpectAnswer(program, "x*x\r", "x*x\r\nResult is 16");
@@ -131,21 +145,19 @@ TEST(Terminal, EachAnswerFollowsItsTypedLineAndCtrlDEnds) {
 
 // A libedit.so.2 in the folder where a session starts is never loaded: the
 // program has no run path, and libedit comes from the system's folders.
-TEST(Terminal, ALibraryInTheCurrentFolderIsNeverLoaded) {
-  TemporaryFolder home;
+TEST_F(Terminal, ALibraryInTheCurrentFolderIsNeverLoaded) {
   std::filesystem::copy_file(PLANTED_LIBRARY, home.path() + "/libedit.so.2");
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "1+2\r", "Result is 3");
   EndWithCtrlD(program);
   EXPECT_EQ(std::string::npos, program.Output().find("planted library ran"))
       << program.Transcript();
 }
 
-TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
-  TemporaryFolder home;
+TEST_F(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   // The report of the failed first step goes out once the long sum has run
   // a while: it shows that the evaluation is under way.
   TypeLine(program, "set(a,7)+sigma(i,0,0,1/0)+sigma(i,1,2000000000,i)\r");
@@ -156,10 +168,9 @@ TEST(Terminal, CtrlCAbandonsTheEvaluationAndKeepsTheVariables) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, CtrlCWhileTypingDropsTheLine) {
-  TemporaryFolder home;
+TEST_F(Terminal, CtrlCWhileTypingDropsTheLine) {
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "5+");
   // Only once the program waits again is the Ctrl-C sure to fall on the
   // line being typed.
@@ -174,7 +185,7 @@ TEST(Terminal, CtrlCWhileTypingDropsTheLine) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EditingKeys) {
+TEST_F(Terminal, EditingKeys) {
   REQUIRE_LINE_EDITING();
   struct Edit {
     std::string keys;
@@ -199,21 +210,19 @@ TEST(Terminal, EditingKeys) {
        "5\r",
        "Result is 6"},  // Backspace
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (const Edit& edit : edits) {
     ExpectAnswer(program, edit.keys, edit.answer);
   }
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
+TEST_F(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   std::ofstream(home.path() + "/12") << "";
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   // A function gets its parenthesis; "lo" only goes as far as "log",
   // where log and log10 part.
   ExpectAnswer(program, "sig\ti,1,4,i)\r", "Result is 10");
@@ -227,12 +236,11 @@ TEST(Terminal, TabCompletesConstantsFunctionsAndVariables) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
+TEST_F(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram first(home);
-    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
+    ASSERT_TRUE(ShowsPrompt(first));
     ExpectAnswer(first, "6*7\r", "Result is 42");
     ExpectAnswer(first, "6*7\r", "Result is 42");
     TypeLine(first, "  \r");  // blank: neither answered nor kept
@@ -254,8 +262,8 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   // Two sessions at once: each adds its own lines to what is there.
   TerminalProgram second(home);
   TerminalProgram third(home);
-  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
-  ASSERT_TRUE(third.WaitFor(kPromptLine)) << third.Transcript();
+  ASSERT_TRUE(ShowsPrompt(second));
+  ASSERT_TRUE(ShowsPrompt(third));
   ExpectAnswer(second, std::string(kUp) + kUp + "\r", "Result is 42");
   ExpectAnswer(third, "3*3\r", "Result is 9");
   EndWithCtrlD(second);
@@ -263,20 +271,19 @@ TEST(Terminal, HistoryIsRecalledAndKeptForTheNextSessions) {
   EXPECT_EQ(kMark + "6*7\n1+1\n6*7\n1+1\n6*7\n3*3\n", ReadFile(file));
 }
 
-TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
+TEST_F(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   const std::string named = home.path() + "/my-history";
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY=" + named});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "2+2\r", "Result is 4");
     EndWithCtrlD(program);
   }
   EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
   {
     TerminalProgram program(home, {"CALCULATOR_HISTORY="});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "3+3\r", "Result is 6");
     EndWithCtrlD(program);
   }
@@ -284,9 +291,8 @@ TEST(Terminal, HistoryFileNamedByTheEnvironmentOrTurnedOff) {
   EXPECT_EQ(kMark + "2+2\n", ReadFile(named));
 }
 
-TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
+TEST_F(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   const std::string not_a_folder = home.path() + "/plain-file";
   std::ofstream(not_a_folder) << "x";
   TerminalProgram program(home, {"CALCULATOR_HISTORY=" + not_a_folder + "/history"});
@@ -300,13 +306,13 @@ TEST(Terminal, UnwritableHistoryWarnsOnceAndTheSessionGoesOn) {
 }
 
 // SIGHUP: the terminal window was closed.
-TEST(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
+TEST_F(Terminal, SigtermOrSighupSavesTheHistoryAndEndsWithTheSignal) {
   REQUIRE_LINE_EDITING();
   for (int signal : {SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     TemporaryFolder home;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "5*5\r", "Result is 25");
     program.Signal(signal);
     const ProgramEnd end = program.WaitForEnd();
@@ -343,7 +349,7 @@ std::string SumOfLength(std::size_t length) {
   return sum;
 }
 
-TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
+TEST_F(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
   REQUIRE_LINE_EDITING();
   struct TabCase {
     std::string keys;
@@ -362,9 +368,8 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
        "4\r",
        "Result is 4", 0, "sigma"},
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (const TabCase& c : cases) {
     const std::size_t before = program.Output().size();
     ExpectAnswer(program, c.keys, c.answer);
@@ -375,7 +380,7 @@ TEST(Terminal, TabRingsTheBellOnlyWhenNothingMatches) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
+TEST_F(Terminal, CtrlRLeavesTheSearchCleanly) {
   REQUIRE_LINE_EDITING();
   struct SearchCase {
     std::string keys;  // after the search has found "2*21" at its "21"
@@ -404,19 +409,18 @@ TEST(Terminal, CtrlRLeavesTheSearchCleanly) {
     TemporaryFolder home;
     PrepareHistory(home, kMark + "2*21\n7*7\n");
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "5" + std::string(kCtrlR) + "21" + c.keys, c.answer);
     EndWithCtrlD(program);
   }
 }
 
-TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
+TEST_F(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
   REQUIRE_LINE_EDITING();
   constexpr int kNarrow = 40;
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(kNarrow, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (std::size_t length : {39, 40, 41, 80}) {
     const std::string sum = SumOfLength(length);
     const std::size_t before = program.Output().size();
@@ -434,12 +438,11 @@ TEST(Terminal, LineThatFillsTheWidthGetsNoBlankLine) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, ResizedWindowRedrawsTheLine) {
+TEST_F(Terminal, ResizedWindowRedrawsTheLine) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = SumOfLength(31);
   TypeLine(program, sum);
   ASSERT_TRUE(program.WaitFor(sum));
@@ -502,12 +505,11 @@ void TypeAndSettle(TerminalProgram& program, const std::string& keys, const std:
   ASSERT_TRUE(program.WaitForBusy(false));
 }
 
-TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
+TEST_F(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(80, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = MarkedSum(201);
   TypeAndSettle(program, sum, "+7");
   TypeAndSettle(program, kHome, "\x1b[");
@@ -520,12 +522,11 @@ TEST(Terminal, CtrlCOnAWrappedLineLeavesItWholeAndGoesOnBelowIt) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
+TEST_F(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = MarkedSum(100);
   TypeAndSettle(program, sum, "+7");
   ExpectAnswer(program, "\x01\r", "Result is " + MarkedSumValue(100));  // Ctrl-A, Enter
@@ -538,7 +539,7 @@ TEST(Terminal, EnterOnAWrappedLineAnswersBelowItWhereverTheCursorIs) {
 // Terminals that rewrap rows (tmux, VTE) join the line's rows again at the
 // new width and bring back what a cleared screen held when fewer rows are
 // needed; the line is drawn again where it starts then, once.
-TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
+TEST_F(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
   REQUIRE_LINE_EDITING();
   struct ResizeCase {
     std::string what;
@@ -560,7 +561,7 @@ TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
     TemporaryFolder home;
     TerminalProgram program(home);
     ASSERT_TRUE(program.Resize(c.from, 12));
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     const std::string sum = MarkedSum(c.length);
     TypeAndSettle(program, sum, "+7");
     if (c.at_the_top) {
@@ -578,7 +579,7 @@ TEST(Terminal, AResizeShowsTheLineOnceWhereverItStarts) {
   }
 }
 
-TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
+TEST_F(Terminal, TabListsTheNamesOnlyRightAfterATab) {
   REQUIRE_LINE_EDITING();
   struct ListCase {
     std::string keys;
@@ -594,10 +595,9 @@ TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
       {"zz\t\t+zz\t", {zz_rows, "zz9"}},
       {"zz\t+zz\t", {}},
   };
-  TemporaryFolder home;
   TerminalProgram program(home);
   ASSERT_TRUE(program.Resize(40, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   for (int i = 1; i <= 9; ++i) {
     ExpectAnswer(program, "set(zz" + std::to_string(i) + ",1)\r", "Result is 1");
   }
@@ -616,12 +616,11 @@ TEST(Terminal, TabListsTheNamesOnlyRightAfterATab) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
+TEST_F(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   PrepareHistory(home, kMark + "2*21\n7*7\n");
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeAndSettle(program, "5" + std::string(kCtrlR) + "21", "(reverse-i-search)`21': ");
   ASSERT_TRUE(program.Type("\x1b"));
   ASSERT_TRUE(program.WaitFor("\x1b[J")) << "the search ends\n" << program.Transcript();
@@ -634,7 +633,7 @@ TEST(Terminal, EscapeEndsTheSearchAndTheNextKeyActsAtOnce) {
 
 // Keys of libedit's emacs mode and of the user's ~/.editrc, with the
 // history they work on.
-TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
+TEST_F(Terminal, HistoryKeysAndTheUsersOwnBindings) {
   REQUIRE_LINE_EDITING();
   struct KeyCase {
     std::string what;
@@ -658,17 +657,16 @@ TEST(Terminal, HistoryKeysAndTheUsersOwnBindings) {
     }
     std::ofstream(home.path() + "/.editrc") << c.editrc;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, c.keys, c.answer);
     EndWithCtrlD(program);
   }
 }
 
-TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
+TEST_F(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "1+");
   ASSERT_TRUE(program.WaitFor("1+"));
   ASSERT_TRUE(program.WaitForBusy(false));
@@ -681,11 +679,10 @@ TEST(Terminal, BackFromCtrlZTheLineIsEditedAgain) {
   EndWithCtrlD(program);
 }
 
-TEST(Terminal, DumbTerminalShowsALongLineOnce) {
-  TemporaryFolder home;
+TEST_F(Terminal, DumbTerminalShowsALongLineOnce) {
   TerminalProgram program(home, {"TERM=dumb"});
   ASSERT_TRUE(program.Resize(80, 24));
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   const std::string sum = SumOfLength(121);
   // The terminal's own line input: no editor to wait for.
   ASSERT_TRUE(program.Type(sum + "\r"));
@@ -698,11 +695,10 @@ TEST(Terminal, DumbTerminalShowsALongLineOnce) {
 }
 
 // Up then Enter where the terminal's own line input takes the key as text.
-TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
-  TemporaryFolder home;
+TEST_F(Terminal, NoLineWithAControlCharacterButTabIsKept) {
   {
     TerminalProgram program(home, {"TERM=dumb"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ASSERT_TRUE(program.Type(std::string(kUp) + "\r"));
     ASSERT_TRUE(program.WaitFor("Error : ")) << program.Transcript();
     ASSERT_TRUE(program.Type("3+3\t\r"));
@@ -715,12 +711,11 @@ TEST(Terminal, NoLineWithAControlCharacterButTabIsKept) {
 
 // é typed in the C locale: two bytes, each shown in one column and taken
 // back by one Backspace.
-TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
+TEST_F(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram program(home, {"LC_ALL=C"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     TypeAndSettle(program, "6*7 \xc3\xa9+7", "+7");
     const std::string row = LastRows(program, 1).front();
     const auto characters = std::count_if(row.begin(), row.end(), [](char c) {
@@ -733,11 +728,10 @@ TEST(Terminal, OutsideAUtf8LocaleEachByteIsOneCharacter) {
   EXPECT_EQ(kMark + "6*7 \xc3\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
-  TemporaryFolder home;
+TEST_F(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
   {
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     EndWithCtrlD(program);
   }
   struct stat status;
@@ -747,12 +741,11 @@ TEST(Terminal, AFirstSessionMakesAPrivateHistoryThoughNothingIsTyped) {
   EXPECT_EQ(0700u, status.st_mode & 07777u);
 }
 
-TEST(Terminal, TypedBytesAreKeptAsTyped) {
+TEST_F(Terminal, TypedBytesAreKeptAsTyped) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   {
     TerminalProgram program(home, {"LC_CTYPE=C.UTF-8"});
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "2+2 \xff\r", "Result is 4");
     ExpectAnswer(program, "3+3 \xc3\xa9\r", "Result is 6");
     EndWithCtrlD(program);
@@ -760,11 +753,10 @@ TEST(Terminal, TypedBytesAreKeptAsTyped) {
   EXPECT_EQ(kMark + "2+2 \xff\n3+3 \xc3\xa9\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
-  TemporaryFolder home;
+TEST_F(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
   {
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     // Ctrl-@ then Enter; Ctrl-Space then Ctrl-J.
     ExpectAnswer(program, std::string("1+1\0\r", 5), "Result is 2");
     ExpectAnswer(program, std::string("2+2\0\n", 5), "Result is 4");
@@ -774,13 +766,12 @@ TEST(Terminal, ANulTypedIsDroppedAndTheNextKeyActsAsUsual) {
 }
 
 // The file ends with 2+2 when both sessions start; the second adds 5+5 first.
-TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
-  TemporaryFolder home;
+TEST_F(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
   PrepareHistory(home, kMark + "2+2\n");
   TerminalProgram first(home);
   TerminalProgram second(home);
-  ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
-  ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+  ASSERT_TRUE(ShowsPrompt(first));
+  ASSERT_TRUE(ShowsPrompt(second));
   ExpectAnswer(second, "5+5\r", "Result is 10");
   EndWithCtrlD(second);
   ExpectAnswer(first, "2+2\r", "Result is 4");
@@ -788,7 +779,7 @@ TEST(Terminal, ALineRepeatingTheFileAsLoadedIsKeptAfterAnotherSessionSaved) {
   EXPECT_EQ(kMark + "2+2\n5+5\n2+2\n", ReadFile(HistoryFile(home)));
 }
 
-TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
+TEST_F(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   REQUIRE_LINE_EDITING();
   struct FileCase {
     std::string before;
@@ -808,7 +799,7 @@ TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
     TemporaryFolder home;
     PrepareHistory(home, c.before);
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, c.keys, c.answer);
     EndWithCtrlD(program);
     EXPECT_EQ(c.after, ReadFile(HistoryFile(home))) << c.keys;
@@ -818,7 +809,7 @@ TEST(Terminal, HistoryKeepsTheNewestThousandLinesAndConvertsTheOldFormat) {
   }
 }
 
-TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
+TEST_F(Terminal, SessionsEndingTogetherKeepEveryLine) {
   for (int trial = 0; trial < 6; ++trial) {
     SCOPED_TRACE(trial);
     TemporaryFolder home;
@@ -826,8 +817,8 @@ TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
     PrepareHistory(home, kMark + older);
     TerminalProgram first(home);
     TerminalProgram second(home);
-    ASSERT_TRUE(first.WaitFor(kPromptLine)) << first.Transcript();
-    ASSERT_TRUE(second.WaitFor(kPromptLine)) << second.Transcript();
+    ASSERT_TRUE(ShowsPrompt(first));
+    ASSERT_TRUE(ShowsPrompt(second));
     ExpectAnswer(first, "2*3\r", "Result is 6");
     ExpectAnswer(second, "4*5\r", "Result is 20");
 #ifdef CALCULATOR_HAVE_LIBEDIT
@@ -842,7 +833,7 @@ TEST(Terminal, SessionsEndingTogetherKeepEveryLine) {
   }
 }
 
-TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
+TEST_F(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
   const std::string older = kMark + NumberedLines(1, 1000, 200);
   const std::string newer = kMark + NumberedLines(2, 999, 200) + "6*7\n";
   for (int trial = 0; trial < 12; ++trial) {
@@ -850,7 +841,7 @@ TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
     TemporaryFolder home;
     PrepareHistory(home, older);
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "6*7\r", "Result is 42");
     TypeLine(program, kCtrlD);
     usleep(static_cast<useconds_t>(trial * 250));
@@ -863,7 +854,7 @@ TEST(Terminal, KillDuringTheSaveLeavesTheOldHistoryOrTheNew) {
 
 // Paths that must never be written: each is left as it was, with one
 // warning, and the session starts at once and goes on without history.
-TEST(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
+TEST_F(Terminal, HistoryPathThatIsNotAHistoryIsLeftAlone) {
   struct PathCase {
     std::string name;
     std::function<bool(const std::string& path)> make;
@@ -965,8 +956,7 @@ class FullFileSystem {
   std::string error_;
 };
 
-TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
-  TemporaryFolder home;
+TEST_F(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
   const std::string folder = home.path() + "/small";
   FullFileSystem small(folder);
   if (!small.mounted()) {
@@ -977,7 +967,7 @@ TEST(Terminal, SaveOnAFullFileSystemWarnsAndKeepsTheOldHistory) {
   std::ofstream(path, std::ios::binary) << older;
   small.Fill();
   TerminalProgram program(home, {"CALCULATOR_HISTORY=" + path});
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ExpectAnswer(program, "6*7\r", "Result is 42");
   EndWithCtrlD(program);
   EXPECT_EQ(1u,
@@ -1004,7 +994,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 // one after a killed save: none hangs, the old file stays as it was unless
 // the lines are added, one warning says why, and no temporary file stays;
 // a file of that name that the history reader refuses is someone else's.
-TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
+TEST_F(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
   struct SaveCase {
     std::string name;
     bool locked;       // another process holds the lock throughout
@@ -1053,7 +1043,7 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
     setrlimit(RLIMIT_FSIZE, &limited);
     TerminalProgram program(home);
     setrlimit(RLIMIT_FSIZE, &unlimited);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     ExpectAnswer(program, "6*7\r", "Result is 42");
     TypeLine(program, kCtrlD);
     std::chrono::steady_clock::time_point signalled;
@@ -1092,7 +1082,7 @@ TEST(Terminal, HistorySaveNeverHangsLosesTheOldFileOrLittersTheFolder) {
 // Every key's whole escape sequence is read: one that is bound does its
 // work, any other only rings the bell, and none leaves a fragment in the
 // line. Each row types "12+34", the key, then "5" and Enter.
-TEST(Terminal, EscapeSequencesAreReadWhole) {
+TEST_F(Terminal, EscapeSequencesAreReadWhole) {
   REQUIRE_LINE_EDITING();
   struct SequenceCase {
     std::string name;
@@ -1132,7 +1122,7 @@ TEST(Terminal, EscapeSequencesAreReadWhole) {
   };
   TemporaryFolder folder;
   TerminalProgram program(folder);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   std::string kept = kMark;
   std::string last;
   for (const SequenceCase& c : cases) {
@@ -1153,7 +1143,7 @@ TEST(Terminal, EscapeSequencesAreReadWhole) {
 
 // The terminal marks pasted text: it goes into the line as it is, and each
 // line break in it hands over a line as Enter does.
-TEST(Terminal, BracketedPaste) {
+TEST_F(Terminal, BracketedPaste) {
   REQUIRE_LINE_EDITING();
   struct PasteCase {
     std::string name;
@@ -1189,7 +1179,7 @@ TEST(Terminal, BracketedPaste) {
     SCOPED_TRACE(c.name);
     TemporaryFolder home;
     TerminalProgram program(home);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     EXPECT_TRUE(program.WaitForBracketedPaste(true)) << "on while a line is typed";
     TypeLine(program, "\x1b[200~" + c.pasted + "\x1b[201~" + c.typed);
     for (const std::string& answer : c.answers) {
@@ -1201,11 +1191,10 @@ TEST(Terminal, BracketedPaste) {
   }
 }
 
-TEST(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
+TEST_F(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
   REQUIRE_LINE_EDITING();
-  TemporaryFolder home;
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   TypeLine(program, "sigma(i,1,2000000000,i)\r");
   ASSERT_TRUE(program.WaitForBusy(true));
   EXPECT_TRUE(program.WaitForBracketedPaste(false)) << program.Transcript();
@@ -1224,7 +1213,7 @@ TEST(Terminal, BracketedPasteIsOffWhileALineIsAnsweredAndAfterCtrlZ) {
 }
 
 // The program's own functions as `bind -l` in ~/.editrc lists them.
-TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
+TEST_F(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
   REQUIRE_LINE_EDITING();
   const std::vector<std::pair<std::string, std::string>> functions = {
       {"calculator-complete", "Complete the name before the cursor"},
@@ -1239,10 +1228,9 @@ TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
       {"calculator-delete-next-word", "Delete to the end of the next name or number"},
       {"calculator-paste", "Insert the text that the terminal marks as pasted"},
   };
-  TemporaryFolder home;
   std::ofstream(home.path() + "/.editrc") << "calculator:bind -l\n";
   TerminalProgram program(home);
-  ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+  ASSERT_TRUE(ShowsPrompt(program));
   ASSERT_TRUE(program.WaitFor(functions.back().second)) << program.Transcript();
   for (const auto& [name, description] : functions) {
     EXPECT_EQ(1u, Count(program.Output(), name + "\r\n\t" + description + "\r\n"))
@@ -1255,7 +1243,7 @@ TEST(Terminal, BindListsTheProgramsFunctionsWithWhatTheyDo) {
 // Stop signals as desktops and process managers send them, at a program
 // that waits for a key or computes, and with a terminal that takes no
 // output (Ctrl-S) under the signal mask and actions a parent may leave.
-TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
+TEST_F(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
   REQUIRE_LINE_EDITING();
   struct StopCase {
     std::string name;
@@ -1302,7 +1290,7 @@ TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
     parent.blocked_signals = c.blocked;
     parent.ignored_signals = c.ignored;
     TerminalProgram program(home, parent);
-    ASSERT_TRUE(program.WaitFor(kPromptLine)) << program.Transcript();
+    ASSERT_TRUE(ShowsPrompt(program));
     if (c.busy) {
       TypeLine(program, "sigma(i,1,2000000000,i)\r");
       ASSERT_TRUE(program.WaitForBusy(true));
@@ -1327,7 +1315,7 @@ TEST(Terminal, StopSignalsEndTheProgramWhateverComesWithThemOrWasInherited) {
 
 // Sessions that end together by a stop signal (a terminal window closing
 // its tabs: SIGHUP) each wait for the others' saves: no line is lost.
-TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
+TEST_F(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
   REQUIRE_LINE_EDITING();
   struct TogetherCase {
     int sessions;
@@ -1349,7 +1337,7 @@ TEST(Terminal, SessionsEndingTogetherBySignalKeepEveryLine) {
         programs.push_back(std::make_unique<TerminalProgram>(home));
       }
       for (int i = 0; i < c.sessions; ++i) {
-        ASSERT_TRUE(programs[i]->WaitFor(kPromptLine)) << programs[i]->Transcript();
+        ASSERT_TRUE(ShowsPrompt(*programs[i]));
         ExpectAnswer(*programs[i], "7*" + std::to_string(i) + "\r",
                      "Result is " + std::to_string(7 * i));
       }
@@ -1504,7 +1492,7 @@ void ExpectResizeAtTmux(const TmuxCase& c) {
 // that no longer fit into its history, out of the cursor's reach, and takes
 // them back when a wider window needs fewer; it takes a clear from the top
 // left corner for a clear screen, whose rows it keeps in its history too.
-TEST(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
+TEST_F(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
   REQUIRE_LINE_EDITING();
   if (std::system("tmux -V >/dev/null 2>&1") != 0) {
     GTEST_SKIP() << "tmux is not installed";

@@ -12,15 +12,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "calculator/math/binary64.h"
+
 namespace {
 
 using namespace calculator_core::math;
 
-std::uint64_t BitsOf(double value) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
+using calculator_core::math::BitsOf;
 
 constexpr double kInfinity = __builtin_inf();
 constexpr std::uint64_t kDefaultNaN = 0xFFF8000000000000u;

@@ -1,5 +1,5 @@
-// Calls of the built-in functions and the elementary functions, through
-// Calculate.
+// Calls of the built-in functions, the one-argument ones and those of
+// nested evaluations, through Calculate.
 #include <string>
 
 #include "test_support.h"
@@ -8,13 +8,13 @@ namespace calculator_test {
 namespace {
 
 double Evaluate(const char* text) {
-  auto calculator = NewCalculator();
-  return Calculate(*calculator, text);
+  auto frame = NewFrame();
+  return Calculate(*frame, text);
 }
 
 std::string ErrorOfText(const char* text) {
-  auto calculator = NewCalculator();
-  return ErrorOf([&] { Calculate(*calculator, text); });
+  auto frame = NewFrame();
+  return ErrorOf([&] { Calculate(*frame, text); });
 }
 
 struct FunctionValueCase {
@@ -22,7 +22,7 @@ struct FunctionValueCase {
   double value;
 };
 
-TEST(CallFunction, ArgumentIsTheWholeSumThatFollows) {
+TEST(FunctionCalls, ArgumentIsTheWholeSumThatFollows) {
   const double sin1 = math::Sin(1.0);
   const FunctionValueCase cases[] = {
       {"sin(0)+1", sin1},
@@ -62,20 +62,20 @@ TEST(CallFunction, ArgumentIsTheWholeSumThatFollows) {
   }
 }
 
-TEST(CallFunction, ShownValuesOfTheSineExamples) {
+TEST(FunctionCalls, ShownValuesOfTheSineExamples) {
   EXPECT_EQ(Shown(Evaluate("sin(0)+1")), "0.841471");
   EXPECT_EQ(Shown(Evaluate("2*sin(0)+1")), "1.68294");
   EXPECT_EQ(Shown(Evaluate("sqrt(-0.00000001)")), "0");
   EXPECT_EQ(Shown(Evaluate("sqrt(-0)")), "-0");
 }
 
-TEST(CallFunction, ConversionsRoundInTheStatedOrder) {
+TEST(FunctionCalls, ConversionsRoundInTheStatedOrder) {
   // (x * 180) / pi, not x * (180 / pi).
-  EXPECT_EQ(Bits(Evaluate("rad2deg(18.7)")), Bits(1071.4310768946395));
-  EXPECT_NE(Bits(Evaluate("rad2deg(18.7)")), Bits(1071.4310768946393));
-  EXPECT_EQ(Bits(Evaluate("deg2rad(180)")), 0x400921FB54442D18ULL);
-  EXPECT_EQ(Bits(Evaluate("deg2rad(90)")), Bits(kPi * 90 / 180));
-  EXPECT_EQ(Bits(Evaluate("deg2rad(1)")), Bits(kPi / 180));
+  EXPECT_EQ(BitsOf(Evaluate("rad2deg(18.7)")), BitsOf(1071.4310768946395));
+  EXPECT_NE(BitsOf(Evaluate("rad2deg(18.7)")), BitsOf(1071.4310768946393));
+  EXPECT_EQ(BitsOf(Evaluate("deg2rad(180)")), 0x400921FB54442D18ULL);
+  EXPECT_EQ(BitsOf(Evaluate("deg2rad(90)")), BitsOf(kPi * 90 / 180));
+  EXPECT_EQ(BitsOf(Evaluate("deg2rad(1)")), BitsOf(kPi / 180));
 }
 
 struct FunctionErrorCase {
@@ -83,7 +83,7 @@ struct FunctionErrorCase {
   const char* message;
 };
 
-TEST(CallFunction, Errors) {
+TEST(FunctionCalls, Errors) {
   const FunctionErrorCase cases[] = {
       {"sqrt(-0.0000001)", kSqrtDomain},
       {"sqrt(-1)", kSqrtDomain},
@@ -109,23 +109,23 @@ TEST(CallFunction, Errors) {
   }
 }
 
-TEST(CallFunction, SqrtToleranceBound) {
+TEST(FunctionCalls, SqrtToleranceBound) {
   // The bound is the negation of the double read from 0.0000001.
   const double bound = -0.0000001;
   EXPECT_EQ(ErrorOfText("sqrt(-0.0000001)"), kSqrtDomain);
   // The next double above the bound is inside the tolerance.
   const double above = std::nextafter(bound, 0.0);
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "x", above);
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt x")));
-  SetVariable(*calculator, "x", bound);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "sqrt x"); }), kSqrtDomain);
-  SetVariable(*calculator, "x", -5e-324);
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt x")));
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "sqrt(-0.000000099999999)")));
+  auto frame = NewFrame();
+  SetVariable(*frame, "x", above);
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "sqrt x")));
+  SetVariable(*frame, "x", bound);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "sqrt x"); }), kSqrtDomain);
+  SetVariable(*frame, "x", -5e-324);
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "sqrt x")));
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "sqrt(-0.000000099999999)")));
 }
 
-TEST(CallFunction, SpecialValuesPassThrough) {
+TEST(FunctionCalls, SpecialValuesPassThrough) {
   EXPECT_TRUE(SameBits(-INFINITY, Evaluate("log(0)")));
   EXPECT_TRUE(SameBits(-INFINITY, Evaluate("log10(0)")));
   EXPECT_TRUE(SameBits(INFINITY, Evaluate("log(2^2000)")));
@@ -152,7 +152,7 @@ TEST(CallFunction, SpecialValuesPassThrough) {
 
 // An invalid argument yields the one NaN that invalid operations produce
 // (sign set, quiet, no payload), whichever library function was asked.
-TEST(CallFunction, InvalidArgumentsYieldTheDefaultNaN) {
+TEST(FunctionCalls, InvalidArgumentsYieldTheDefaultNaN) {
   const double default_nan = -std::numeric_limits<double>::quiet_NaN();
   for (const char* text : {"log(-1)", "log10(-1)", "log10(-(2^2000))", "log(-0.5)", "sin(2^2000)",
                            "cos(-(2^2000))", "tan(2^2000)"}) {
@@ -161,48 +161,48 @@ TEST(CallFunction, InvalidArgumentsYieldTheDefaultNaN) {
   }
 }
 
-TEST(CallFunction, AbsClearsTheSignBitOfNaN) {
+TEST(FunctionCalls, AbsClearsTheSignBitOfNaN) {
   const double value = Evaluate("abs(log(-1))");
   EXPECT_TRUE(std::isnan(value));
   EXPECT_FALSE(std::signbit(value));
 }
 
-TEST(CallFunction, VariableNamedLikeAFunctionHidesIt) {
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "sin", 2);
-  EXPECT_EQ(Calculate(*calculator, "sin(0)"), 2);
-  EXPECT_EQ(calculator->cursor, 3);
-  EXPECT_EQ(Calculate(*calculator, "sin*3"), 6);
-  SetVariable(*calculator, "log", 5);
-  EXPECT_EQ(Calculate(*calculator, "log10(1000)"), 3);
+TEST(FunctionCalls, VariableNamedLikeAFunctionHidesIt) {
+  auto frame = NewFrame();
+  SetVariable(*frame, "sin", 2);
+  EXPECT_EQ(Calculate(*frame, "sin(0)"), 2);
+  EXPECT_EQ(frame->cursor, 3);
+  EXPECT_EQ(Calculate(*frame, "sin*3"), 6);
+  SetVariable(*frame, "log", 5);
+  EXPECT_EQ(Calculate(*frame, "log10(1000)"), 3);
 }
 
-TEST(CallFunction, CallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(Calculate(*calculator, "abs   -3*2)+1"), 6);
-  EXPECT_EQ(calculator->cursor, 10);
-  EXPECT_EQ(Calculate(*calculator, "sqrt 9 ,"), 3);
-  EXPECT_EQ(calculator->cursor, 7);
+TEST(FunctionCalls, CallSkipsBlanksAndLeavesTheCursorAfterTheSum) {
+  auto frame = NewFrame();
+  EXPECT_EQ(Calculate(*frame, "abs   -3*2)+1"), 6);
+  EXPECT_EQ(frame->cursor, 10);
+  EXPECT_EQ(Calculate(*frame, "sqrt 9 ,"), 3);
+  EXPECT_EQ(frame->cursor, 7);
 }
 
 // Only registered functions can be called: any other name is no function,
 // and an expression that calls it fails as an unknown name does.
-TEST(CallFunction, UnknownNameIsNoFunction) {
-  auto calculator = NewCalculator();
+TEST(FunctionCalls, UnknownNameIsNoFunction) {
+  auto frame = NewFrame();
   for (const char* name : {"foo", "SIN", "log1", "sigmas"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(BuiltinNamed(name), nullptr);
-    EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (std::string(name) + "(1)").c_str()); }),
+    EXPECT_EQ(ErrorOf([&] { Calculate(*frame, (std::string(name) + "(1)").c_str()); }),
               kWrongCharacter);
   }
   EXPECT_EQ(BuiltinNamed(""), nullptr);
   EXPECT_EQ(BuiltinNamed("pi")->kind, BuiltinKind::kConstant);
 }
 
-TEST(CallFunction, ErrorInsideTheArgumentKeepsEarlierAssignments) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "sin(set(a,4)+1/0)"); }), kDivideByZero);
-  EXPECT_EQ(VariableValue(*calculator, "a"), 4);
+TEST(FunctionCalls, ErrorInsideTheArgumentKeepsEarlierAssignments) {
+  auto frame = NewFrame();
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "sin(set(a,4)+1/0)"); }), kDivideByZero);
+  EXPECT_EQ(VariableValue(*frame, "a"), 4);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 namespace calculator_test {
 namespace {
 
-// One whole text for Calculate on a fresh calculator: either the value it
+// One whole text for Calculate on a fresh frame: either the value it
 // yields or the message it raises.
 struct CalculateCase {
   const char* text;
@@ -26,20 +26,20 @@ void PrintTo(const CalculateCase& c, std::ostream* os) {
 }
 
 void CheckCalculate(const CalculateCase& c) {
-  auto calculator = NewCalculator();
+  auto frame = NewFrame();
   if (c.message == nullptr) {
     double value = 0;
-    const std::string error = ErrorOf([&] { value = Calculate(*calculator, c.text); });
+    const std::string error = ErrorOf([&] { value = Calculate(*frame, c.text); });
     ASSERT_EQ(error, "<no error>");
     EXPECT_TRUE(SameBits(c.value, value));
   } else {
-    EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, c.text); }), c.message);
+    EXPECT_EQ(ErrorOf([&] { Calculate(*frame, c.text); }), c.message);
   }
 }
 
 class GrammarTable : public ::testing::TestWithParam<CalculateCase> {};
 
-TEST_P(GrammarTable, FreshCalculator) {
+TEST_P(GrammarTable, FreshFrame) {
   CheckCalculate(GetParam());
 }
 
@@ -103,32 +103,32 @@ INSTANTIATE_TEST_SUITE_P(HighBytes, GrammarTable,
                                            Error("(\xFF)", kParseError)));
 
 TEST(Calculate, ConstantEHasTheExpectedBitPattern) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(Bits(Calculate(*calculator, "e")), 0x4005BF0A8B145769ULL);
-  EXPECT_EQ(Bits(Calculate(*calculator, "pi")), 0x400921FB54442D18ULL);
+  auto frame = NewFrame();
+  EXPECT_EQ(BitsOf(Calculate(*frame, "e")), 0x4005BF0A8B145769ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "pi")), 0x400921FB54442D18ULL);
 }
 
 TEST(Calculate, NegativeZeroKeepsItsSign) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(Bits(Calculate(*calculator, "-0")), 0x8000000000000000ULL);
-  EXPECT_EQ(Bits(Calculate(*calculator, "0-0")), 0ULL);
-  EXPECT_EQ(Bits(Calculate(*calculator, "-0*1")), 0x8000000000000000ULL);
+  auto frame = NewFrame();
+  EXPECT_EQ(BitsOf(Calculate(*frame, "-0")), 0x8000000000000000ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "0-0")), 0ULL);
+  EXPECT_EQ(BitsOf(Calculate(*frame, "-0*1")), 0x8000000000000000ULL);
 }
 
 TEST(Calculate, PowerFollowsTheLibraryForSpecialResults) {
-  auto calculator = NewCalculator();
-  EXPECT_TRUE(SameBits(INFINITY, Calculate(*calculator, "2^2000")));
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "2^-2000")));
-  EXPECT_TRUE(SameBits(1.0, Calculate(*calculator, "0^0")));
-  EXPECT_TRUE(std::isnan(Calculate(*calculator, "(-8)^(1/3)")));
-  EXPECT_TRUE(SameBits(INFINITY, Calculate(*calculator, "0^-1")));
+  auto frame = NewFrame();
+  EXPECT_TRUE(SameBits(INFINITY, Calculate(*frame, "2^2000")));
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "2^-2000")));
+  EXPECT_TRUE(SameBits(1.0, Calculate(*frame, "0^0")));
+  EXPECT_TRUE(std::isnan(Calculate(*frame, "(-8)^(1/3)")));
+  EXPECT_TRUE(SameBits(INFINITY, Calculate(*frame, "0^-1")));
 }
 
 TEST(Calculate, NonZeroDivisorsThatAreNotFiniteDoNotRaise) {
-  auto calculator = NewCalculator();
-  EXPECT_TRUE(SameBits(0.0, Calculate(*calculator, "1/2^2000")));
-  EXPECT_TRUE(SameBits(-0.0, Calculate(*calculator, "-1/2^2000")));
-  EXPECT_TRUE(std::isnan(Calculate(*calculator, "2^2000/2^2000")));
+  auto frame = NewFrame();
+  EXPECT_TRUE(SameBits(0.0, Calculate(*frame, "1/2^2000")));
+  EXPECT_TRUE(SameBits(-0.0, Calculate(*frame, "-1/2^2000")));
+  EXPECT_TRUE(std::isnan(Calculate(*frame, "2^2000/2^2000")));
 }
 
 // Where the cursor stands when Calculate returns: the first character that
@@ -146,48 +146,48 @@ TEST(Calculate, LeavesTheCursorOnTheFirstUnreadCharacter) {
   };
   for (const CursorCase& c : cases) {
     SCOPED_TRACE(std::string("text \"") + c.text + "\"");
-    auto calculator = NewCalculator();
-    Calculate(*calculator, c.text);
-    EXPECT_EQ(calculator->cursor, c.cursor);
-    EXPECT_EQ(calculator->length, static_cast<std::int32_t>(std::strlen(c.text)));
-    EXPECT_STREQ(calculator->expression, c.text);
+    auto frame = NewFrame();
+    Calculate(*frame, c.text);
+    EXPECT_EQ(frame->cursor, c.cursor);
+    EXPECT_EQ(frame->length, static_cast<std::int32_t>(std::strlen(c.text)));
+    EXPECT_STREQ(frame->expression, c.text);
   }
 }
 
-TEST(Calculate, EachCallStartsAfreshOnTheSameCalculator) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(Calculate(*calculator, "100+200+300"), 600);
-  EXPECT_EQ(Calculate(*calculator, "4"), 4);
-  EXPECT_EQ(calculator->cursor, 1);
-  EXPECT_EQ(calculator->length, 1);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1+"); }), kParseError);
-  EXPECT_EQ(Calculate(*calculator, "9"), 9);
+TEST(Calculate, EachCallStartsAfreshOnTheSameFrame) {
+  auto frame = NewFrame();
+  EXPECT_EQ(Calculate(*frame, "100+200+300"), 600);
+  EXPECT_EQ(Calculate(*frame, "4"), 4);
+  EXPECT_EQ(frame->cursor, 1);
+  EXPECT_EQ(frame->length, 1);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "1+"); }), kParseError);
+  EXPECT_EQ(Calculate(*frame, "9"), 9);
 }
 
 TEST(Calculate, ErrorLeavesTheCursorWhereParsingStopped) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1+2+)"); }), kParseError);
-  EXPECT_EQ(calculator->cursor, 4);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "12+abc"); }), kWrongCharacter);
-  EXPECT_EQ(calculator->cursor, 6);
+  auto frame = NewFrame();
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "1+2+)"); }), kParseError);
+  EXPECT_EQ(frame->cursor, 4);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "12+abc"); }), kWrongCharacter);
+  EXPECT_EQ(frame->cursor, 6);
 }
 
 TEST(Calculate, TextLongerThan249CharactersIsCut) {
   // 248 zeros and "12": only the "1" is kept, so the number read is 1.
   std::string text(248, '0');
   text += "12";
-  auto calculator = NewCalculator();
-  EXPECT_TRUE(SameBits(1, Calculate(*calculator, text.c_str())));
-  EXPECT_EQ(calculator->length, kMaxTextLength);
-  EXPECT_EQ(calculator->expression[kMaxTextLength], '\0');
-  EXPECT_EQ(calculator->cursor, kMaxTextLength);
+  auto frame = NewFrame();
+  EXPECT_TRUE(SameBits(1, Calculate(*frame, text.c_str())));
+  EXPECT_EQ(frame->length, kMaxTextLength);
+  EXPECT_EQ(frame->expression[kMaxTextLength], '\0');
+  EXPECT_EQ(frame->cursor, kMaxTextLength);
 
   std::string sum = "1";
   while (sum.size() < 300) {
     sum += "+1";
   }
   // 249 characters hold "1" and 124 times "+1".
-  EXPECT_EQ(Calculate(*calculator, sum.c_str()), 125);
+  EXPECT_EQ(Calculate(*frame, sum.c_str()), 125);
 }
 
 TEST(Calculate, TextOfExactly249CharactersIsReadWhole) {
@@ -196,9 +196,9 @@ TEST(Calculate, TextOfExactly249CharactersIsReadWhole) {
     text += "+1";
   }
   ASSERT_EQ(text.size(), 249u);
-  auto calculator = NewCalculator();
-  EXPECT_EQ(Calculate(*calculator, text.c_str()), 125);
-  EXPECT_EQ(calculator->length, 249);
+  auto frame = NewFrame();
+  EXPECT_EQ(Calculate(*frame, text.c_str()), 125);
+  EXPECT_EQ(frame->length, 249);
 }
 
 TEST(Calculate, NamesLongerThan63CharactersAreResolvedWhole) {
@@ -206,43 +206,43 @@ TEST(Calculate, NamesLongerThan63CharactersAreResolvedWhole) {
   for (int i = 0; i < 100; ++i) {
     name += static_cast<char>(i % 3 == 2 ? '0' + i % 10 : 'a' + i % 26);
   }
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, name.c_str(), 2.5);
-  EXPECT_EQ(Calculate(*calculator, name.c_str()), 2.5);
-  EXPECT_EQ(calculator->cursor, 100);
-  EXPECT_EQ(Calculate(*calculator, (name + "*4").c_str()), 10);
+  auto frame = NewFrame();
+  SetVariable(*frame, name.c_str(), 2.5);
+  EXPECT_EQ(Calculate(*frame, name.c_str()), 2.5);
+  EXPECT_EQ(frame->cursor, 100);
+  EXPECT_EQ(Calculate(*frame, (name + "*4").c_str()), 10);
 
   // Only a 63-character prefix of a 64-character name is defined.
   const std::string defined(63, 'k');
-  SetVariable(*calculator, defined.c_str(), 1);
-  EXPECT_EQ(Calculate(*calculator, defined.c_str()), 1);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (defined + "k").c_str()); }), kWrongCharacter);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, (defined + "1").c_str()); }), kWrongCharacter);
+  SetVariable(*frame, defined.c_str(), 1);
+  EXPECT_EQ(Calculate(*frame, defined.c_str()), 1);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, (defined + "k").c_str()); }), kWrongCharacter);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, (defined + "1").c_str()); }), kWrongCharacter);
 }
 
 TEST(Calculate, ResolvesConstantsBeforeVariablesBeforeFunctions) {
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "pi", 3);
-  SetVariable(*calculator, "e", 2);
-  SetVariable(*calculator, "sin", 2);
-  SetVariable(*calculator, "Pi", 7);
-  EXPECT_TRUE(SameBits(kPi, Calculate(*calculator, "pi")));
-  EXPECT_TRUE(SameBits(kE, Calculate(*calculator, "e")));
-  EXPECT_EQ(Calculate(*calculator, "Pi"), 7);
-  EXPECT_EQ(Calculate(*calculator, "sin(0)"), 2);
-  EXPECT_EQ(calculator->cursor, 3);
-  EXPECT_EQ(Calculate(*calculator, "cos(0)"), 1);
+  auto frame = NewFrame();
+  SetVariable(*frame, "pi", 3);
+  SetVariable(*frame, "e", 2);
+  SetVariable(*frame, "sin", 2);
+  SetVariable(*frame, "Pi", 7);
+  EXPECT_TRUE(SameBits(kPi, Calculate(*frame, "pi")));
+  EXPECT_TRUE(SameBits(kE, Calculate(*frame, "e")));
+  EXPECT_EQ(Calculate(*frame, "Pi"), 7);
+  EXPECT_EQ(Calculate(*frame, "sin(0)"), 2);
+  EXPECT_EQ(frame->cursor, 3);
+  EXPECT_EQ(Calculate(*frame, "cos(0)"), 1);
 }
 
 TEST(Calculate, VariablesCanBeUsedInExpressions) {
-  auto calculator = NewCalculator();
-  SetVariable(*calculator, "x", 3);
-  SetVariable(*calculator, "y2", 0.5);
-  EXPECT_EQ(Calculate(*calculator, "x*x-y2"), 8.5);
-  EXPECT_EQ(Calculate(*calculator, "-x^2"), 9);
-  EXPECT_EQ(Calculate(*calculator, "2^-x"), 0.125);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1/(x-3)"); }), kDivideByZero);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "X"); }), kWrongCharacter);
+  auto frame = NewFrame();
+  SetVariable(*frame, "x", 3);
+  SetVariable(*frame, "y2", 0.5);
+  EXPECT_EQ(Calculate(*frame, "x*x-y2"), 8.5);
+  EXPECT_EQ(Calculate(*frame, "-x^2"), 9);
+  EXPECT_EQ(Calculate(*frame, "2^-x"), 0.125);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "1/(x-3)"); }), kDivideByZero);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "X"); }), kWrongCharacter);
 }
 
 // Where each level of the grammar stops, the sum around it stops too: the
@@ -264,32 +264,32 @@ TEST(Levels, EachLevelStopsAtTheFirstCharacterItDoesNotConsume) {
   };
   for (const LevelCase& c : cases) {
     SCOPED_TRACE(std::string("text \"") + c.text + "\"");
-    auto calculator = NewCalculator();
-    EXPECT_EQ(Calculate(*calculator, c.text), c.value);
-    EXPECT_EQ(calculator->cursor, c.cursor);
+    auto frame = NewFrame();
+    EXPECT_EQ(Calculate(*frame, c.text), c.value);
+    EXPECT_EQ(frame->cursor, c.cursor);
   }
 }
 
 TEST(Levels, AnOperandMissingAtTheEndRaisesParseError) {
-  auto calculator = NewCalculator();
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "12+"); }), kParseError);
-  EXPECT_EQ(calculator->cursor, 3);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1+  "); }), kParseError);
-  EXPECT_EQ(calculator->cursor, 4);
+  auto frame = NewFrame();
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "12+"); }), kParseError);
+  EXPECT_EQ(frame->cursor, 3);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "1+  "); }), kParseError);
+  EXPECT_EQ(frame->cursor, 4);
   // The operand after the last character kept is cut off with the rest.
   const std::string cut = "1" + std::string(kMaxTextLength - 3, ' ') + "+ 2";
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, cut.c_str()); }), kParseError);
-  EXPECT_EQ(calculator->cursor, kMaxTextLength);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, cut.c_str()); }), kParseError);
+  EXPECT_EQ(frame->cursor, kMaxTextLength);
 }
 
 TEST(Levels, OperandsAreEvaluatedLeftToRight) {
-  auto calculator = NewCalculator();
+  auto frame = NewFrame();
   // The left operand's error is raised first.
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "a+1/0"); }), kWrongCharacter);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "1/0*a"); }), kDivideByZero);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "a+1/0"); }), kWrongCharacter);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "1/0*a"); }), kDivideByZero);
   // An assignment made on the left is seen on the right.
-  EXPECT_EQ(Calculate(*calculator, "set(a,2)+a"), 4);
-  EXPECT_EQ(ErrorOf([&] { Calculate(*calculator, "b+set(b,1)"); }), kWrongCharacter);
+  EXPECT_EQ(Calculate(*frame, "set(a,2)+a"), 4);
+  EXPECT_EQ(ErrorOf([&] { Calculate(*frame, "b+set(b,1)"); }), kWrongCharacter);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ double LeftRiemannSum(double a, double b, int n, Body body, int skip = -1) {
   return sum;
 }
 
-// One long-lived calculator per test, like the console's, with the error
+// One long-lived frame per test, like the console's, with the error
 // report captured instead of written to standard output.
 class Nested : public ::testing::Test {
  protected:
@@ -92,7 +92,7 @@ class Nested : public ::testing::Test {
   }
 
   EvaluationContext context_;
-  std::unique_ptr<Calculator> calculator_ = std::make_unique<Calculator>(&context_);
+  std::unique_ptr<EvaluationFrame> calculator_ = std::make_unique<EvaluationFrame>(&context_);
 };
 
 TEST_F(Nested, AFailedNestedEvaluationIsReportedOnTwoLines) {
@@ -169,7 +169,7 @@ TEST_F(Nested, MissingArgumentInsideAChildIsReported) {
   EXPECT_TRUE(SameBits(0.0, VariableValue(*calculator_, "a")));
 }
 
-TEST_F(Nested, SetAssignsInTheCallingCalculator) {
+TEST_F(Nested, SetAssignsInTheCallingFrame) {
   ExpectValue("set(a, 3)", 3);
   ExpectValue("a*2", 6);
   ExpectValue("set(a, 2) + 1", 3);

@@ -18,6 +18,8 @@
 #include <random>
 #include <string>
 
+#include "calculator/math/binary64.h"
+
 namespace {
 
 // Values of the random comparison with the C++ library's to_chars.
@@ -25,17 +27,12 @@ constexpr int kRandomValues = 1000000;
 
 using calculator_core::FormatNumberDigits;
 using calculator_core::kNumberTextSize;
-using calculator_core::kShortestDigits;
 
-double FromBits(std::uint64_t bits) {
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+using calculator_core::math::FromBits;
 
 // Calls FormatNumberDigits on a buffer filled with junk and checks the
 // returned length against the terminator it wrote.
-std::string Format(double value, int digits = calculator_core::kDefaultDigits) {
+std::string Format(double value, int digits = CALCULATOR_DEFAULT_DIGITS) {
   char out[kNumberTextSize];
   std::memset(out, 'Z', sizeof out);
   const int length = FormatNumberDigits(value, digits, out);
@@ -240,21 +237,21 @@ TEST(FormatNumber, MoreDigitsOnRequest) {
       {123456789.0, 9, "123456789"},
       {123456789.0, 8, "1.2345679e+008"},
       {FromBits(0xFFF8000000000000), 17, "-1.#IND"},
-      {0.1, kShortestDigits, "0.1"},
-      {0.1 + 0.2, kShortestDigits, "0.30000000000000004"},
-      {-0.0, kShortestDigits, "-0"},
-      {100.0, kShortestDigits, "100"},
-      {1e16, kShortestDigits, "10000000000000000"},
-      {1e17, kShortestDigits, "1e+017"},
-      {123456789012.5, kShortestDigits, "123456789012.5"},
-      {0.0001, kShortestDigits, "0.0001"},
-      {0.00001, kShortestDigits, "1e-005"},
-      {5e-324, kShortestDigits, "5e-324"},
-      {DBL_MAX, kShortestDigits, "1.7976931348623157e+308"},
-      {1267650600228229401496703205376.0, kShortestDigits, "1.2676506002282294e+030"},
-      {FromBits(0x7FF0000000000000), kShortestDigits, "1.#INF"},
+      {0.1, CALCULATOR_SHORTEST_DIGITS, "0.1"},
+      {0.1 + 0.2, CALCULATOR_SHORTEST_DIGITS, "0.30000000000000004"},
+      {-0.0, CALCULATOR_SHORTEST_DIGITS, "-0"},
+      {100.0, CALCULATOR_SHORTEST_DIGITS, "100"},
+      {1e16, CALCULATOR_SHORTEST_DIGITS, "10000000000000000"},
+      {1e17, CALCULATOR_SHORTEST_DIGITS, "1e+017"},
+      {123456789012.5, CALCULATOR_SHORTEST_DIGITS, "123456789012.5"},
+      {0.0001, CALCULATOR_SHORTEST_DIGITS, "0.0001"},
+      {0.00001, CALCULATOR_SHORTEST_DIGITS, "1e-005"},
+      {5e-324, CALCULATOR_SHORTEST_DIGITS, "5e-324"},
+      {DBL_MAX, CALCULATOR_SHORTEST_DIGITS, "1.7976931348623157e+308"},
+      {1267650600228229401496703205376.0, CALCULATOR_SHORTEST_DIGITS, "1.2676506002282294e+030"},
+      {FromBits(0x7FF0000000000000), CALCULATOR_SHORTEST_DIGITS, "1.#INF"},
       // A power of two: the interval that reads back is twice as wide above.
-      {0x1p-1017, kShortestDigits, "7.120236347223045e-307"},
+      {0x1p-1017, CALCULATOR_SHORTEST_DIGITS, "7.120236347223045e-307"},
   };
   for (const auto& test_case : cases) {
     char shown[64];
@@ -267,7 +264,7 @@ TEST(FormatNumber, MoreDigitsOnRequest) {
 // An independent reading of the rules: the C++ library's exact to_chars
 // gives the 17-digit form (or the shortest one), and the N digits, exponent
 // and notation follow from it.
-std::string Expected(double value, int wanted = calculator_core::kDefaultDigits) {
+std::string Expected(double value, int wanted = CALCULATOR_DEFAULT_DIGITS) {
   const bool negative = std::signbit(value);
   const double magnitude = std::fabs(value);
   std::string sign = negative ? "-" : "";
@@ -276,7 +273,7 @@ std::string Expected(double value, int wanted = calculator_core::kDefaultDigits)
   }
   char form[40];
   char* end =
-      wanted == kShortestDigits
+      wanted == CALCULATOR_SHORTEST_DIGITS
           ? std::to_chars(form, form + sizeof form, magnitude, std::chars_format::scientific).ptr
           : std::to_chars(form, form + sizeof form, magnitude, std::chars_format::scientific, 16)
                 .ptr;
@@ -287,8 +284,8 @@ std::string Expected(double value, int wanted = calculator_core::kDefaultDigits)
     digits.append(form + 2, static_cast<std::size_t>(exponent_text - (form + 2)));
   }
   int exponent = std::atoi(exponent_text + 1);
-  int fixed_limit = calculator_core::kMostDigits;
-  if (wanted != kShortestDigits) {
+  int fixed_limit = CALCULATOR_MAX_DIGITS;
+  if (wanted != CALCULATOR_SHORTEST_DIGITS) {
     fixed_limit = wanted;
     unsigned long long kept = std::strtoull(digits.substr(0, wanted).c_str(), nullptr, 10);
     if (wanted < 17 && digits[static_cast<std::size_t>(wanted)] >= '5') {
@@ -335,7 +332,7 @@ std::string Expected(double value, int wanted = calculator_core::kDefaultDigits)
 TEST(FormatNumber, PowersOfTwoReadBack) {
   for (int exponent = -1074; exponent <= 1023; ++exponent) {
     const double value = std::ldexp(1.0, exponent);
-    for (int digits : {kShortestDigits, 17}) {
+    for (int digits : {CALCULATOR_SHORTEST_DIGITS, 17}) {
       const std::string actual = Format(value, digits);
       ASSERT_EQ(Expected(value, digits), actual) << "2^" << exponent << " with " << digits;
       ASSERT_EQ(std::strtod(actual.c_str(), nullptr), value) << "2^" << exponent;
@@ -383,7 +380,7 @@ TEST(FormatNumber, AgreesWithTheRulesOnManyValues) {
       value = -value;
     }
     // Six digits half the time; otherwise 1..17 or the shortest in turn.
-    const int digits = (i / 4) % 2 == 0 ? calculator_core::kDefaultDigits : (i / 8) % 18;
+    const int digits = (i / 4) % 2 == 0 ? CALCULATOR_DEFAULT_DIGITS : (i / 8) % 18;
     const std::string expected = Expected(value, digits);
     const std::string actual = Format(value, digits);
     if (expected != actual) {

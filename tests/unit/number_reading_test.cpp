@@ -11,15 +11,13 @@
 #include <random>
 #include <string>
 
+#include "calculator/math/binary64.h"
+
 namespace {
 
 using calculator_core::ReadDecimal;
 
-std::uint64_t Bits(double value) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
+using calculator_core::math::BitsOf;
 
 TEST(ReadDecimal, AgreesWithFastFloatOnRandomTexts) {
   std::mt19937_64 random(20261208);
@@ -49,7 +47,7 @@ TEST(ReadDecimal, AgreesWithFastFloatOnRandomTexts) {
     double expected = -1.0;
     fast_float::from_chars(text.data(), text.data() + text.size(), expected,
                            fast_float::chars_format::fixed);
-    if (Bits(read) != Bits(expected) || end != line.data() + text.size()) {
+    if (BitsOf(read) != BitsOf(expected) || end != line.data() + text.size()) {
       ++failures;
       ADD_FAILURE() << text << ": read " << read << " up to " << (end - line.data())
                     << ", expected " << expected;
@@ -76,7 +74,7 @@ TEST(ReadDecimal, LongestPrefixOfTheRun) {
     double value = -1.0;
     const char* text = test_case.text;
     const char* end = ReadDecimal(text, text + std::strlen(text), value);
-    EXPECT_EQ(Bits(test_case.value), Bits(value)) << text;
+    EXPECT_EQ(BitsOf(test_case.value), BitsOf(value)) << text;
     EXPECT_EQ(test_case.length, static_cast<std::size_t>(end - text)) << text;
   }
 }

@@ -1,4 +1,4 @@
-// Helpers shared by the calculator unit tests.
+// Helpers shared by the library's unit tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,8 +12,9 @@
 
 #include "calculator/argument_text.h"
 #include "calculator/builtins.h"
-#include "calculator/evaluator.h"
+#include "calculator/evaluation_frame.h"
 #include "calculator/grammar.h"
+#include "calculator/math/binary64.h"
 #include "calculator/messages.h"
 #include "calculator/number_format.h"
 #include "calculator/variable_scopes.h"
@@ -22,7 +23,7 @@ namespace calculator_test {
 
 using namespace calculator_core;
 
-// The calculator's message texts, compared exactly: the library's own.
+// The library's message texts, compared exactly: the library's own.
 using namespace calculator_core::messages;
 constexpr const char* kReportHeader = kReportHeadline;
 
@@ -36,28 +37,20 @@ inline const Builtin* BuiltinNamed(const char* name) {
   return FindBuiltin(MakeNameKey(name));
 }
 
-inline std::uint64_t Bits(double value) {
-  std::uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
-inline double FromBits(std::uint64_t bits) {
-  double value = 0;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+// A double's bits and back: the library's own helpers.
+using calculator_core::math::BitsOf;
+using calculator_core::math::FromBits;
 
 // Compares two doubles bit for bit, so -0 differs from +0 and NaN payloads
 // and signs count.
 inline ::testing::AssertionResult SameBits(double expected, double actual) {
-  if (Bits(expected) == Bits(actual)) {
+  if (BitsOf(expected) == BitsOf(actual)) {
     return ::testing::AssertionSuccess();
   }
   char text[160];
   std::snprintf(text, sizeof text, "expected %.17g (0x%016llx), got %.17g (0x%016llx)", expected,
-                static_cast<unsigned long long>(Bits(expected)), actual,
-                static_cast<unsigned long long>(Bits(actual)));
+                static_cast<unsigned long long>(BitsOf(expected)), actual,
+                static_cast<unsigned long long>(BitsOf(actual)));
   return ::testing::AssertionFailure() << text;
 }
 
@@ -73,24 +66,24 @@ std::string ErrorOf(Action action) {
   return "<no error>";
 }
 
-inline std::unique_ptr<Calculator> NewCalculator() {
-  return std::make_unique<Calculator>();
+inline std::unique_ptr<EvaluationFrame> NewFrame() {
+  return std::make_unique<EvaluationFrame>();
 }
 
-// What the tests read of a calculator's variables, through the lookup that
+// What the tests read of a frame's variables, through the lookup that
 // the evaluator itself uses.
-inline bool HasVariable(const Calculator& calculator, const char* name) {
-  return LookUpVariable(calculator, MakeNameKey(name)) != nullptr;
+inline bool HasVariable(const EvaluationFrame& frame, const char* name) {
+  return LookUpVariable(frame, MakeNameKey(name)) != nullptr;
 }
-// The count of variables the calculator sees, as a copy of them all would
+// The count of variables the frame sees, as a copy of them all would
 // hold: its limit is kTableCapacity.
-inline std::int32_t VisibleVariableCount(const Calculator& calculator) {
-  return calculator.variables.visible_count;
+inline std::int32_t VisibleVariableCount(const EvaluationFrame& frame) {
+  return frame.variables.visible_count;
 }
 // The value of the variable `name`; a failure of the test when there is
 // none.
-inline double VariableValue(const Calculator& calculator, const char* name) {
-  const Variable* variable = LookUpVariable(calculator, MakeNameKey(name));
+inline double VariableValue(const EvaluationFrame& frame, const char* name) {
+  const Variable* variable = LookUpVariable(frame, MakeNameKey(name));
   if (variable == nullptr) {
     ADD_FAILURE() << "no variable \"" << name << "\"";
     return std::nan("");

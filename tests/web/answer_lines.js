@@ -51,7 +51,7 @@ createCalculatorModule({wasmBinary}).ready.then((module) => {
   if (digits !== null && !session.setDigits(digits)) {
     throw new Error(`not a count of digits: ${options.join(' ')}`);
   }
-  const output = ['Please input expression.'];
+  const output = [session.fixedLines().prompt];
   for (const line of splitLines(fs.readFileSync(0))) {
     output.push(...session.answer(line));
   }

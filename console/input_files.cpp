@@ -1,21 +1,24 @@
-#include "console/inputs.h"
+// The FILE arguments: checked before anything is written, opened and
+// closed one at a time.
+#include "console/input_files.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "console/command_line.h"
 #include "console/platform/descriptors.h"
+#include "console/program_messages.h"
 
 namespace {
 
 void ReportUnreadable(const std::string& name, int error) {
-  std::fprintf(stderr, "%s: %s: %s\n", kProgramName, name.c_str(), std::strerror(error));
+  WriteProgramMessage("%s: %s", name.c_str(), std::strerror(error));
 }
 
 }  // namespace
 
-std::optional<std::vector<Input>> CheckInputs(const std::vector<std::string>& names) {
-  std::vector<Input> inputs;
+std::optional<std::vector<InputFile>> CheckInputFiles(const std::vector<std::string>& names) {
+  std::vector<InputFile> inputs;
   bool all_readable = true;
   for (const std::string& name : names) {
     const bool standard_input = IsStandardInputName(name);
@@ -32,11 +35,11 @@ std::optional<std::vector<Input>> CheckInputs(const std::vector<std::string>& na
   return inputs;
 }
 
-int OpenInput(Input& input) {
+int OpenInputFile(InputFile& input) {
   return input.is_standard_input ? 0 : OpenFileForReading(input.name, input.fd);
 }
 
-void CloseInput(const Input& input) {
+void CloseInputFile(const InputFile& input) {
   if (!input.is_standard_input && input.fd >= 0) {
     CloseDescriptor(input.fd);  // read to its end: nothing is lost if this fails
   }

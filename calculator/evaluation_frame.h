@@ -1,11 +1,11 @@
-// The evaluator's record: the Calculator with its text and cursor, the
+// The evaluator's record: the EvaluationFrame with its text and cursor, the
 // variables it holds, the context its session shares, the errors it
 // raises, and the limits of its fixed-size buffers. Internal to the
 // library, as every header of this directory: programs use
 // <calculator/calculator.h> or <calculator/calculator.hpp>.
 //
 // Everything is plain records and free functions over fixed-size buffers.
-// A Calculator is single-threaded; Calculators of different sessions share
+// An EvaluationFrame is single-threaded; frames of different sessions share
 // nothing and may run on different threads.
 #pragma once
 
@@ -21,10 +21,10 @@ namespace calculator_core {
 // interface documents; a text buffer holds them and a terminator.
 constexpr int kMaxTextLength = CALCULATOR_MAX_TEXT_LENGTH;
 constexpr int kTextBufferSize = kMaxTextLength + 1;
-// A Calculator sees at most this many variables, its ancestors' included.
+// An EvaluationFrame sees at most this many variables, its ancestors' included.
 constexpr int kTableCapacity = 250;
 
-// The only error the calculator raises. The message is a constant text that
+// The only error the evaluator raises. The message is a constant text that
 // lives for the whole process.
 struct EvaluationError {
   const char* message;
@@ -42,7 +42,7 @@ using ReportSink = void (*)(void* context, const char* line);
 using ProgressHook = int (*)(void* context);
 
 // What the evaluations of one session share: where its error reports go,
-// the request to stop, and the progress hook. Every Calculator of the
+// the request to stop, and the progress hook. Every EvaluationFrame of the
 // session, children included, points at it.
 struct EvaluationContext {
   ReportSink report = nullptr;
@@ -106,7 +106,7 @@ struct Variable {
   bool hidden_by_constant;
 };
 
-// The variables one Calculator holds itself. A root holds all of its own.
+// The variables one EvaluationFrame holds itself. A root holds all of its own.
 // A child holds only the names it assigns (the loop variable, a set in the
 // body) and reads every other name through to its parent, so creating one
 // costs the same however many variables its ancestors have.
@@ -134,21 +134,21 @@ struct VariableScope {
   Variable inline_entries[kInlineCount];
 };
 
-struct Calculator;
-// Names the parent of a child Calculator.
+struct EvaluationFrame;
+// Names the parent of a child frame.
 struct ChildOf {
-  const Calculator& parent;
+  const EvaluationFrame& parent;
 };
 
-struct Calculator {
-  // A Calculator without a context discards its error reports and is never
+struct EvaluationFrame {
+  // An EvaluationFrame without a context discards its error reports and is never
   // interrupted.
-  explicit Calculator(EvaluationContext* context = nullptr);
+  explicit EvaluationFrame(EvaluationContext* context = nullptr);
   // A child shares its parent's context and sees its parent's variables.
-  explicit Calculator(ChildOf child_of);
-  ~Calculator();
-  Calculator(const Calculator&) = delete;
-  Calculator& operator=(const Calculator&) = delete;
+  explicit EvaluationFrame(ChildOf child_of);
+  ~EvaluationFrame();
+  EvaluationFrame(const EvaluationFrame&) = delete;
+  EvaluationFrame& operator=(const EvaluationFrame&) = delete;
 
   // The text being evaluated, NUL-terminated: `text`, or a loop body that
   // the loop lends to each of its steps.
@@ -163,8 +163,8 @@ struct Calculator {
 // Called before every loop step: throws Interruption when the session was
 // asked to stop, and calls the progress hook every so many steps (which may
 // ask to stop too). Inline: it runs as often as the loop body.
-inline void CountLoopStep(const Calculator& calculator) {
-  EvaluationContext* context = calculator.context;
+inline void CountLoopStep(const EvaluationFrame& frame) {
+  EvaluationContext* context = frame.context;
   if (context == nullptr) {
     return;
   }
