@@ -32,8 +32,10 @@ file                test   required  the Debian packages' check
 binutils            test   required  the exported-symbols check
 python3             test   required  the embedding test through ctypes
 abigail-tools       test   required  the comparison of the library's ABI with its baseline
-emscripten          test   optional  the web page's build and tests
+emscripten          test   optional  the web page's and the npm package's build and tests
+npm                 test   optional  packing the npm package and installing it in its test
 brotli              test   optional  the web page's Brotli-compressed files (gzip alone without it)
+node-typescript     test   optional  the npm package's TypeScript declarations check
 chromium            test   optional  the web page's browser tests
 chromium-driver     test   optional  the web page's browser tests
 python3-selenium    test   optional  the web page's browser tests
@@ -43,9 +45,16 @@ wine64              test   optional  running the Windows build's tests
 TABLE
 }
 
-# True when dpkg knows the package as installed.
+# True when dpkg knows the package as installed, or an installed package
+# provides it (a Node.js build that brings its own npm, say).
 package_installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' ||
+    dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null |
+    awk -F'|' -v wanted="$1" '$1 ~ /^ii/ {
+        count = split($2, provided, /, */)
+        for (i = 1; i <= count; ++i) { split(provided[i], words, " "); if (words[1] == wanted) found = 1 }
+      }
+      END { exit !found }'
 }
 
 # Runs a command as root: directly, or through sudo when that needs no

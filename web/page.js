@@ -264,7 +264,7 @@ function clearTranscript() {
 
 function startWorker() {
   state.ready = false;
-  const worker = new Worker('worker.js');
+  const worker = new Worker('worker.js', {type: 'module'});
   worker.onmessage = (event) => receive(worker, event.data);
   worker.onerror = (event) => {
     event.preventDefault();

@@ -6,9 +6,10 @@
 #   cmake -DFILES=DIR -DSITE=DIR -P web/stamp.cmake
 #
 # FILES holds the page's files under their plain names. A file refers to
-# another by its plain name in quotes ('page.js' or "page.js"); each such
-# reference becomes the hashed name. offline.js also gets @PAGE_VERSION@,
-# the hash of the stamped index.html, which names the whole set of files.
+# another by its plain name in quotes ('page.js' or "page.js", also with
+# ./ before it, as ES modules name theirs); each such reference becomes the
+# hashed name. offline.js also gets @PAGE_VERSION@, the hash of the stamped
+# index.html, which names the whole set of files.
 # web/serve and offline.js know a content name by its form:
 # NAME.<10 hexadecimal digits>.EXTENSION.
 #
@@ -44,8 +45,12 @@ function(refer_by_hashed_names content_variable)
     string(REPLACE "=" ";" pair "${pair}")
     list(GET pair 0 plain)
     list(GET pair 1 hashed)
-    string(REPLACE "'${plain}'" "'${hashed}'" content "${content}")
-    string(REPLACE "\"${plain}\"" "\"${hashed}\"" content "${content}")
+    foreach(quote "'" "\"")
+      foreach(prefix "" "./")
+        string(REPLACE "${quote}${prefix}${plain}${quote}" "${quote}${prefix}${hashed}${quote}"
+               content "${content}")
+      endforeach()
+    endforeach()
   endforeach()
   set(${content_variable} "${content}" PARENT_SCOPE)
 endfunction()

@@ -1,45 +1,51 @@
-// The evaluator's thread: one calculator session in the WebAssembly module.
-// A long evaluation blocks only this worker; the page stops it by ending
-// the worker and handing the variables to a new one. The page sends lines
-// ahead; they are answered in order, one message each, each with the digits
-// it was entered with.
+// The evaluator's thread: one calculator session (the npm package's
+// session.js). A long evaluation blocks only this worker; the page stops it
+// by ending the worker and handing the variables to a new one. The page
+// sends lines ahead; they are answered in order, one message each, each
+// with the digits it was entered with.
 //
 // Messages in:  {type: 'start', variables}  then  {type: 'line', id, text, digits}
 // Messages out: {type: 'ready', version, variables, names: {constants, functions},
 //                fixedLines: {prompt, interrupted}}
 //               {type: 'answer', id, lines, variables}
 //               {type: 'failed', message}
-'use strict';
-
-importScripts('calculator.js', 'session.js');
+// variables: [{name, bytes}] in the order first assigned, each value as its
+// eight bytes, so that a NaN keeps its sign on the way to another worker.
 
 let session = null;
-let digits = 6;  // the library's default
 const pending = [];
 
+function variablesOf(session) {
+  const {names, values} = session.snapshot();
+  const bytes = new Uint8Array(values.buffer);
+  return names.map((name, index) => ({name, bytes: bytes.slice(index * 8, index * 8 + 8)}));
+}
+
+function snapshotOf(variables) {
+  const values = new Float64Array(variables.length);
+  const bytes = new Uint8Array(values.buffer);
+  variables.forEach((variable, index) => bytes.set(variable.bytes, index * 8));
+  return {digits: 6, names: variables.map((variable) => variable.name), values};
+}
+
 function answerLine(message) {
-  if (message.digits !== digits && session.setDigits(message.digits)) {
-    digits = message.digits;
+  if (message.digits !== session.digits) {
+    session.digits = message.digits;
   }
-  const lines = session.answer(message.text);
-  postMessage({type: 'answer', id: message.id, lines, variables: session.variables()});
+  const lines = session.answer(message.text).split('\n');
+  postMessage({type: 'answer', id: message.id, lines, variables: variablesOf(session)});
 }
 
 async function start(variables) {
-  const response = await fetch('calculator.wasm');
-  if (!response.ok) {
-    throw new Error(`calculator.wasm: ${response.status} ${response.statusText}`);
-  }
-  const wasmBinary = new Uint8Array(await response.arrayBuffer());
-  const module = await createCalculatorModule({wasmBinary}).ready;
-  session = openCalculatorSession(module);
-  session.restoreVariables(variables);
+  // Imported here, so that a failure to load reaches the page as a message.
+  const calculator = await import('./session.js');
+  session = await calculator.Session.create({snapshot: snapshotOf(variables)});
   postMessage({
     type: 'ready',
-    version: session.version(),
-    variables: session.variables(),
-    names: session.builtinNames(),
-    fixedLines: session.fixedLines(),
+    version: calculator.version,
+    variables: variablesOf(session),
+    names: calculator.builtinNames(),
+    fixedLines: {prompt: calculator.prompt, interrupted: calculator.interruptedLine},
   });
   while (pending.length > 0) {
     answerLine(pending.shift());

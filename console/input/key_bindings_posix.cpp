@@ -174,7 +174,7 @@ unsigned char KeyEditor::Paste() {
 
 // Enter: the line is done, and the cursor goes below it.
 unsigned char KeyEditor::Accept() {
-  WriteToTerminal(MovesBelowLine());
+  WriteToTerminal(scrolling_ ? WholeLineBelowView() : MovesBelowLine());
   const LineInfoW* line = Libedit().el_wline(editor_);
   Libedit().el_cursor(editor_, static_cast<int>(line->lastchar - line->cursor));
   // libedit takes a line without its line feed for no line at all.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -161,6 +162,12 @@ Wait WaitForKey(int fd) {
   return Wait::kResized;
 }
 
+// libedit's output, held until the key editor shows it.
+ssize_t Hold(void* held, const char* bytes, std::size_t size) {
+  static_cast<std::string*>(held)->append(bytes, size);
+  return static_cast<ssize_t>(size);
+}
+
 // Moves the cursor `count` columns right (or none).
 std::string MovesRight(int count) {
   return count > 0 ? "\x1b[" + std::to_string(count) + "C" : "";
@@ -195,6 +202,97 @@ int KeyEditor::Columns() const {
   return columns > 0 ? columns : 80;
 }
 
+int KeyEditor::Lines() const {
+  int lines = 0;
+  Libedit().el_get(editor_, EL_GETTC, "li", &lines);
+  return lines > 0 ? lines : 24;
+}
+
+bool KeyEditor::LineIsTall() const {
+  return EndPosition().row + 1 >= Lines();
+}
+
+void KeyEditor::Present() {
+  std::fflush(held_file_);
+  std::string drawn;
+  drawn.swap(held_);
+  const bool tall = LineIsTall();
+  if (!tall && !scrolling_) {
+    WriteToTerminal(drawn);
+    screen_row_ = CursorPosition().row;
+    return;
+  }
+  if (tall) {
+    if (!scrolling_) {
+      // What libedit drew last goes, from the top of it in reach.
+      std::string moves = "\r";
+      if (screen_row_ > 0) {
+        moves += "\x1b[" + std::to_string(screen_row_) + "A";
+      }
+      WriteToTerminal(moves + kClearToEnd);
+      scrolling_ = true;
+      view_first_ = 0;
+    }
+    DrawView();
+    return;
+  }
+  // Short again: libedit draws it whole on the view's row.
+  scrolling_ = false;
+  WriteToTerminal(kClearToEnd);
+  Libedit().el_set(editor_, EL_REFRESH);
+  std::fflush(held_file_);
+  WriteToTerminal(held_);
+  held_.clear();
+  screen_row_ = CursorPosition().row;
+}
+
+void KeyEditor::DrawView() {
+  const LineInfoW* line = Libedit().el_wline(editor_);
+  std::wstring text = prompt_;
+  text.append(line->buffer, line->lastchar);
+  const std::size_t cursor = prompt_.size() + static_cast<std::size_t>(line->cursor - line->buffer);
+  // The last column stays free, where a character would wrap the row.
+  const int width = std::max(2, Columns() - 1);
+  const auto width_of = [this, &text](std::size_t from, std::size_t to) {
+    ScreenPosition at;
+    for (std::size_t i = from; i < to; ++i) {
+      text_.Advance(at, text[i], INT_MAX / 2);
+    }
+    return at.column;
+  };
+  // The characters further back than the row is wide cannot show (but for
+  // combining ones, which only cost a few of them): a long jump is not
+  // walked one by one.
+  view_first_ = std::min(view_first_, cursor);
+  view_first_ = std::max(view_first_, cursor - std::min(cursor, static_cast<std::size_t>(width)));
+  while (view_first_ < cursor && width_of(view_first_, cursor) >= width) {
+    ++view_first_;
+  }
+  ScreenPosition at;
+  at.column = width_of(view_first_, cursor);
+  view_cursor_column_ = at.column;
+  std::size_t last = cursor;
+  for (; last < text.size(); ++last) {
+    ScreenPosition next = at;
+    text_.Advance(next, text[last], INT_MAX / 2);
+    if (next.column >= width) {
+      break;
+    }
+    at = next;
+  }
+  view_end_column_ = at.column;
+  const std::wstring_view shown = std::wstring_view(text).substr(view_first_, last - view_first_);
+  WriteToTerminal("\r" + ShownText(shown) + "\x1b[K\r" + MovesRight(view_cursor_column_));
+}
+
+std::string KeyEditor::WholeLineBelowView() const {
+  const LineInfoW* line = Libedit().el_wline(editor_);
+  std::wstring text = prompt_;
+  text.append(line->buffer, line->lastchar);
+  // Off the right margin, where a full row leaves it.
+  return "\r" + ShownText(text) + (EndPosition().column == 0 ? " \r\x1b[K" : "\x1b[K\n");
+}
+
 ScreenPosition KeyEditor::PositionOf(std::size_t index) const {
   const int columns = Columns();
   ScreenPosition at;
@@ -223,6 +321,9 @@ ScreenPosition KeyEditor::EndPosition() const {
 // put the cursor at the start of a fresh one already, where no further
 // line feed belongs.
 std::string KeyEditor::MovesBelowLine() const {
+  if (scrolling_) {
+    return "\n";
+  }
   const ScreenPosition cursor = CursorPosition();
   const ScreenPosition end = EndPosition();
   std::string moves(static_cast<std::size_t>(std::max(0, end.row - cursor.row)), '\n');
@@ -233,6 +334,9 @@ std::string KeyEditor::MovesBelowLine() const {
 }
 
 std::string KeyEditor::MovesToLineEnd() const {
+  if (scrolling_) {
+    return "\r" + MovesRight(view_end_column_);
+  }
   const ScreenPosition cursor = CursorPosition();
   const ScreenPosition end = EndPosition();
   if (end.row == cursor.row) {
@@ -244,7 +348,7 @@ std::string KeyEditor::MovesToLineEnd() const {
 
 void KeyEditor::DrawAgain(ScreenPosition drawn, bool on_clear_screen) {
   std::string moves = "\r";
-  if (drawn.row > 0) {
+  if (drawn.row > 0 && !scrolling_) {
     moves += "\x1b[" + std::to_string(drawn.row) + "A";
   }
   moves += kClearToEnd;
@@ -252,12 +356,25 @@ void KeyEditor::DrawAgain(ScreenPosition drawn, bool on_clear_screen) {
     moves += "\x1b[H\x1b[2J";
   }
   WriteToTerminal(moves);
+  screen_row_ = 0;
   Libedit().el_set(editor_, EL_REFRESH);
+  Present();
 }
 
 // Terminals today (tmux, VTE, kitty...) rewrap what they show to the new
 // width, so the cursor is where the line puts it at that width.
 void KeyEditor::DrawAfterResize() {
+  if (scrolling_) {
+    // A narrower window has rewrapped the view's row.
+    const int old_column = view_cursor_column_;
+    window_resized = 0;
+    Libedit().el_resize(editor_);
+    if (const int rewrapped = old_column / Columns(); rewrapped > 0) {
+      WriteToTerminal("\x1b[" + std::to_string(rewrapped) + "A");
+    }
+    DrawAgain(ScreenPosition{});
+    return;
+  }
   ScreenPosition cursor;
   int row = -1;
   // A window dragged to its size is resized many times over: the place of
@@ -280,7 +397,7 @@ void KeyEditor::DrawAfterResize() {
   // Where the line grew past the top of the window, tmux has moved its
   // first rows into its history, out of the cursor's reach: drawn again
   // whole, they would be there twice.
-  if (row >= 0 && row < cursor.row) {
+  if (row >= 0 && row < cursor.row && !LineIsTall()) {
     DrawBelowHiddenRows(cursor, cursor.row - row);
     return;
   }
@@ -357,7 +474,7 @@ void KeyEditor::DrawBelowHiddenRows(ScreenPosition cursor, int hidden) {
   Libedit().el_set(editor_, EL_SETFP, 1, nowhere);
   Libedit().el_set(editor_, EL_REFRESH);
   std::fflush(nowhere);
-  Libedit().el_set(editor_, EL_SETFP, 1, stdout);
+  Libedit().el_set(editor_, EL_SETFP, 1, held_file_ != nullptr ? held_file_ : stdout);
   std::fclose(nowhere);
   // The rows in view.
   const int columns = Columns();
@@ -387,6 +504,7 @@ void KeyEditor::DrawBelowHiddenRows(ScreenPosition cursor, int hidden) {
   }
   rows += "\r" + MovesRight(cursor.column);
   WriteToTerminal(rows);
+  screen_row_ = cursor.row - hidden;
 }
 
 // Back from Ctrl-Z: the shell has put the terminal back in its line mode
@@ -499,6 +617,8 @@ bool KeyEditor::TakePaste() {
 }
 
 int KeyEditor::ReadKey(wchar_t& key) {
+  // Before each key, which may act on the screen (Enter after a paste).
+  Present();
   for (;;) {
     if (!ready_.empty()) {
       key = ready_.front();
@@ -561,6 +681,10 @@ KeyEditor::KeyEditor(const std::function<CompletionNames()>& names, const Histor
     libedit.history_w(history_, &event, H_ENTER, text_.ToWide(line).c_str());
   }
   editor_ = libedit.el_init("calculator", stdin, stdout, stderr);
+  held_file_ = fopencookie(&held_, "w", cookie_io_functions_t{nullptr, Hold, nullptr, nullptr});
+  if (held_file_ != nullptr) {
+    libedit.el_set(editor_, EL_SETFP, 1, held_file_);
+  }
   libedit.el_set(editor_, EL_CLIENTDATA, this);
   libedit.el_set(editor_, EL_EDITOR, "emacs");
   libedit.el_set(editor_, EL_SIGNAL, 0);
@@ -598,6 +722,10 @@ KeyEditor::~KeyEditor() {
   sigaction(SIGTSTP, &previous_actions_[std::size(kTerminalChanges)], nullptr);
   Libedit().el_end(editor_);
   Libedit().history_wend(history_);
+  if (held_file_ != nullptr) {
+    std::fclose(held_file_);
+    WriteToTerminal(held_);
+  }
 }
 
 LineSource::Outcome KeyEditor::Read(std::string& line) {
@@ -615,6 +743,13 @@ LineSource::Outcome KeyEditor::Read(std::string& line) {
   // Off again before anything else can write to the terminal.
   SetBracketedPaste(true);
   const wchar_t* typed = Libedit().el_wgets(editor_, &count);
+  // What libedit drew last, unless the line was shown on one row.
+  std::fflush(held_file_);
+  if (!scrolling_) {
+    WriteToTerminal(held_);
+  }
+  held_.clear();
+  scrolling_ = false;
   SetBracketedPaste(false);
   if (PendingStopSignal() != 0 || typed == nullptr || count <= 0) {
     paste_.clear();  // a dropped line drops the rest of its paste

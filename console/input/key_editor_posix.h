@@ -12,6 +12,7 @@
 #include <histedit.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
@@ -72,6 +73,7 @@ class KeyEditor {
   void SetBracketedPaste(bool on);
 
   int Columns() const;
+  int Lines() const;
   ScreenPosition PositionOf(std::size_t index) const;
   ScreenPosition CursorPosition() const;
   ScreenPosition EndPosition() const;
@@ -91,6 +93,18 @@ class KeyEditor {
   // the cursor on its row of them: the rows before are out of the cursor's
   // reach, in the terminal's history.
   void DrawBelowHiddenRows(ScreenPosition cursor, int hidden);
+  // A line that would fill the window is shown on one row instead, the
+  // part around the cursor: libedit keeps only its last rows in view and
+  // moves the cursor by relative moves, which cannot reach the rows above
+  // the window.
+  bool LineIsTall() const;
+  // Shows what libedit has drawn since the last time, or, for a tall line,
+  // draws the row around the cursor in its place.
+  void Present();
+  void DrawView();
+  // Writes the whole line out below where the view stood, as Enter leaves
+  // it.
+  std::string WholeLineBelowView() const;
   // The characters of the prompt and the line as libedit shows them.
   std::string ShownText(std::wstring_view text) const;
   void DrawAfterResume();
@@ -100,6 +114,14 @@ class KeyEditor {
   bool FindOlder(const std::wstring& query, std::size_t from, std::size_t& index,
                  std::wstring& line, std::size_t& cursor) const;
 
+  // libedit draws into `held_`, which Present shows or drops.
+  std::string held_;
+  FILE* held_file_ = nullptr;
+  bool scrolling_ = false;      // the line is shown on one row
+  std::size_t view_first_ = 0;  // its first character shown
+  int view_cursor_column_ = 0;
+  int view_end_column_ = 0;
+  int screen_row_ = 0;  // the cursor's row as libedit drew it last
   EditLine* editor_ = nullptr;
   HistoryW* history_ = nullptr;
   const std::function<CompletionNames()>& names_;

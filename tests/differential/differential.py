@@ -4,12 +4,12 @@ another build of the calculator, and compares the answers line by line.
 
     differential.py [--lines N] [--seed S] NATIVE_PROGRAM -- COMMAND...
 
-COMMAND answers standard input as the program does: the WebAssembly module
-under Node (tests/web/answer_lines.js, from scripts/test-web) or the Windows
-build under wine (tests/windows). Every line must be answered identically,
-report lines included (CR LF counts as LF): the elementary functions are the
-library's own and correctly rounded on every target, so not even the last
-bit of one may differ.
+COMMAND answers standard input as the program does: the npm package (the
+WebAssembly module) under Node (tests/web/answer_lines.js, from
+scripts/test-web) or the Windows build under wine (tests/windows). Every
+line must be answered identically, report lines included (CR LF counts as
+LF): the elementary functions are the library's own and correctly rounded
+on every target, so not even the last bit of one may differ.
 
 Most lines are random expressions, mostly valid. Six significant digits hide
 a last-bit difference, so about one line in six is a cancellation residue:

@@ -26,6 +26,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "program_runner.h"
@@ -1425,6 +1426,18 @@ class Tmux {
     }
     return editing;
   }
+  // The cursor's column and row in the window.
+  std::pair<int, int> Cursor() const {
+    FILE* pipe = popen((command_ + "display-message -p '#{cursor_x} #{cursor_y}'").c_str(), "r");
+    std::pair<int, int> at = {-1, -1};
+    if (pipe != nullptr) {
+      if (std::fscanf(pipe, "%d %d", &at.first, &at.second) != 2) {
+        at = {-1, -1};
+      }
+      pclose(pipe);
+    }
+    return at;
+  }
   // Waits until the window shows `wanted`; false after three seconds.
   bool WaitForRows(const std::vector<std::string>& wanted) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
@@ -1503,6 +1516,90 @@ TEST_F(Terminal, AResizeAtRealTmuxShowsTheLineOnce) {
   ExpectResizeAtTmux({"narrower and back", 90, false, {80, 40, 80}, true});
   ExpectResizeAtTmux({"after Ctrl-L, narrower and back", 101, true, {80, 40, 80}, false});
   ExpectResizeAtTmux({"after Ctrl-L, far wider", 101, true, {40, 200}, true});
+}
+
+// The prompt, `line` whole and its answer, once each, at the end of the
+// window's history.
+void ExpectTallLineAnswered(const Tmux& tmux, const std::string& line) {
+  // The first 249 characters alone count: 9, then +1 each.
+  const std::string read = line.substr(0, 249);
+  const std::vector<std::string> history = {
+      "Please input expression.", line,
+      "calculator: only the first 249 characters of the line were read",
+      "Result is " + std::to_string(9 + std::count(read.begin(), read.end(), '1'))};
+  for (int tries = 0; tries < 150 && tmux.Rows(true) != history; ++tries) {
+    usleep(20000);
+  }
+  EXPECT_EQ(Shown(history), Shown(tmux.Rows(true)));
+}
+
+struct TallLineCase {
+  std::string what;
+  std::size_t first_part;   // typed on its own first, as rows libedit draws
+  std::vector<int> widths;  // after the edit, each resize
+  bool pasted = false;      // with the 9 and a line break: Enter at once
+};
+
+// A line taller than the window at 40x10, edited at its start: the cursor
+// stands right after the 9 typed there, and the whole line, then its
+// answer, follow the prompt once.
+void ExpectTallLineEditedAtTmux(const TallLineCase& c) {
+  SCOPED_TRACE(c.what);
+  const std::string prompt = "Please input expression.";
+  TemporaryFolder home;
+  Tmux tmux(home, 40, 10);
+  ASSERT_TRUE(tmux.started());
+  ASSERT_TRUE(tmux.WaitForRows({prompt})) << Shown(tmux.Rows());
+  ASSERT_TRUE(tmux.WaitForEditing());
+  std::string line;
+  for (int i = 0; i < 200; ++i) {
+    line += "+1";
+  }
+  line += "7";  // 401 characters
+  if (c.pasted) {
+    line.insert(0, "9");
+    std::ofstream(home.path() + "/paste") << line << "\n";
+    ASSERT_TRUE(tmux.Run("load-buffer " + home.path() + "/paste"));
+    ASSERT_TRUE(tmux.Run("paste-buffer -p"));
+    ExpectTallLineAnswered(tmux, line);
+    return;
+  }
+  ASSERT_TRUE(tmux.Run("send-keys -l '" + line.substr(0, c.first_part) + "'"));
+  usleep(200000);
+  ASSERT_TRUE(tmux.Run("send-keys -l '" + line.substr(c.first_part) + "'"));
+  usleep(200000);
+  ASSERT_TRUE(tmux.Run("send-keys Home"));
+  ASSERT_TRUE(tmux.Run("send-keys -l 9"));
+  usleep(200000);
+  for (const int width : c.widths) {
+    ASSERT_TRUE(tmux.Run("resize-window -x " + std::to_string(width) + " -y 10"));
+    usleep(200000);
+  }
+  const std::vector<std::string> window = tmux.Rows();
+  const auto [x, y] = tmux.Cursor();
+  ASSERT_TRUE(x >= 1 && y >= 0 && static_cast<std::size_t>(y) < window.size() &&
+              static_cast<std::size_t>(x) <= window[y].size())
+      << x << "," << y << "\n"
+      << Shown(window);
+  EXPECT_EQ("9", window[y].substr(x - 1, 1)) << x << "," << y << "\n" << Shown(window);
+  ASSERT_TRUE(tmux.Run("send-keys Enter"));
+  line.insert(0, "9");
+  ExpectTallLineAnswered(tmux, line);
+}
+
+// libedit keeps the last rows of a line taller than the window in view and
+// moves its cursor up to the start, which stops at the top of the window.
+TEST_F(Terminal, ALineTallerThanTheWindowKeepsItsCursorAtRealTmux) {
+  REQUIRE_LINE_EDITING();
+  if (std::system("tmux -V >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "tmux is not installed";
+  }
+  ExpectTallLineEditedAtTmux({"typed at once", 401, {}});
+  ExpectTallLineEditedAtTmux({"taller as it is typed", 300, {}});
+  ExpectTallLineEditedAtTmux({"then narrower", 300, {25}});
+  ExpectTallLineEditedAtTmux({"then wide enough to show it whole", 300, {60}});
+  ExpectTallLineEditedAtTmux({"then narrower and back", 300, {25, 40}});
+  ExpectTallLineEditedAtTmux({"pasted with its line break", 0, {}, true});
 }
 
 }  // namespace

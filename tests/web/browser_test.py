@@ -133,7 +133,7 @@ ROUND_TRIPS = """
 def module_output(lines):
     """What the WebAssembly module answers to `lines` under Node."""
     return subprocess.run(["node", str(ROOT / "tests" / "web" / "answer_lines.js"),
-                           str(BUILD / "page-files")], input="".join(l + "\n" for l in lines),
+                           str(BUILD / "package")], input="".join(l + "\n" for l in lines),
                           capture_output=True, text=True, check=True).stdout
 
 
