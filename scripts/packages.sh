@@ -41,6 +41,7 @@ python3-asteval     test   optional  the Python benchmark's comparison with aste
 abigail-tools       test   required  the comparison of the library's ABI with its baseline
 emscripten          test   optional  the web page's and the npm package's build and tests
 npm                 test   optional  packing the npm package and installing it in its test
+brotli              test   optional  the web page's Brotli-compressed files (gzip alone without it)
 node-typescript     test   optional  the npm package's TypeScript declarations check
 chromium            test   optional  the web page's browser tests
 chromium-driver     test   optional  the web page's browser tests

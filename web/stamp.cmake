@@ -12,6 +12,13 @@
 # index.html, which names the whole set of files.
 # web/serve and offline.js know a content name by its form:
 # NAME.<10 hexadecimal digits>.EXTENSION.
+#
+# Every file also gets its compressed forms, NAME.gz and (where Debian's
+# brotli is installed) NAME.br, for servers to send as they are. The files
+# are written into a new folder, SITE.<version>, and SITE becomes a symbolic
+# link to it in one rename: a server never sees a half-written site. The
+# folder SITE pointed to before stays, for requests under way; older ones
+# go.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(variable FILES SITE)
@@ -19,7 +26,7 @@ foreach(variable FILES SITE)
     message(FATAL_ERROR "usage: cmake -DFILES=DIR -DSITE=DIR -P stamp.cmake")
   endif()
 endforeach()
-# SITE is emptied first: never a folder that holds FILES.
+# SITE is replaced: never a folder that holds FILES.
 file(REAL_PATH "${FILES}" files_path)
 file(REAL_PATH "${SITE}" site_path)
 string(FIND "${files_path}/" "${site_path}/" site_in_files_path)
@@ -54,6 +61,8 @@ function(hashed_name plain hash out_variable)
   set(${out_variable} "${name}" PARENT_SCOPE)
 endfunction()
 
+set(final_site "${SITE}")
+set(SITE "${final_site}.new")
 file(REMOVE_RECURSE "${SITE}")
 file(MAKE_DIRECTORY "${SITE}")
 
@@ -83,3 +92,40 @@ string(SHA256 page_version "${index}")
 string(SUBSTRING "${page_version}" 0 ${hash_length} page_version)
 string(REPLACE "@PAGE_VERSION@" "${page_version}" offline "${offline}")
 file(WRITE "${SITE}/offline.js" "${offline}")
+
+find_program(GZIP gzip REQUIRED)
+find_program(BROTLI brotli)
+file(GLOB site_files "${SITE}/*")
+foreach(site_file IN LISTS site_files)
+  execute_process(COMMAND "${GZIP}" -9 -n -k "${site_file}" COMMAND_ERROR_IS_FATAL ANY)
+  if(BROTLI)
+    execute_process(COMMAND "${BROTLI}" -q 11 -k "${site_file}" COMMAND_ERROR_IS_FATAL ANY)
+  endif()
+endforeach()
+
+# The swap. The version names the folder: a build that changed nothing
+# keeps the folder in use.
+get_filename_component(site_name "${final_site}" NAME)
+set(version_folder "${final_site}.${page_version}")
+if(EXISTS "${version_folder}")
+  file(REMOVE_RECURSE "${SITE}")
+else()
+  file(RENAME "${SITE}" "${version_folder}")
+endif()
+set(previous "")
+if(IS_SYMLINK "${final_site}")
+  file(READ_SYMLINK "${final_site}" previous)
+elseif(EXISTS "${final_site}")
+  file(REMOVE_RECURSE "${final_site}")  # a plain folder from an earlier build
+endif()
+file(REMOVE "${final_site}.link")
+file(CREATE_LINK "${site_name}.${page_version}" "${final_site}.link" SYMBOLIC)
+file(RENAME "${final_site}.link" "${final_site}")
+file(GLOB earlier_folders LIST_DIRECTORIES true "${final_site}.*")
+foreach(folder IN LISTS earlier_folders)
+  get_filename_component(name "${folder}" NAME)
+  if(IS_DIRECTORY "${folder}" AND NOT name STREQUAL "${site_name}.${page_version}" AND
+     NOT name STREQUAL "${previous}" AND name MATCHES "^${site_name}\\.[0-9a-f]+$")
+    file(REMOVE_RECURSE "${folder}")
+  endif()
+endforeach()
