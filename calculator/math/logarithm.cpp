@@ -61,12 +61,6 @@ namespace {
 static_assert(logarithm_tables::kLargestReduced <= logarithm_polynomial::kDomain,
               "the polynomial covers every reduced argument");
 
-// The sums above, by error_bounds.sollya.
-constexpr double kNearError = error_bounds::kLogNear;      // relative
-constexpr double kFarError = error_bounds::kLogFar;        // absolute
-constexpr double kNear10Error = error_bounds::kLog10Near;  // relative
-constexpr double kFar10Error = error_bounds::kLog10Far;    // absolute
-
 // log x for k != 0 as hi + lo, absolute error below 2^-69.96.
 inline DoubleDouble LogFar(const LogReduction& reduction) {
   using logarithm_polynomial::kQFar;
@@ -88,16 +82,16 @@ inline DoubleDouble TimesInverseLn10(DoubleDouble value) {
 
 inline bool TryLog(const LogReduction& reduction, double& result) {
   if (reduction.k != 0) {
-    return RoundsSafelyWithin(LogFar(reduction), kFarError, result);
+    return LogFarRounds(LogFar(reduction), result);
   }
-  return RoundsSafely(LogOfReduced(reduction), kNearError, result);
+  return LogNearRounds(LogOfReduced(reduction), result);
 }
 
 inline bool TryLog10(const LogReduction& reduction, double& result) {
   if (reduction.k != 0) {
-    return RoundsSafelyWithin(TimesInverseLn10(LogFar(reduction)), kFar10Error, result);
+    return Log10FarRounds(TimesInverseLn10(LogFar(reduction)), result);
   }
-  return RoundsSafely(TimesInverseLn10(LogOfReduced(reduction)), kNear10Error, result);
+  return Log10NearRounds(TimesInverseLn10(LogOfReduced(reduction)), result);
 }
 
 inline LogReduction ReduceAny(double x) {
@@ -149,19 +143,19 @@ DoubleDouble Approximation(double x) {
 BoundedApproximation LogFastApproximation(double x) {
   LogReduction reduction = ReduceAny(x);
   if (reduction.k != 0) {
-    return {LogFar(reduction), kFarError, 0};
+    return {LogFar(reduction), error_bounds::kLogFar, 0};
   }
   DoubleDouble log = LogOfReduced(reduction);
-  return {log, Magnitude(log.hi) * kNearError, 0};
+  return {log, Magnitude(log.hi) * error_bounds::kLogNear, 0};
 }
 
 BoundedApproximation Log10FastApproximation(double x) {
   LogReduction reduction = ReduceAny(x);
   if (reduction.k != 0) {
-    return {TimesInverseLn10(LogFar(reduction)), kFar10Error, 0};
+    return {TimesInverseLn10(LogFar(reduction)), error_bounds::kLog10Far, 0};
   }
   DoubleDouble log10 = TimesInverseLn10(LogOfReduced(reduction));
-  return {log10, Magnitude(log10.hi) * kNear10Error, 0};
+  return {log10, Magnitude(log10.hi) * error_bounds::kLog10Near, 0};
 }
 
 bool LogFastPath(double x, double& result) {

@@ -17,6 +17,7 @@
 
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/logarithm_polynomial.h"
 #include "calculator/math/logarithm_tables.h"
 
@@ -77,6 +78,23 @@ inline DoubleDouble LogOfReduced(const LogReduction& reduction) {
   DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
   DoubleDouble total = FastTwoSum(sum.hi, square_hi);
   return {total.hi, tail + ((reduction.table_lo + square_lo) + (sum.lo + total.lo))};
+}
+
+// The fast path's rounding tests, each with the bound that logarithm.cpp
+// derives (error_bounds.sollya): the only place the code applies them, so
+// that the tests that feed them values just inside the bound test what the
+// functions do. Far: k != 0, absolute; near: k = 0, relative to |hi|.
+inline bool LogFarRounds(DoubleDouble value, double& result) {
+  return RoundsSafelyWithin(value, error_bounds::kLogFar, result);
+}
+inline bool LogNearRounds(DoubleDouble value, double& result) {
+  return RoundsSafely(value, error_bounds::kLogNear, result);
+}
+inline bool Log10FarRounds(DoubleDouble value, double& result) {
+  return RoundsSafelyWithin(value, error_bounds::kLog10Far, result);
+}
+inline bool Log10NearRounds(DoubleDouble value, double& result) {
+  return RoundsSafely(value, error_bounds::kLog10Near, result);
 }
 
 // True, with the correctly rounded result, when the fast path is sure of

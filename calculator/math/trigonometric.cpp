@@ -52,13 +52,6 @@ namespace math {
 
 namespace {
 
-// The error bounds of the fast path (above), rounded up, with room for the
-// rounding of the bound's own computation and for the table's high parts
-// instead of the whole values (error_bounds.sollya).
-constexpr double kErrorPerCosineTerm = error_bounds::kCosineTerm;  // per |A|
-constexpr double kErrorPerSineTerm = error_bounds::kSineTerm;      // per |B r|
-constexpr double kErrorPerTangent = error_bounds::kTangent;
-
 // Below these magnitudes the result rounds to x (sin, tan) or to 1 (cos):
 // |sin x - x| < |x|^3/6 and |tan x - x| < |x|^3/2.9 stay below half the
 // spacing of doubles next to x, and 1 - cos x < x^2/2 below 2^-54.
@@ -126,7 +119,7 @@ struct Approximation {
   DoubleDouble sum = FastTwoSum(a.hi, b_r.hi);
   double corrections = (a.hi + a.lo) * cosine_minus_one + (b_r.hi + b_lo_r) * sine_over_r_minus_one;
   double low_parts = (sum.lo + a.lo) + (b_r.lo + (b.hi * r.lo + b_lo_r));
-  double error = kErrorPerCosineTerm * std::fabs(a.hi) + kErrorPerSineTerm * std::fabs(b_r.hi);
+  double error = SineCosineErrorBound(std::fabs(a.hi), std::fabs(b_r.hi));
   return {{sum.hi, corrections + low_parts}, error};
 }
 
@@ -170,7 +163,7 @@ struct Approximation {
       (((dividend.hi - quotient * divisor_halves.hi) - quotient * divisor_halves.lo) +
        dividend.lo) -
       quotient * divisor.lo;
-  return {{quotient, remainder * inverse}, kErrorPerTangent * std::fabs(quotient)};
+  return {{quotient, remainder * inverse}, TangentErrorBound(std::fabs(quotient))};
 }
 
 [[gnu::always_inline]] inline bool RoundsSafely(const Approximation& approximation,

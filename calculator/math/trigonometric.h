@@ -4,10 +4,25 @@
 #pragma once
 
 #include "calculator/math/double_double.h"
+#include "calculator/math/error_bounds.h"
 #include "calculator/math/multiprecision.h"
 
 namespace calculator_core {
 namespace math {
+
+// The fast path's error bounds (trigonometric.cpp, error_bounds.sollya:
+// rounded up, with room for the rounding of the bound's own computation
+// and for the table's high parts instead of the whole values), the only
+// place the code applies them, so that the tests that feed the
+// rounding test values just inside a bound test what the functions do.
+// sin and cos as A cos r + B sin r, by |A| and |B r|:
+inline double SineCosineErrorBound(double a_magnitude, double b_r_magnitude) {
+  return error_bounds::kCosineTerm * a_magnitude + error_bounds::kSineTerm * b_r_magnitude;
+}
+// tan, by the quotient's magnitude:
+inline double TangentErrorBound(double magnitude) {
+  return error_bounds::kTangent * magnitude;
+}
 
 // True, with the correctly rounded result, when the fast path is sure of
 // it; for a finite x.

@@ -17,8 +17,11 @@
 
 #include "calculator/math/binary64.h"
 #include "calculator/math/double_double.h"
+#include "calculator/math/error_bounds.h"
+#include "calculator/math/logarithm.h"
 #include "calculator/math/multiprecision_elementary.h"
 #include "calculator/math/power.h"
+#include "calculator/math/trigonometric.h"
 
 namespace {
 
@@ -244,6 +247,67 @@ TEST(DoubleDouble, RoundingTestAtBothSidesOfItsBoundary) {
     // The same through the bound relative to |hi|.
     double relative = row.error / (row.value.hi < 0 ? -row.value.hi : row.value.hi);
     EXPECT_EQ(RoundsSafely(row.value, relative, rounded), row.safe) << row.what << ", relative";
+  }
+}
+
+// The fast paths' rounding tests as the functions apply them, each fed an
+// approximation whose error is `times` its stated bound (error_bounds.h):
+// the exact value lies 2^-100 of 1 below (or above) the midpoint between
+// 1 and 1 + 2^-52, the approximation above (below) it. Within the bound
+// (times 0.9) the test must not decide for the far side, which a bound
+// halved where it is applied would; well outside (times 3) it must decide
+// for the near side, so that refusing every value cannot pass.
+namespace fast_path_rounding {
+
+using RoundingTest = bool (*)(DoubleDouble value, double& rounded);
+
+constexpr double kNext = 1.0 + 0x1p-52;
+
+bool SinTerm(DoubleDouble value, double& rounded) {  // A = 0, |B r| = 1
+  return RoundsSafelyWithin(value, calculator_core::math::SineCosineErrorBound(0, 1), rounded);
+}
+bool CosTerm(DoubleDouble value, double& rounded) {  // |A| = 1, B r = 0
+  return RoundsSafelyWithin(value, calculator_core::math::SineCosineErrorBound(1, 0), rounded);
+}
+bool Tangent(DoubleDouble value, double& rounded) {
+  return RoundsSafelyWithin(value, calculator_core::math::TangentErrorBound(1), rounded);
+}
+
+// The test's answer for an exact value just below (from_below) or above
+// the midpoint, approximated `times` the bound `bound` away towards and
+// across it: 0 undecided, else the double it decided for.
+double Decided(RoundingTest test, double bound, bool from_below, double times) {
+  double sign = from_below ? 1.0 : -1.0;
+  DoubleDouble value = {1.0, sign * (-0x1p-100 + times * bound) + 0x1p-53};
+  double rounded = 0.0;
+  return test(value, rounded) ? rounded : 0.0;
+}
+
+}  // namespace fast_path_rounding
+
+TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
+  namespace bounds = calculator_core::math::error_bounds;
+  using namespace fast_path_rounding;
+  const struct {
+    const char* what;
+    RoundingTest test;
+    double bound;  // at 1, absolute or relative alike
+  } kRows[] = {
+      {"log, k != 0", calculator_core::math::LogFarRounds, bounds::kLogFar},
+      {"log, k = 0", calculator_core::math::LogNearRounds, bounds::kLogNear},
+      {"log10, k != 0", calculator_core::math::Log10FarRounds, bounds::kLog10Far},
+      {"log10, k = 0", calculator_core::math::Log10NearRounds, bounds::kLog10Near},
+      {"sin and cos, per |A|", CosTerm, bounds::kCosineTerm},
+      {"sin and cos, per |B r|", SinTerm, bounds::kSineTerm},
+      {"tan", Tangent, bounds::kTangent},
+  };
+  for (const auto& row : kRows) {
+    double below = Decided(row.test, row.bound, true, 0.9);
+    EXPECT_TRUE(below == 0.0 || below == 1.0) << row.what << ": from below, " << below;
+    double above = Decided(row.test, row.bound, false, 0.9);
+    EXPECT_TRUE(above == 0.0 || above == kNext) << row.what << ": from above, " << above;
+    EXPECT_EQ(Decided(row.test, row.bound, true, -3.0), 1.0) << row.what << ": far below";
+    EXPECT_EQ(Decided(row.test, row.bound, false, -3.0), kNext) << row.what << ": far above";
   }
 }
 
