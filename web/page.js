@@ -52,9 +52,9 @@ const state = {
   ready: false,
   variables: [],                          // {name, bytes} in the order first assigned
   names: {constants: [], functions: []},  // the library's built-ins, from the worker
-  fixedLines: null,   // the library's prompt and interrupted line, from the first worker
-  digitLimits: null,  // the library's {shortest, max, default}, from the first worker
-  digits: null,       // for the lines entered from now on; known from the first worker on
+  fixedLines: null,        // the library's prompt and interrupted line, from the first worker
+  digitLimits: null,       // the library's {shortest, max, default}, from the first worker
+  digits: null,            // for the lines entered from now on; known from the first worker on
   sent: [],                // lines the worker has, oldest first; the first one runs
   queue: [],               // lines for a worker that is still starting
   nextId: 1,
@@ -764,8 +764,10 @@ function digitsKnown(action, topic) {
 }
 
 function digitsText(digits) {
-  return digits === state.digitLimits.shortest ? 'numbers in their shortest form' :
-                                                `numbers to ${digits} ${digits === 1 ? 'digit' : 'digits'}`;
+  if (digits === state.digitLimits.shortest) {
+    return 'numbers in their shortest form';
+  }
+  return `numbers to ${digits} ${digits === 1 ? 'digit' : 'digits'}`;
 }
 
 // Built once the library has given its limits.
