@@ -245,7 +245,7 @@ ExitStatus RunCommandLine(const CommandLine& command_line) {
     case CommandLine::Action::kShowVersion:
       return WriteAndClose(VersionText(calculator::version()));
     case CommandLine::Action::kBadUsage:
-      std::fputs(kTryHelpText, stderr);
+      std::fputs(TryHelpText().c_str(), stderr);
       return ExitStatus::kBadUsage;
     case CommandLine::Action::kRun:
       break;

@@ -10,7 +10,9 @@
 #include "calculator/calculator.h"
 #include "console/program_messages.h"
 
-const char kTryHelpText[] = "Try 'calculator --help' for more information.\n";
+std::string TryHelpText() {
+  return std::string("Try '") + kProgramName + " --help' for more information.\n";
+}
 
 namespace {
 
@@ -105,7 +107,8 @@ bool IsStandardInputName(const std::string& name) {
 std::string UsageText() {
   const std::string most_digits = std::to_string(CALCULATOR_MAX_DIGITS);
   const std::string default_digits = std::to_string(CALCULATOR_DEFAULT_DIGITS);
-  return "Usage: calculator [OPTION]... [FILE]...\n"
+  return std::string("Usage: ") + kProgramName +
+         " [OPTION]... [FILE]...\n"
          "Evaluate the expression on every line of the FILEs, in order and as one\n"
          "session, and answer each line with its value or an error message.\n"
          "\n"

@@ -26,7 +26,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string UsageText();
 std::string VersionText(const char* version);
 // The hint that follows a usage error on standard error.
-extern const char kTryHelpText[];
+std::string TryHelpText();
 
 // True for the name that stands for standard input, "-".
 bool IsStandardInputName(const std::string& name);

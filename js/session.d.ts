@@ -14,7 +14,7 @@ export interface Snapshot {
 }
 
 export interface SessionOptions {
-  /** Significant digits of answer lines: 1 to 17, or 0 for the shortest form. Default 6. */
+  /** Significant digits of answer lines, as `digitLimits` allows; default `digitLimits.default`. */
   digits?: number;
   /** Starts the session with another session's digits and variables. */
   snapshot?: Snapshot;
@@ -52,7 +52,7 @@ export class Session {
   /** The variables in the order first assigned. */
   variables(): Map<string, number>;
   /**
-   * Significant digits of answer lines: 1 to 17, or 0 for the shortest form; RangeError otherwise.
+   * Significant digits of answer lines, as `digitLimits` allows; RangeError otherwise.
    */
   digits: number;
   snapshot(): Snapshot;
@@ -60,12 +60,17 @@ export class Session {
   close(): void;
 }
 
-/** `value` as the console writes it, with `digits` significant digits (0: shortest; default 6). */
+/** `value` as the console writes it, with `digits` significant digits (as for Session.digits). */
 export function formatNumber(value: number, digits?: number): string;
 
 /** The built-in names, in the order the evaluator looks them up. */
 export function builtinNames(): {constants: string[]; functions: string[]};
 
+/**
+ * The library's digit counts: `shortest` for the shortest form, 1 to `max`
+ * significant digits otherwise, `default` until a session is told.
+ */
+export const digitLimits: Readonly<{shortest: number; max: number; default: number}>;
 /** The library's version, "MAJOR.MINOR.PATCH". */
 export const version: string;
 /** The line a console writes once, before the first answer. */

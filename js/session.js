@@ -22,7 +22,6 @@ const INVALID_DIGITS = 7;
 // Room for every number's text with its NUL (every answer line's room the
 // library gives).
 const NUMBER_TEXT_SIZE = 32;
-const DEFAULT_DIGITS = 6;
 
 const isNode = typeof process === 'object' && typeof process.versions === 'object' &&
     typeof process.versions.node === 'string';
@@ -44,6 +43,11 @@ async function wasmBytes() {
 
 const wasm = await createCalculatorModule({wasmBinary: await wasmBytes()});
 const ANSWER_SIZE = wasm._calculator_answer_size();
+/**
+ * The library's digit counts: `shortest` for the shortest form, 1 to `max`
+ * significant digits otherwise, and `default` until a session is told.
+ */
+export const digitLimits = wasm.digitLimits;
 
 // Scratch room in the module's memory, shared by this thread's sessions:
 // they run one at a time.
@@ -120,9 +124,17 @@ function checkName(name) {
   }
 }
 
+// The library's refusal of a count of digits, and the count refused.
+function digitsError(digits) {
+  const message = wasm.UTF8ToString(wasm._calculator_status_message(INVALID_DIGITS));
+  return new RangeError(`${message} Not ${String(digits)}.`);
+}
+
+// Checked here too: a number the module's int cannot hold would wrap.
 function checkDigits(digits) {
-  if (!Number.isInteger(digits) || digits < 0 || digits > 17) {
-    throw new RangeError(`digits must be a whole number from 0 to 17, not ${digits}`);
+  if (!Number.isInteger(digits) ||
+      (digits !== digitLimits.shortest && (digits < 1 || digits > digitLimits.max))) {
+    throw digitsError(digits);
   }
 }
 
@@ -153,10 +165,11 @@ function failure(pointer, status) {
 }
 
 /**
- * `value` as the console writes it: `digits` significant digits (1 to 17),
- * or 0 for the shortest text that reads back as the same number.
+ * `value` as the console writes it: `digits` significant digits (see
+ * `digitLimits`), or `digitLimits.shortest` for the shortest text that reads
+ * back as the same number.
  */
-export function formatNumber(value, digits = DEFAULT_DIGITS) {
+export function formatNumber(value, digits = digitLimits.default) {
   if (typeof value !== 'number') {
     throw new TypeError(`formatNumber needs a number, not ${typeof value}`);
   }
@@ -203,7 +216,7 @@ const creating = Symbol('creating');
  */
 export class Session {
   #pointer = 0;
-  #digits = DEFAULT_DIGITS;
+  #digits = digitLimits.default;
   #running = false;                       // an evaluateAsync is under way
   #thread = null;                         // the worker of evaluateAsync, kept between calls
   #dropped = {pointer: 0, thread: null};  // what to release if it is never closed
@@ -222,7 +235,7 @@ export class Session {
   }
 
   /**
-   * A new session. Options: `digits` (default 6), and `snapshot`, the
+   * A new session. Options: `digits` (default `digitLimits.default`), and `snapshot`, the
    * variables and digits of another session's `snapshot()`.
    */
   static async create({digits, snapshot} = {}) {
@@ -324,7 +337,7 @@ export class Session {
     return new Map(names.map((name, index) => [name, values[index]]));
   }
 
-  /** Significant digits in answer lines: 1 to 17, or 0 for the shortest form. */
+  /** Significant digits in answer lines, as `digitLimits` allows. */
   get digits() { return this.#digits; }
 
   set digits(digits) {
@@ -332,7 +345,7 @@ export class Session {
     checkDigits(digits);
     const status = wasm._calculator_set_digits(pointer, digits);
     if (status !== OK) {
-      throw status === INVALID_DIGITS ? new RangeError(`digits out of range: ${digits}`) :
+      throw status === INVALID_DIGITS ? digitsError(digits) :
                                         failure(pointer, status);
     }
     this.#digits = digits;

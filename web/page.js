@@ -13,7 +13,6 @@ const TAB_HISTORY_PREFIX = 'calculator.history.tab.';
 const HISTORY_CLEARED_KEY = 'calculator.history.cleared';
 const HISTORY_LIMIT = 1000;
 const DIGITS_KEY = 'calculator.digits';
-const DEFAULT_DIGITS = 6;  // the console's; 0 asks for the shortest form
 const LINE_BREAK = /\r\n|\r|\n/;
 const WAITING_SHOWN = 20;  // waiting lines listed; the others are counted
 const OFFERED_SHOWN = 5;   // a link's first lines, shown before it runs
@@ -54,7 +53,8 @@ const state = {
   variables: [],                          // {name, bytes} in the order first assigned
   names: {constants: [], functions: []},  // the library's built-ins, from the worker
   fixedLines: null,        // the library's prompt and interrupted line, from the first worker
-  digits: DEFAULT_DIGITS,  // for the lines entered from now on
+  digitLimits: null,       // the library's {shortest, max, default}, from the first worker
+  digits: null,            // for the lines entered from now on; known from the first worker on
   sent: [],                // lines the worker has, oldest first; the first one runs
   queue: [],               // lines for a worker that is still starting
   nextId: 1,
@@ -304,6 +304,11 @@ function receive(worker, message) {
       state.fixedLines = message.fixedLines;
       showPrompt();
     }
+    if (state.digitLimits === null) {
+      state.digitLimits = message.digitLimits;
+      offerDigitsChoice();
+      offerLink();
+    }
     sendQueued();
   } else if (message.type === 'answer') {
     answered(message);
@@ -332,10 +337,12 @@ function answered(message) {
   lineEnded();
 }
 
-// The worker gets every line at once and answers them in order.
+// The worker gets every line at once and answers them in order. Lines
+// entered before the first worker was ready take the digits chosen then.
 function sendQueued() {
   if (state.ready) {
     for (const line of state.queue) {
+      line.digits ??= state.digits;
       state.worker.postMessage({type: 'line', id: line.id, text: line.text, digits: line.digits});
       state.sent.push(line);
     }
@@ -723,14 +730,21 @@ function pasteLines(event, text) {
 
 // ---- digits: how many significant digits answers show, kept in the browser
 
-// 0 to 17 as text, else null.
-function digitsFrom(text) { return /^(1[0-7]|[0-9])$/.test(text) ? Number(text) : null; }
+// A count the library takes, written plainly ("7", not "07"), else null.
+function digitsFrom(text) {
+  if (!/^(0|[1-9][0-9]*)$/.test(text)) {
+    return null;
+  }
+  const digits = Number(text);
+  const {shortest, max} = state.digitLimits;
+  return digits === shortest || (digits >= 1 && digits <= max) ? digits : null;
+}
 
 function storedDigits() {
   try {
-    return digitsFrom(localStorage.getItem(DIGITS_KEY) || '') ?? DEFAULT_DIGITS;
+    return digitsFrom(localStorage.getItem(DIGITS_KEY) || '') ?? state.digitLimits.default;
   } catch (error) {
-    return DEFAULT_DIGITS;
+    return state.digitLimits.default;
   }
 }
 
@@ -739,17 +753,31 @@ function useDigits(digits) {
   digitsChoice.value = String(digits);
 }
 
-function digitsText(digits) {
-  return digits === 0 ? 'numbers in their shortest form' :
-                        `numbers to ${digits} ${digits === 1 ? 'digit' : 'digits'}`;
+// What needs the digits waits for the first worker, which brings the
+// library's limits: until then it is refused, with a word.
+function digitsKnown(action, topic) {
+  if (state.digitLimits === null) {
+    say(`The calculator is still starting: ${action} again in a moment.`, topic);
+    return false;
+  }
+  return true;
 }
 
+function digitsText(digits) {
+  if (digits === state.digitLimits.shortest) {
+    return 'numbers in their shortest form';
+  }
+  return `numbers to ${digits} ${digits === 1 ? 'digit' : 'digits'}`;
+}
+
+// Built once the library has given its limits.
 function offerDigitsChoice() {
-  const choices = ['0', ...Array.from({length: 17}, (_, index) => String(index + 1))];
-  digitsChoice.replaceChildren(...choices.map((value) => {
+  const {shortest, max} = state.digitLimits;
+  const counts = [shortest, ...Array.from({length: max}, (_, index) => index + 1)];
+  digitsChoice.replaceChildren(...counts.map((digits) => {
     const option = document.createElement('option');
-    option.value = value;
-    option.textContent = value === '0' ? 'shortest' : value;
+    option.value = String(digits);
+    option.textContent = digits === shortest ? 'shortest' : String(digits);
     return option;
   }));
   useDigits(storedDigits());
@@ -763,11 +791,11 @@ function offerDigitsChoice() {
   });
 }
 
-// ---- share links: #lines=... and, unless 6, &digits=N
+// ---- share links: #lines=... and, unless the default, &digits=N
 
 function shareLink() {
   const url = new URL(window.location.href);
-  const digits = state.digits === DEFAULT_DIGITS ? '' : `&digits=${state.digits}`;
+  const digits = state.digits === state.digitLimits.default ? '' : `&digits=${state.digits}`;
   url.hash = `lines=${encodeURIComponent(state.lines.join('\n'))}${digits}`;
   return url.href;
 }
@@ -795,7 +823,8 @@ function linkContent() {
   if (!lines) {
     return null;
   }
-  const digits = fields.has('digits') ? digitsFrom(fields.get('digits')) : DEFAULT_DIGITS;
+  const digits =
+      fields.has('digits') ? digitsFrom(fields.get('digits')) : state.digitLimits.default;
   let text = null;
   try {
     text = decodeURIComponent(lines);
@@ -809,8 +838,11 @@ function linkContent() {
 // there are and the first of them. Inside another site's frame it offers
 // nothing, so that no one can lead a click onto the button. When the
 // address changes under an offer, the offer on screen goes: whatever
-// replaces it says so.
+// replaces it says so. Links wait for the library's digit limits.
 function offerLink() {
+  if (state.digitLimits === null) {
+    return;
+  }
   const content = linkContent();
   if (content === null) {
     if (state.offered !== null && state.offered.source === 'link') {
@@ -917,6 +949,9 @@ function saveSession() {
 }
 
 async function openSession(file) {
+  if (!digitsKnown('open the file', 'offer')) {
+    return;
+  }
   try {
     const lines = linesOf(await file.text());
     if (lines.length === 0) {
@@ -930,6 +965,9 @@ async function openSession(file) {
 }
 
 function share() {
+  if (!digitsKnown('share', 'share')) {
+    return;
+  }
   const link = shareLink();
   if (link.length > LINK_LIMIT) {
     shareField.hidden = true;
@@ -1106,9 +1144,7 @@ function main() {
     copyText(state.transcriptText.join('\n') + '\n', 'Transcript copied.');
   });
   element('share').addEventListener('click', share);
-  offerDigitsChoice();
   startWorker();
-  offerLink();
   foldClosedTabs().catch(() => {});  // folding waits for a later visit
   registerOfflineCache();
   input.focus();

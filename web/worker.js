@@ -6,7 +6,7 @@
 //
 // Messages in:  {type: 'start', variables}  then  {type: 'line', id, text, digits}
 // Messages out: {type: 'ready', version, variables, names: {constants, functions},
-//                fixedLines: {prompt, interrupted}}
+//                fixedLines: {prompt, interrupted}, digitLimits: {shortest, max, default}}
 //               {type: 'answer', id, lines, variables}
 //               {type: 'failed', message}
 // variables: [{name, bytes}] in the order first assigned, each value as its
@@ -21,11 +21,11 @@ function variablesOf(session) {
   return names.map((name, index) => ({name, bytes: bytes.slice(index * 8, index * 8 + 8)}));
 }
 
-function snapshotOf(variables) {
+function snapshotOf(variables, digits) {
   const values = new Float64Array(variables.length);
   const bytes = new Uint8Array(values.buffer);
   variables.forEach((variable, index) => bytes.set(variable.bytes, index * 8));
-  return {digits: 6, names: variables.map((variable) => variable.name), values};
+  return {digits, names: variables.map((variable) => variable.name), values};
 }
 
 function answerLine(message) {
@@ -39,13 +39,15 @@ function answerLine(message) {
 async function start(variables) {
   // Imported here, so that a failure to load reaches the page as a message.
   const calculator = await import('./session.js');
-  session = await calculator.Session.create({snapshot: snapshotOf(variables)});
+  const {digitLimits} = calculator;
+  session = await calculator.Session.create({snapshot: snapshotOf(variables, digitLimits.default)});
   postMessage({
     type: 'ready',
     version: calculator.version,
     variables: variablesOf(session),
     names: calculator.builtinNames(),
     fixedLines: {prompt: calculator.prompt, interrupted: calculator.interruptedLine},
+    digitLimits,
   });
   while (pending.length > 0) {
     answerLine(pending.shift());

@@ -16,7 +16,8 @@ import {fileURLToPath, pathToFileURL} from 'node:url';
 
 const packageDir = path.resolve(process.argv[2] ?? '');
 const sessionURL = pathToFileURL(path.join(packageDir, 'session.js')).href;
-const {Session, CalculatorError, formatNumber, version, builtinNames} = await import(sessionURL);
+const {Session, CalculatorError, formatNumber, version, builtinNames, digitLimits} =
+    await import(sessionURL);
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
 const LONG_LOOP = 'sigma(i,1,2000000000,i)';  // hours: only an abort ends it
 
@@ -105,6 +106,22 @@ test('digits: default 6, 0 to 17, anything else refused and the count kept', asy
   assert.equal((await Session.create({digits: 3})).answer('pi'), 'Result is 3.14');
   assert.equal(formatNumber(Math.PI), '3.14159');
   assert.throws(() => formatNumber('1'), TypeError);
+});
+
+// The limits come from the build, the answers and the refusal from the
+// compiled library: they must agree.
+test('digit limits: the library\'s default, maximum and refusal', async () => {
+  const session = await Session.create();
+  assert.equal(session.answer('1/3'), `Result is 0.${'3'.repeat(digitLimits.default)}`);
+  session.digits = digitLimits.max;
+  assert.equal(session.digits, digitLimits.max);
+  const bad = digitLimits.max + 1;
+  const refusal = `Digits must be from 1 to ${digitLimits.max}, or ${digitLimits.shortest} ` +
+      `for the shortest. Not ${bad}.`;
+  assert.throws(() => {
+    session.digits = bad;
+  }, {name: 'RangeError', message: refusal});
+  assert.throws(() => formatNumber(1, bad), {name: 'RangeError', message: refusal});
 });
 
 test('texts: strings and UTF-8 bytes alike, non-ASCII and long ones too', async () => {
