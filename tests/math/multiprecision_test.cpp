@@ -272,6 +272,16 @@ bool CosTerm(DoubleDouble value, double& rounded) {  // |A| = 1, B r = 0
 bool Tangent(DoubleDouble value, double& rounded) {
   return RoundsSafelyWithin(value, calculator_core::math::TangentErrorBound(1), rounded);
 }
+// pow at the table's hi 1: y z = 0, and y z = 2^10, where the term per
+// |y z| outweighs the rest a thousand times.
+constexpr double kLargeProduct = 0x1p10;
+bool PowRest(DoubleDouble value, double& rounded) {
+  return RoundsSafelyWithin(value, calculator_core::math::PowErrorBound(1.0, 0.0), rounded);
+}
+bool PowProduct(DoubleDouble value, double& rounded) {
+  return RoundsSafelyWithin(value, calculator_core::math::PowErrorBound(1.0, -kLargeProduct),
+                            rounded);
+}
 
 // The test's answer for an exact value just below (from_below) or above
 // the midpoint, approximated `times` the bound `bound` away towards and
@@ -300,6 +310,8 @@ TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
       {"sin and cos, per |A|", CosTerm, bounds::kCosineTerm},
       {"sin and cos, per |B r|", SinTerm, bounds::kSineTerm},
       {"tan", Tangent, bounds::kTangent},
+      {"pow, the rest", PowRest, bounds::kPowRest},
+      {"pow, per |y z|", PowProduct, bounds::kPowRest + kLargeProduct * bounds::kPowProduct},
   };
   for (const auto& row : kRows) {
     double below = Decided(row.test, row.bound, true, 0.9);
