@@ -196,7 +196,7 @@ inline DoubleDouble SplitOfReduced(const LogReduction& reduction) {
   double r_hi = product - k_double * kStepHi;
   std::int64_t j = k & 511;
   const exponential_tables::Entry& entry = exponential_tables::kEntries[j];
-  double r_lo = (product_error + y * log.lo) + (entry.tau - k_double * kStepLo);
+  double r_lo = product_error + (y * log.lo + (entry.tau - k_double * kStepLo));
   double r = r_hi + r_lo;
   double r2 = r * r;
   double p = r2 * ((kP[0] + r * kP[1]) + r2 * (kP[2] + r * kP[3]));

@@ -348,8 +348,8 @@ Arguments DyadicExponent(Random& random) {
   return {x, y};
 }
 // |y| from 1 to 2000 with x in [0.5, 4]: the logarithm's reduced argument
-// z times y on both sides of 1/16, where pow's fast path takes y z^2 in
-// plain doubles or not, and results up to the overflow limit.
+// z times y up to 3, where pow's fast path carries the most of y z^3 Q(z)
+// in its low parts, and results up to the overflow limit.
 Arguments ModerateBaseToLarge(Random& random) {
   double y = random.LogUniform(1.0, 2000.0);
   return {random.Uniform(0.5, 4.0), random.Coin() ? y : -y};
