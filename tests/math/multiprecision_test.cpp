@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "calculator/math/double_double.h"
 #include "calculator/math/error_bounds.h"
 #include "calculator/math/logarithm.h"
+#include "calculator/math/logarithm_tables.h"
 #include "calculator/math/multiprecision_elementary.h"
 #include "calculator/math/power.h"
 #include "calculator/math/trigonometric.h"
@@ -321,6 +324,28 @@ TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
     EXPECT_EQ(Decided(row.test, row.bound, true, -3.0), 1.0) << row.what << ": far below";
     EXPECT_EQ(Decided(row.test, row.bound, false, -3.0), kNext) << row.what << ": far above";
   }
+}
+
+// A fact of the logarithm's table that pow's bound takes as given
+// (error_bounds.sollya): where k = 0 and the table's part is not 0, |y
+// log_lo| <= 2^-23.04 for |y log x| <= 746, that is |log_lo| <= 2^-32.58
+// |log x| over each group (m within 1/1024 of 1 + j/512, x = m 2^-a).
+TEST(DoubleDouble, PowBoundHoldsForTheLogarithmTable) {
+  using calculator_core::math::logarithm_tables::kEntries;
+  int groups = 0;
+  for (int j = 0; j < static_cast<int>(std::size(kEntries)); ++j) {
+    if (kEntries[j].log_hi == 0.0) {
+      continue;
+    }
+    long double scale = std::ldexp(1.0L, -kEntries[j].exponent_adjust);
+    long double low = std::max(1.0L, 1.0L + (j - 0.5L) / 512) * scale;
+    long double high = std::min(2.0L, 1.0L + (j + 0.5L) / 512) * scale;
+    ASSERT_TRUE(low > 1.0L || high < 1.0L) << "group " << j;
+    long double least_log = std::min(std::fabs(std::log(low)), std::fabs(std::log(high)));
+    EXPECT_LE(std::fabs(kEntries[j].log_lo), std::exp2(-32.58L) * least_log) << "group " << j;
+    ++groups;
+  }
+  EXPECT_GT(groups, 500);
 }
 
 // The same test for (hi + lo) 2^scale where the result leaves the normal
