@@ -212,51 +212,27 @@ inline DoubleDouble SplitOfReduced(const LogReduction& reduction) {
   return true;
 }
 
-// The fast path's result, when it is sure of it.
-struct MaybeResult {
-  double value;
-  bool sure;
-};
-
-// The rounding at the ends of the range, apart, its result in registers:
-// no local's address is taken on the common path.
-[[gnu::noinline]] MaybeResult RoundAtRangeEnds(DoubleDouble value, double error, int scale) {
-  MaybeResult result;
-  result.sure = RoundsAtRangeEnds(value, error, scale, result.value);
-  return result;
-}
-
-// RoundsScaledSafely, its common case inline.
-[[gnu::always_inline]] inline bool RoundsScaled(const BoundedApproximation& approximation,
-                                                double& result) {
-  int scale = approximation.scale;
-  if (static_cast<unsigned>(scale - kLeastNormalScale - 1) <
-      static_cast<unsigned>(kGreatestNormalScale - kLeastNormalScale)) {
-    double rounded;
-    if (!RoundsSafelyWithin(approximation.value, approximation.error, rounded)) {
-      return false;
-    }
-    result = rounded * PowerOfTwo(scale);
-    return true;
-  }
-  MaybeResult ends = RoundAtRangeEnds(approximation.value, approximation.error, scale);
-  result = ends.value;
-  return ends.sure;
-}
-
 // log x normalised, for |y z| beyond kLargestProduct: x near 1, |y| large.
 inline DoubleDouble NormalisedLogForPow(const LogReduction& reduction) {
   DoubleDouble log = LogForPow(reduction);
   return FastTwoSum(log.hi, log.lo);
 }
 
-// Apart, so that the common case keeps its reduction in registers.
-[[gnu::noinline]] MaybeResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
-  MaybeResult result{0.0, false};
+// The fast path with its approximation, true with the result when it is
+// sure of it.
+[[gnu::always_inline]] inline bool TryPowFastWith(DoubleDouble log, double y, double yz,
+                                                  double& result) {
   BoundedApproximation approximation;
-  if (ApproximatePow(NormalisedLogForPow(ReduceForLog(x.bits, x.offset)), y, yz, approximation)) {
-    result.sure = RoundsScaled(approximation, result.value);
-  }
+  return ApproximatePow(log, y, yz, approximation) &&
+         RoundsScaledSafely(approximation.value, approximation.error, approximation.scale, result);
+}
+
+// Apart, so that the common case keeps its reduction in registers; the
+// result in registers too.
+[[gnu::noinline]] RoundedResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
+  RoundedResult result{0.0, false};
+  result.sure =
+      TryPowFastWith(NormalisedLogForPow(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
   return result;
 }
 
@@ -264,13 +240,11 @@ inline DoubleDouble NormalisedLogForPow(const LogReduction& reduction) {
   LogReduction reduction = ReduceForLog(x.bits, x.offset);
   double yz = y * reduction.z;
   if (!(Magnitude(yz) <= kLargestProduct)) {
-    MaybeResult large = PowFastForLargeProduct(x, y, yz);
+    RoundedResult large = PowFastForLargeProduct(x, y, yz);
     result = large.value;
     return large.sure;
   }
-  BoundedApproximation approximation;
-  return ApproximatePow(LogForPow(reduction), y, yz, approximation) &&
-         RoundsScaled(approximation, result);
+  return TryPowFastWith(LogForPow(reduction), y, yz, result);
 }
 
 // ---------------------------------------------------------------------------
