@@ -567,6 +567,9 @@ constexpr double kFloorRoom = 1.0 - 0x1p-20;
 constexpr double kSineCosineFloor = calculator_core::math::error_bounds::kCosineTerm * kFloorRoom;
 constexpr double kQuotientLeeway = 0x1.9c0p-9;  // pi/1000, above pi/1024 and r's rounding
 constexpr double kTangentFloor = calculator_core::math::error_bounds::kTangent * kFloorRoom;
+// pow's bound is at least kPowRest times the table's hi, and x^y lies
+// within e^(2^-10.5) of hi 2^scale (power.cpp): 2^-9 of room.
+constexpr double kPowFloor = calculator_core::math::error_bounds::kPowRest * (1.0 - 0x1p-9);
 
 template <BoundedApproximation (*Approximate)(double)>
 bool Trigonometric(double x, double, BoundedApproximation& approximation) {
@@ -602,7 +605,9 @@ const FastPathBound kFastPathBounds[] = {
     // (multiprecision_test.cpp): no floor here.
     {"log", mpfr_log, Logarithm<math::LogFastApproximation>, 0.0, 0.0},
     {"log10", mpfr_log10, Logarithm<math::Log10FastApproximation>, 0.0, 0.0},
-    {"pow", nullptr, Power, 0.0, 0.0},
+    // Its bound's terms are checked where they are applied, the whole
+    // against its floor where ApproximatePow computes it.
+    {"pow", nullptr, Power, kPowFloor, 0.0},
 };
 
 class ErrorRatio {
