@@ -36,33 +36,35 @@
 // |y table_lo| <= 2^-22.9; where k = 0, table_lo is the group's log_lo and
 // |y log_lo| <= 2^-23.04 (746 times the table's largest |log_lo| over its
 // group's least |log x|). Per unit of |y z|, the terms in z times y:
-//   log(1 + z)'s polynomial                                  2^-73.12
+//   log(1 + z)'s polynomial                                  2^-73.11
 //   z^3 Q(z): w = z^2, z w and the product rounded, Q's own
-//     evaluation (2^-52.41)                                  2^-71.34
+//     evaluation (2^-52.41)                                  2^-71.33
 //   z_l (z + z_h)/2 (below 1.5 2^-36 |z|): two roundings, and
-//     four more in the low parts                             2^-85.8
+//     four more in the low parts                             2^-85.83
 //   y z^3 Q(z) in eight roundings: lo, y lo, two of r_lo's,
 //     r_b, r_b + p, hi times it, the test's                  2^-70.5
 // Independent of y z, relative to the table's hi:
 //   y times table_lo's error (2^-85.4; where k = 0, log_lo's
-//     own rounding)                                          2^-74.31
-//   y table_lo and y (sum.lo + log.lo) (2^-42.45) in four
-//     roundings: the two sums with table_lo, lo, y lo        2^-73.9
+//     own rounding)                                          2^-74.33
+//   y table_lo and y (sum.lo + log.lo) (2^-42.45) in the low
+//     part's roundings (table_lo + z_l's term, sum.lo +
+//     log.lo, their sum, lo, y lo): four of each             2^-73.91
 //   k log(2)/512's low part, rounded, and log(2)/512's own   2^-76.47
 //   r_lo's three additions, of at most 2^-22.45 besides the
 //     per-|y z| part                                         2^-73.87
 //   tau's own                                                2^-83
-//   e^r's polynomial                                         2^-75.03
-//   r rounded to one double inside the polynomial            2^-74
+//   e^r's polynomial                                         2^-75.04
+//   r rounded to one double inside the polynomial            2^-74.01
 //   r^2 P(r): r^2's and the product's roundings, and P's own (two roundings
-//     of half an ulp at 1/2: 2^-51.99) of |p| <= 2^-22.0      2^-73
-//   r_b, r_b + p and hi times it, each rounded               2^-72.69
-//   the rounding test's own rounding of the low part         2^-74.03
-// As the result lies within e^(2^-10.50) of hi, the error is below hi
-// (2^-70.66 + 2^-69.72 |y z|): the sums that error_bounds.sollya computes
-// and rounds up into the test's bound (PowErrorBound). A partial product
-// of Dekker's that falls below the normal range adds at most 2^-1074,
-// nothing against these.
+//     of half an ulp at 1/2: 2^-51.99) of |p| <= 2^-22.01     2^-73.01
+//   r_b, r_b + p and hi times it, each rounded               2^-72.7
+//   the rounding test's own rounding of the low part         2^-74.02
+// As the result lies within e^(2^-10.50) of hi, and the bound's own
+// roundings and the test's rounding of it take 2^-50 of it, the error is
+// below hi (2^-70.67 + 2^-69.71 |y z|): the sums that error_bounds.sollya
+// computes and rounds up into the test's bound (PowErrorBound). A partial
+// product of Dekker's that falls below the normal range adds at most
+// 2^-1074, nothing against these.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
