@@ -544,11 +544,15 @@ int CompareAtEveryExponent() {
 
 using calculator_core::math::BoundedApproximation;
 
+using Approximate = bool (*)(double x, double y, BoundedApproximation& approximation);
+
 struct FastPathBound {
   const char* name;
   int (*unary)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
-  // False where the fast path does not apply to the arguments.
-  bool (*approximate)(double x, double y, BoundedApproximation& approximation);
+  // False where the fast path does not apply to the arguments; the second
+  // evaluation, where there is one, is the one tried when the first fails.
+  Approximate approximate;
+  Approximate next = nullptr;
 };
 
 template <BoundedApproximation (*Approximate)(double)>
@@ -560,13 +564,22 @@ bool Trigonometric(double x, double, BoundedApproximation& approximation) {
   return true;
 }
 
+bool LogarithmDefined(double x) {
+  return x > 0.0 && std::isfinite(x) && x != 1.0;
+}
+
 template <BoundedApproximation (*Approximate)(double)>
-bool Logarithm(double x, double, BoundedApproximation& approximation) {
-  if (!(x > 0.0) || !std::isfinite(x) || x == 1.0) {
+bool LogarithmFar(double x, double, BoundedApproximation& approximation) {
+  if (!LogarithmDefined(x)) {
     return false;
   }
   approximation = Approximate(x);
   return true;
+}
+
+template <bool (*Approximate)(double, BoundedApproximation&)>
+bool LogarithmNear(double x, double, BoundedApproximation& approximation) {
+  return LogarithmDefined(x) && Approximate(x, approximation);
 }
 
 bool Power(double x, double y, BoundedApproximation& approximation) {
@@ -581,8 +594,10 @@ const FastPathBound kFastPathBounds[] = {
     {"sin", mpfr_sin, Trigonometric<math::SinFastApproximation>},
     {"cos", mpfr_cos, Trigonometric<math::CosFastApproximation>},
     {"tan", mpfr_tan, Trigonometric<math::TanFastApproximation>},
-    {"log", mpfr_log, Logarithm<math::LogFastApproximation>},
-    {"log10", mpfr_log10, Logarithm<math::Log10FastApproximation>},
+    {"log", mpfr_log, LogarithmFar<math::LogFarApproximation>,
+     LogarithmNear<math::LogNearApproximation>},
+    {"log10", mpfr_log10, LogarithmFar<math::Log10FarApproximation>,
+     LogarithmNear<math::Log10NearApproximation>},
     {"pow", nullptr, Power},
 };
 
@@ -635,16 +650,18 @@ int CompareWithBounds(const char* name, std::uint64_t count, const char* path) {
   double worst_y = 0.0;
   std::uint64_t measured = 0;
   auto measure = [&](double x, double y) {
-    BoundedApproximation approximation;
-    if (!bound->approximate(x, y, approximation)) {
-      return;
-    }
-    ++measured;
-    double observed = ratio.Of(*bound, x, y, approximation);
-    if (!(observed < worst)) {
-      worst = observed;
-      worst_x = x;
-      worst_y = y;
+    for (Approximate approximate : {bound->approximate, bound->next}) {
+      BoundedApproximation approximation;
+      if (approximate == nullptr || !approximate(x, y, approximation)) {
+        continue;
+      }
+      ++measured;
+      double observed = ratio.Of(*bound, x, y, approximation);
+      if (!(observed < worst)) {
+        worst = observed;
+        worst_x = x;
+        worst_y = y;
+      }
     }
   };
   bool ok =
