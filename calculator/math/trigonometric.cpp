@@ -124,11 +124,6 @@ static_assert(kCodyWaiteLimit == 0x1p16, "the same limit in bits");
   return {{sum.hi, corrections + low_parts}, error};
 }
 
-// `first` where `mask` is 0, `second` where it is all ones.
-[[gnu::always_inline]] inline double Select(std::uint64_t mask, double first, double second) {
-  return FromBits((BitsOf(first) & ~mask) | (BitsOf(second) & mask));
-}
-
 // tan(steps pi/512 + r): with u = tan(j pi/512), j = steps - 256 m and
 // |j| <= 128 (the multiple m of pi/2 nearest), and t = tan r, the result is
 // (u + t) / (1 - u t) for m even and -(1 - u t) / (u + t) for m odd.
@@ -151,18 +146,17 @@ static_assert(kCodyWaiteLimit == 0x1p16, "the same limit in bits");
   numerator.lo += u.lo + t_lo;
   DoubleDouble denominator = FastTwoSum(1.0, -u_t.hi);
   denominator.lo -= u_t.lo;
-  // Chosen by masks rather than a branch: m is as good as random, and a
-  // mispredicted branch would cost more than the rest (nor by indexing a
-  // local array, which would bring the stack protector's check).
-  std::uint64_t odd_mask = 0 - static_cast<std::uint64_t>(multiple & 1u);
-  DoubleDouble dividend = {Select(odd_mask, numerator.hi, -denominator.hi),
-                           Select(odd_mask, numerator.lo, -denominator.lo)};
-  DoubleDouble divisor = {Select(odd_mask, denominator.hi, numerator.hi),
-                          Select(odd_mask, denominator.lo, numerator.lo)};
-  // The quotient's leading 26 bits q, and the rest from the remainder
-  // dividend - q divisor: q times either 26-bit half of divisor.hi is
-  // exact, and the first difference too (Sterbenz); the rest errs by
-  // 2^-78 of the quotient or less.
+  // Chosen by products with 1 and 0 rather than a branch: m is as good as
+  // random, and a mispredicted branch would cost more than the rest (nor
+  // by indexing a local array, which would bring the stack protector's
+  // check). a 1 + b 0 is a exactly for finite a and b (but for a zero's
+  // sign, which no result depends on).
+  double odd = static_cast<double>(multiple & 1u);
+  double even = 1.0 - odd;
+  DoubleDouble dividend = {numerator.hi * even - denominator.hi * odd,
+                           numerator.lo * even - denominator.lo * odd};
+  DoubleDouble divisor = {denominator.hi * even + numerator.hi * odd,
+                          denominator.lo * even + numerator.lo * odd};
   double inverse = 1.0 / (divisor.hi + divisor.lo);
   double quotient = Split((dividend.hi + dividend.lo) * inverse).hi;
   DoubleDouble divisor_halves = Split(divisor.hi);
