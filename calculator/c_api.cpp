@@ -124,6 +124,15 @@ std::size_t AnswerLine(const calculator_session* session, int status, double val
                                  : core::WriteErrorLine(session->message, line);
 }
 
+// The answer line cut to a buffer smaller than a whole line, as snprintf
+// would. Out of line, so that the common case keeps no line on its stack.
+[[gnu::noinline]] int AnswerIntoShortBuffer(const calculator_session* session, int status,
+                                            double value, char* buffer, std::size_t size) {
+  char line[core::kAnswerLineSize];
+  const std::size_t length = AnswerLine(session, status, value, line);
+  return static_cast<int>(CopyAsSnprintf(line, length, buffer, size));
+}
+
 }  // namespace
 
 extern "C" {
@@ -172,9 +181,7 @@ int calculator_answer(calculator_session* session, const char* text, char* buffe
     // Room enough: the line is written in place.
     return static_cast<int>(AnswerLine(session, status, value, buffer));
   }
-  char line[core::kAnswerLineSize];
-  const std::size_t length = AnswerLine(session, status, value, line);
-  return static_cast<int>(CopyAsSnprintf(line, length, buffer, size));
+  return AnswerIntoShortBuffer(session, status, value, buffer, size);
 }
 
 int calculator_set_digits(calculator_session* session, int digits) {

@@ -166,6 +166,21 @@ class WideInteger {
   int size_;
 };
 
+// ScaledFloor for values far from 1, in a wide integer. Out of line, so
+// that the common case keeps no array on its stack.
+[[gnu::noinline]] std::uint64_t ScaledFloorWide(BinaryValue value, int scale, bool& inexact) {
+  WideInteger wide(value.mantissa);
+  if (value.exponent >= 0) {
+    // A large integer: scale is negative.
+    wide.ShiftLeft(value.exponent);
+    inexact = wide.DivideByPowerOfTen(-scale);
+  } else {
+    wide.MultiplyByPowerOfTen(scale);
+    inexact = wide.ShiftRight(-value.exponent);
+  }
+  return wide.Low64();
+}
+
 // floor(value * 10^scale), which the caller knows to be below 10^19, and
 // whether that cut anything off.
 std::uint64_t ScaledFloor(BinaryValue value, int scale, bool& inexact) {
@@ -183,16 +198,7 @@ std::uint64_t ScaledFloor(BinaryValue value, int scale, bool& inexact) {
     inexact = (scaled & ((Uint128{1} << shift) - 1)) != 0;
     return static_cast<std::uint64_t>(scaled >> shift);
   }
-  WideInteger wide(value.mantissa);
-  if (value.exponent >= 0) {
-    // A large integer: scale is negative.
-    wide.ShiftLeft(value.exponent);
-    inexact = wide.DivideByPowerOfTen(-scale);
-  } else {
-    wide.MultiplyByPowerOfTen(scale);
-    inexact = wide.ShiftRight(-value.exponent);
-  }
-  return wide.Low64();
+  return ScaledFloorWide(value, scale, inexact);
 }
 
 // The first 18 significant digits of a value, cut off rather than rounded.

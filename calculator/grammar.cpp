@@ -52,13 +52,13 @@ double ReadOperand(EvaluationFrame& frame);
 // way to a variable, the common operand of a loop body.
 [[gnu::noinline]] double ReadNumber(EvaluationFrame& frame) {
   const char* start = frame.expression + frame.cursor;
-  double value = 0.0;
-  const char* end = ReadDecimal(start, frame.expression + frame.length, value);
+  const DecimalPrefix number = ReadDecimal(start, frame.expression + frame.length);
+  const char* end = number.end;
   while (IsDigit(*end) || *end == '.') {
     ++end;
   }
   frame.cursor += static_cast<std::int32_t>(end - start);
-  return value;
+  return number.value;
 }
 
 // Consumes the whole run of letters and digits and names it where it

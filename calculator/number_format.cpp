@@ -20,7 +20,6 @@ static_assert(CALCULATOR_MAX_DIGITS <= kDecimalFormDigits,
               "every count of digits is cut from the 17-digit form");
 
 constexpr int kLowestFixedExponent = -4;
-constexpr int kMinimumExponentDigits = 3;
 
 using math::kExponentMask;
 using math::kQuietBit;
@@ -138,18 +137,10 @@ int FormatScientific(const DecimalForm& form, char* out, int length) {
   if (exponent < 0) {
     exponent = -exponent;
   }
-  char exponent_digits[8];
-  int count = 0;
-  do {
-    exponent_digits[count++] = static_cast<char>('0' + exponent % 10);
-    exponent /= 10;
-  } while (exponent > 0);
-  while (count < kMinimumExponentDigits) {
-    exponent_digits[count++] = '0';
-  }
-  while (count > 0) {
-    out[length++] = exponent_digits[--count];
-  }
+  // A double's decimal exponent lies within -324..308: always three digits.
+  out[length++] = static_cast<char>('0' + exponent / 100);
+  out[length++] = static_cast<char>('0' + exponent / 10 % 10);
+  out[length++] = static_cast<char>('0' + exponent % 10);
   return length;
 }
 

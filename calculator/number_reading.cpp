@@ -39,7 +39,7 @@ constexpr double kExactPowersOfTen[kExactDigits + 1] = {
 
 }  // namespace
 
-const char* ReadDecimal(const char* start, const char* end, double& value) {
+DecimalPrefix ReadDecimal(const char* start, const char* end) {
   std::uint64_t digits = 0;  // wraps past 19 digits, which then are not used
   const char* cursor = start;
   while (cursor != end && IsDigit(*cursor)) {
@@ -58,11 +58,9 @@ const char* ReadDecimal(const char* start, const char* end, double& value) {
     count += fraction_digits;
   }
   if (count <= kExactDigits) {
-    value = static_cast<double>(digits) / kExactPowersOfTen[fraction_digits];
-    return cursor;
+    return {cursor, static_cast<double>(digits) / kExactPowersOfTen[fraction_digits]};
   }
-  value = ReadLongDecimal(start, cursor);
-  return cursor;
+  return {cursor, ReadLongDecimal(start, cursor)};
 }
 
 }  // namespace calculator_core

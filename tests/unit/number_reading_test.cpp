@@ -42,8 +42,7 @@ TEST(ReadDecimal, AgreesWithFastFloatOnRandomTexts) {
     // What follows the number in a line does not belong to it: a second
     // point, or an operator.
     const std::string line = text + (fraction_digits > 0 ? ".5+1" : "+1");
-    double read = -1.0;
-    const char* end = ReadDecimal(line.data(), line.data() + line.size(), read);
+    const auto [end, read] = ReadDecimal(line.data(), line.data() + line.size());
     double expected = -1.0;
     fast_float::from_chars(text.data(), text.data() + text.size(), expected,
                            fast_float::chars_format::fixed);
@@ -71,9 +70,8 @@ TEST(ReadDecimal, LongestPrefixOfTheRun) {
       {"0.30000000000000004441", 0.30000000000000004, 22},
   };
   for (const auto& test_case : cases) {
-    double value = -1.0;
     const char* text = test_case.text;
-    const char* end = ReadDecimal(text, text + std::strlen(text), value);
+    const auto [end, value] = ReadDecimal(text, text + std::strlen(text));
     EXPECT_EQ(BitsOf(test_case.value), BitsOf(value)) << text;
     EXPECT_EQ(test_case.length, static_cast<std::size_t>(end - text)) << text;
   }
