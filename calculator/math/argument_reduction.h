@@ -36,10 +36,12 @@ ReducedArgument ReduceByPayneHanek(double x);
 // Cody-Waite's reduction holds for |x| below this.
 constexpr double kCodyWaiteLimit = 0x1p16;
 
-// For |x| < kCodyWaiteLimit. The error of r is below 2^-91 absolutely, or
-// 2^-76 |r| where r is the whole distance to a multiple of pi/2 (then the
-// result, not only its derivative, depends on r alone).
-[[gnu::always_inline]] inline ReducedArgument ReduceByCodyWaite(double x) {
+// For |x| < kCodyWaiteLimit: true with x's reduction, except next to a
+// multiple of pi/2 where Cody-Waite's would leave too few correct bits of
+// r (then Payne and Hanek's is needed). The error of r is below 2^-91
+// absolutely, or 2^-76 |r| where r is the whole distance to a multiple of
+// pi/2 (then the result, not only its derivative, depends on r alone).
+[[gnu::always_inline]] inline bool ReducesByCodyWaite(double x, ReducedArgument& reduced) {
   using namespace trigonometric_tables;
   // Rounds to the nearest integer by adding 1.5 * 2^52: |x * 512/pi| is far
   // below 2^51.
@@ -49,17 +51,21 @@ constexpr double kCodyWaiteLimit = 0x1p16;
   // Exact: k kStep1 and k kStep2 have at most 53 bits (|k| < 2^24); the
   // first lies within a factor 2 of x (Sterbenz), and the difference less
   // the second is a multiple of 2^-61 below 2^-8 (k = 0 unless |x| > 2^-9).
-  double reduced = (x - k * kStep1) - k * kStep2;
-  // The low part errs by up to 2^-92 when |reduced| < |k kStep3|.
-  DoubleDouble r = FastTwoSum(reduced, -(k * kStep3));
+  double difference = (x - k * kStep1) - k * kStep2;
+  // The low part errs by up to 2^-92 when |difference| < |k kStep3|.
+  DoubleDouble r = FastTwoSum(difference, -(k * kStep3));
   auto steps = static_cast<std::uint32_t>(BitsOf(shifted)) & 1023u;
+  reduced = {steps, r};
   // Next to a multiple of pi/2 (steps a multiple of 256) a tiny r is
   // itself the result, and 2^-91 would be too much of it.
   constexpr double kShortestReliable = 0x1p-15;
-  if ((steps & 255u) == 0 && k != 0.0 && (r.hi < kShortestReliable && r.hi > -kShortestReliable)) {
-    return ReduceByPayneHanek(x);
-  }
-  return {steps, r};
+  return (steps & 255u) != 0 || k == 0.0 || r.hi >= kShortestReliable || r.hi <= -kShortestReliable;
+}
+
+// For |x| < kCodyWaiteLimit, with the error of r as above.
+[[gnu::always_inline]] inline ReducedArgument ReduceByCodyWaite(double x) {
+  ReducedArgument reduced;
+  return ReducesByCodyWaite(x, reduced) ? reduced : ReduceByPayneHanek(x);
 }
 
 // The argument reduced by pi/2 for the slow path: x = k pi/2 + r with

@@ -7,13 +7,13 @@ namespace math {
 namespace error_bounds {
 
 // Rounded up to 5 significant bits.
-// log for k != 0, absolute: 2^-69.77.
+// log, far (any k), absolute: 2^-69.77.
 constexpr double kLogFar = 0x1.3p-70;
-// log for k = 0, relative: 2^-70.54.
+// log, near (k = 0), relative: 2^-70.54.
 constexpr double kLogNear = 0x1.7p-71;
-// log10 for k != 0, absolute: 2^-70.3.
+// log10, far (any k), absolute: 2^-70.3.
 constexpr double kLog10Far = 0x1.ap-71;
-// log10 for k = 0, relative: 2^-69.89.
+// log10, near (k = 0), relative: 2^-69.89.
 constexpr double kLog10Near = 0x1.2p-70;
 // pow, per |y z|, relative: 2^-69.71.
 constexpr double kPowProduct = 0x1.4p-70;

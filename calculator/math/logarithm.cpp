@@ -6,25 +6,30 @@
 // u = 2^-53 is the unit roundoff, |z| <= Z = 2^-9.463 (so z^2 <= 2^-18.93),
 // and the tables' low part (k log2_lo + log_lo, two roundings, with
 // log2_lo's and log_lo's own) is within 2^-85.4 of its value for every k
-// of a double, and below 2^-33.98. Two evaluations, by k:
+// of a double, and below 2^-33.98. Two evaluations, tried in turn:
 //
-// k != 0, |log x| >= 0.346 (LogFar): z = z_a + z_b with z_a = z rounded
-// down to a multiple of 2^-42, table_hi's grid, so that hi = table_hi +
-// z_a is exact (a multiple of 2^-42 below 2^11) and so is z_b in [0,
-// 2^-42); lo = z_b + (p + table_lo), p = z^2 (-1/2 + z QFar(z)) in plain
-// doubles. Absolute errors:
+// Far, for every x (LogFar): hi + e = table_hi + z by Fast2Sum, exact
+// since table_hi is 0 or of z's binade or a higher one (|table_hi| >= 0.34
+// > |z| where k != 0; the table's choice where k = 0); lo = e + (p +
+// table_lo), p = z^2 (-1/2 + z QFar(z)) in plain doubles, |e| <= 2^-53
+// |hi| <= 2^-43.4 (|log x| < 745). Absolute errors:
 //   polynomial (QFar, degree 3)                                 2^-72.03
 //   p: z^2's and the product's roundings, and -1/2 + ...'s evaluation
 //     (two roundings of half an ulp at 1/2: 2^-51.99 relative), of
 //     |p| <= 2^-19.92                                           2^-70.92
 //   the tables                                                  2^-85.4
-//   the two additions of lo, 2^-53 of 2^-19.9 each               2^-73 each
+//   the two additions of lo, 2^-53 of |p + table_lo| + |e| < 2^-19.9
+//     each                                                      2^-73 each
 //   the rounding test's own rounding of lo +- the bound          2^-72.8
-// in all below 1.19 * 2^-70 (error_bounds.sollya sums the terms).
+// in all below 1.19 * 2^-70 (error_bounds.sollya sums the terms). That
+// decides all but about one argument in 2,500 of [0.7, 1.42], where
+// |log x| is small and its spacing with it, and far fewer elsewhere.
 //
-// k = 0, x in [0.7075, 1.415) (LogOfReduced): z^2/2 exact through a
-// split of z. Errors, relative to R = log x, with |z| <= 1.0025 |R| (the
-// table's choice of r) and |R| >= 2^-11 where the table's part is not 0:
+// Near, where the far one fails and k = 0, x in [0.7075, 1.415) (apart, in
+// LogBeyondFar: dearer, and rarely needed; LogOfReduced): z^2/2 exact
+// through a split of z. Errors, relative to R = log x, with |z| <= 1.0025
+// |R| (the table's choice of r) and |R| >= 2^-11 where the table's part is
+// not 0:
 //   polynomial (Q, degree 4)            2^-73.11 |log(1 + z)|, per |z|
 //   z^3 Q(z): 3 roundings and Q's own (2^-52.41) of
 //     |z^3 Q| <= 2^-20.51 |z|                                   2^-71.34 |z|
@@ -42,8 +47,8 @@
 // below 0.82 * 2^-70 absolute and 1.08 * 2^-70 relative
 // (error_bounds.sollya).
 //
-// About one argument in 150,000 near 1 and far fewer elsewhere fail the
-// test; the slow path computes log x to 2^-244 (multiprecision_
+// About one argument in 150,000 near 1 and far fewer elsewhere fail both
+// tests; the slow path computes log x to 2^-244 (multiprecision_
 // elementary.h), where the published worst cases of log and log10 need
 // 2^-118.
 
@@ -61,14 +66,14 @@ namespace {
 static_assert(logarithm_tables::kLargestReduced <= logarithm_polynomial::kDomain,
               "the polynomial covers every reduced argument");
 
-// log x for k != 0 as hi + lo, absolute error below 2^-69.96.
+// log x as hi + lo for any k, absolute error below kLogFar.
 inline DoubleDouble LogFar(const LogReduction& reduction) {
   using logarithm_polynomial::kQFar;
   double z = reduction.z;
-  double z_a = static_cast<double>(reduction.z_units >> 21) * 0x1p-42;
   double w = z * z;
   double p = w * ((-0.5 + z * kQFar[0]) + w * ((kQFar[1] + z * kQFar[2]) + w * kQFar[3]));
-  return {reduction.table_hi + z_a, (z - z_a) + (p + reduction.table_lo)};
+  DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
+  return {sum.hi, sum.lo + (p + reduction.table_lo)};
 }
 
 inline DoubleDouble TimesInverseLn10(DoubleDouble value) {
@@ -80,18 +85,18 @@ inline DoubleDouble TimesInverseLn10(DoubleDouble value) {
   return {product.hi, lo};
 }
 
-inline bool TryLog(const LogReduction& reduction, double& result) {
-  if (reduction.k != 0) {
-    return LogFarRounds(LogFar(reduction), result);
-  }
-  return LogNearRounds(LogOfReduced(reduction), result);
+// The two evaluations' tests (above), in turn.
+inline bool TryLogFar(const LogReduction& reduction, double& result) {
+  return LogFarRounds(LogFar(reduction), result);
 }
-
-inline bool TryLog10(const LogReduction& reduction, double& result) {
-  if (reduction.k != 0) {
-    return Log10FarRounds(TimesInverseLn10(LogFar(reduction)), result);
-  }
-  return Log10NearRounds(TimesInverseLn10(LogOfReduced(reduction)), result);
+inline bool TryLog10Far(const LogReduction& reduction, double& result) {
+  return Log10FarRounds(TimesInverseLn10(LogFar(reduction)), result);
+}
+inline bool TryLogNear(const LogReduction& reduction, double& result) {
+  return reduction.k == 0 && LogNearRounds(LogOfReduced(reduction), result);
+}
+inline bool TryLog10Near(const LogReduction& reduction, double& result) {
+  return reduction.k == 0 && Log10NearRounds(TimesInverseLn10(LogOfReduced(reduction)), result);
 }
 
 inline LogReduction ReduceAny(double x) {
@@ -140,30 +145,36 @@ DoubleDouble Approximation(double x) {
 
 }  // namespace
 
-BoundedApproximation LogFastApproximation(double x) {
-  LogReduction reduction = ReduceAny(x);
-  if (reduction.k != 0) {
-    return {LogFar(reduction), error_bounds::kLogFar, 0};
-  }
-  DoubleDouble log = LogOfReduced(reduction);
-  return {log, Magnitude(log.hi) * error_bounds::kLogNear, 0};
+BoundedApproximation LogFarApproximation(double x) {
+  return {LogFar(ReduceAny(x)), error_bounds::kLogFar, 0};
 }
 
-BoundedApproximation Log10FastApproximation(double x) {
+BoundedApproximation Log10FarApproximation(double x) {
+  return {TimesInverseLn10(LogFar(ReduceAny(x))), error_bounds::kLog10Far, 0};
+}
+
+bool LogNearApproximation(double x, BoundedApproximation& approximation) {
   LogReduction reduction = ReduceAny(x);
-  if (reduction.k != 0) {
-    return {TimesInverseLn10(LogFar(reduction)), error_bounds::kLog10Far, 0};
-  }
+  DoubleDouble log = LogOfReduced(reduction);
+  approximation = {log, Magnitude(log.hi) * error_bounds::kLogNear, 0};
+  return reduction.k == 0;
+}
+
+bool Log10NearApproximation(double x, BoundedApproximation& approximation) {
+  LogReduction reduction = ReduceAny(x);
   DoubleDouble log10 = TimesInverseLn10(LogOfReduced(reduction));
-  return {log10, Magnitude(log10.hi) * error_bounds::kLog10Near, 0};
+  approximation = {log10, Magnitude(log10.hi) * error_bounds::kLog10Near, 0};
+  return reduction.k == 0;
 }
 
 bool LogFastPath(double x, double& result) {
-  return TryLog(ReduceAny(x), result);
+  LogReduction reduction = ReduceAny(x);
+  return TryLogFar(reduction, result) || TryLogNear(reduction, result);
 }
 
 bool Log10FastPath(double x, double& result) {
-  return TryLog10(ReduceAny(x), result);
+  LogReduction reduction = ReduceAny(x);
+  return TryLog10Far(reduction, result) || TryLog10Near(reduction, result);
 }
 
 double LogSlowPath(double x) {
@@ -174,13 +185,30 @@ double Log10SlowPath(double x) {
   return (MultiprecisionLog(x, Approximation(x)) * InverseLn10()).ToDouble();
 }
 
+namespace {
+
+// Log and Log10 for a positive normal x that LogFar did not decide, apart
+// so that the fast path keeps no stack frame (nor the stack protector's
+// check).
+[[gnu::noinline]] double LogBeyondFar(double x) {
+  double result;
+  return TryLogNear(ReduceForLog(BitsOf(x), 0), result) ? result : LogSlowPath(x);
+}
+
+[[gnu::noinline]] double Log10BeyondFar(double x) {
+  double result;
+  return TryLog10Near(ReduceForLog(BitsOf(x), 0), result) ? result : Log10SlowPath(x);
+}
+
+}  // namespace
+
 double Log(double x) {
   std::uint64_t bits = BitsOf(x);
   if (!IsPositiveNormal(bits)) {
     return LogOfSpecial(x, false);
   }
   double result;
-  return TryLog(ReduceForLog(bits, 0), result) ? result : LogSlowPath(x);
+  return TryLogFar(ReduceForLog(bits, 0), result) ? result : LogBeyondFar(x);
 }
 
 double Log10(double x) {
@@ -189,7 +217,7 @@ double Log10(double x) {
     return LogOfSpecial(x, true);
   }
   double result;
-  return TryLog10(ReduceForLog(bits, 0), result) ? result : Log10SlowPath(x);
+  return TryLog10Far(ReduceForLog(bits, 0), result) ? result : Log10BeyondFar(x);
 }
 
 }  // namespace math

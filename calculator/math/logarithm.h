@@ -83,7 +83,7 @@ inline DoubleDouble LogOfReduced(const LogReduction& reduction) {
 // The fast path's rounding tests, each with the bound that logarithm.cpp
 // derives (error_bounds.sollya): the only place the code applies them, so
 // that the tests that feed them values just inside the bound test what the
-// functions do. Far: k != 0, absolute; near: k = 0, relative to |hi|.
+// functions do. Far: any k, absolute; near: k = 0, relative to |hi|.
 inline bool LogFarRounds(DoubleDouble value, double& result) {
   return RoundsSafelyWithin(value, error_bounds::kLogFar, result);
 }
@@ -102,9 +102,13 @@ inline bool Log10NearRounds(DoubleDouble value, double& result) {
 bool LogFastPath(double x, double& result);
 bool Log10FastPath(double x, double& result);
 
-// The fast paths' double-double and error bound, for any positive finite x.
-BoundedApproximation LogFastApproximation(double x);
-BoundedApproximation Log10FastApproximation(double x);
+// The fast paths' double-doubles and error bounds: the far evaluation's,
+// tried first, for any positive finite x; the near one's, tried next, true
+// where it applies (k = 0).
+BoundedApproximation LogFarApproximation(double x);
+BoundedApproximation Log10FarApproximation(double x);
+bool LogNearApproximation(double x, BoundedApproximation& approximation);
+bool Log10NearApproximation(double x, BoundedApproximation& approximation);
 
 // The slow paths, for any positive finite x.
 double LogSlowPath(double x);

@@ -76,9 +76,10 @@ struct Approximation {
   double error;
 };
 
+constexpr std::uint64_t kCodyWaiteLimitBits = 0x40F0000000000000u;  // 2^16
+static_assert(kCodyWaiteLimit == 0x1p16, "the same limit in bits");
+
 [[gnu::always_inline]] inline ReducedArgument Reduce(std::uint64_t magnitude_bits, double x) {
-  constexpr std::uint64_t kCodyWaiteLimitBits = 0x40F0000000000000u;  // 2^16
-  static_assert(kCodyWaiteLimit == 0x1p16, "the same limit in bits");
   return magnitude_bits < kCodyWaiteLimitBits ? ReduceByCodyWaite(x) : ReduceByPayneHanek(x);
 }
 
@@ -145,17 +146,17 @@ struct Approximation {
   numerator.lo += u.lo + t_lo;
   DoubleDouble denominator = FastTwoSum(1.0, -u_t.hi);
   denominator.lo -= u_t.lo;
-  // Chosen by indexing rather than a branch: m is as good as random, and a
-  // mispredicted branch would cost more than the rest.
-  std::uint32_t odd = multiple & 1u;
-  const DoubleDouble dividends[2] = {numerator, {-denominator.hi, -denominator.lo}};
-  const DoubleDouble divisors[2] = {denominator, numerator};
-  const DoubleDouble& dividend = dividends[odd];
-  const DoubleDouble& divisor = divisors[odd];
-  // The quotient's leading 26 bits q, and the rest from the remainder
-  // dividend - q divisor: q times either 26-bit half of divisor.hi is
-  // exact, and the first difference too (Sterbenz); the rest errs by
-  // 2^-78 of the quotient or less.
+  // Chosen by products with 1 and 0 rather than a branch: m is as good as
+  // random, and a mispredicted branch would cost more than the rest (nor
+  // by indexing a local array, which would bring the stack protector's
+  // check). a 1 + b 0 is a exactly for finite a and b (but for a zero's
+  // sign, which no result depends on).
+  double odd = static_cast<double>(multiple & 1u);
+  double even = 1.0 - odd;
+  DoubleDouble dividend = {numerator.hi * even - denominator.hi * odd,
+                           numerator.lo * even - denominator.lo * odd};
+  DoubleDouble divisor = {denominator.hi * even + numerator.hi * odd,
+                          denominator.lo * even + numerator.lo * odd};
   double inverse = 1.0 / (divisor.hi + divisor.lo);
   double quotient = Split((dividend.hi + dividend.lo) * inverse).hi;
   DoubleDouble divisor_halves = Split(divisor.hi);
@@ -230,6 +231,16 @@ template <ReducedEvaluation Evaluate>
   return magnitude_bits < tiny_bits || TryFastPath<Evaluate>(magnitude_bits, x, result);
 }
 
+// The function where Cody-Waite's reduction does not serve, apart: Payne
+// and Hanek's returns its result through memory, and a caller that keeps
+// one there takes the stack protector's check on every call.
+template <ReducedEvaluation Evaluate, double (*SlowPath)(double)>
+[[gnu::noinline]] double EvaluatedByPayneHanek(double x) {
+  ReducedArgument reduced = ReduceByPayneHanek(x);
+  double result;
+  return RoundsSafely(Evaluate(reduced.steps, reduced.r), result) ? result : SlowPath(x);
+}
+
 template <ReducedEvaluation Evaluate, double (*SlowPath)(double)>
 [[gnu::always_inline]] inline double Evaluated(double x, std::uint64_t tiny_bits,
                                                double tiny_result) {
@@ -240,8 +251,12 @@ template <ReducedEvaluation Evaluate, double (*SlowPath)(double)>
   if (magnitude_bits >= kExponentMask) {
     return NotFinite(x);
   }
+  ReducedArgument reduced;
+  if (magnitude_bits >= kCodyWaiteLimitBits || !ReducesByCodyWaite(x, reduced)) {
+    return EvaluatedByPayneHanek<Evaluate, SlowPath>(x);
+  }
   double result;
-  return TryFastPath<Evaluate>(magnitude_bits, x, result) ? result : SlowPath(x);
+  return RoundsSafely(Evaluate(reduced.steps, reduced.r), result) ? result : SlowPath(x);
 }
 
 }  // namespace
@@ -294,15 +309,15 @@ Multiprecision TanSlowValue(double x) {
   return (quarter_turns & 1u) == 0 ? sine * cosine.Reciprocal() : -(cosine * sine.Reciprocal());
 }
 
-double SinSlowPath(double x) {
+[[gnu::noinline]] double SinSlowPath(double x) {
   return SinSlowValue(x).ToDouble();
 }
 
-double CosSlowPath(double x) {
+[[gnu::noinline]] double CosSlowPath(double x) {
   return CosSlowValue(x).ToDouble();
 }
 
-double TanSlowPath(double x) {
+[[gnu::noinline]] double TanSlowPath(double x) {
   return TanSlowValue(x).ToDouble();
 }
 

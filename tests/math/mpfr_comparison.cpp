@@ -547,11 +547,15 @@ int CompareAtEveryExponent() {
 
 using calculator_core::math::BoundedApproximation;
 
+using Approximate = bool (*)(double x, double y, BoundedApproximation& approximation);
+
 struct FastPathBound {
   const char* name;
   int (*unary)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
-  // False where the fast path does not apply to the arguments.
-  bool (*approximate)(double x, double y, BoundedApproximation& approximation);
+  // False where the fast path does not apply to the arguments; the second
+  // evaluation, where there is one, is the one tried when the first fails.
+  Approximate approximate;
+  Approximate next;
   // The least bound the derivation allows for a result f: per_result
   // (|f| - offset). A bound shrunk where it is computed stays above the
   // errors seen (they are well inside it) but falls below this.
@@ -580,13 +584,22 @@ bool Trigonometric(double x, double, BoundedApproximation& approximation) {
   return true;
 }
 
+bool LogarithmDefined(double x) {
+  return x > 0.0 && std::isfinite(x) && x != 1.0;
+}
+
 template <BoundedApproximation (*Approximate)(double)>
-bool Logarithm(double x, double, BoundedApproximation& approximation) {
-  if (!(x > 0.0) || !std::isfinite(x) || x == 1.0) {
+bool LogarithmFar(double x, double, BoundedApproximation& approximation) {
+  if (!LogarithmDefined(x)) {
     return false;
   }
   approximation = Approximate(x);
   return true;
+}
+
+template <bool (*Approximate)(double, BoundedApproximation&)>
+bool LogarithmNear(double x, double, BoundedApproximation& approximation) {
+  return LogarithmDefined(x) && Approximate(x, approximation);
 }
 
 bool Power(double x, double y, BoundedApproximation& approximation) {
@@ -598,16 +611,20 @@ bool Power(double x, double y, BoundedApproximation& approximation) {
 
 namespace math = calculator_core::math;
 const FastPathBound kFastPathBounds[] = {
-    {"sin", mpfr_sin, Trigonometric<math::SinFastApproximation>, kSineCosineFloor, kQuotientLeeway},
-    {"cos", mpfr_cos, Trigonometric<math::CosFastApproximation>, kSineCosineFloor, kQuotientLeeway},
-    {"tan", mpfr_tan, Trigonometric<math::TanFastApproximation>, kTangentFloor, 0.0},
+    {"sin", mpfr_sin, Trigonometric<math::SinFastApproximation>, nullptr, kSineCosineFloor,
+     kQuotientLeeway},
+    {"cos", mpfr_cos, Trigonometric<math::CosFastApproximation>, nullptr, kSineCosineFloor,
+     kQuotientLeeway},
+    {"tan", mpfr_tan, Trigonometric<math::TanFastApproximation>, nullptr, kTangentFloor, 0.0},
     // Their bounds are applied where they are computed, and checked there
     // (multiprecision_test.cpp): no floor here.
-    {"log", mpfr_log, Logarithm<math::LogFastApproximation>, 0.0, 0.0},
-    {"log10", mpfr_log10, Logarithm<math::Log10FastApproximation>, 0.0, 0.0},
+    {"log", mpfr_log, LogarithmFar<math::LogFarApproximation>,
+     LogarithmNear<math::LogNearApproximation>, 0.0, 0.0},
+    {"log10", mpfr_log10, LogarithmFar<math::Log10FarApproximation>,
+     LogarithmNear<math::Log10NearApproximation>, 0.0, 0.0},
     // Its bound's terms are checked where they are applied, the whole
     // against its floor where ApproximatePow computes it.
-    {"pow", nullptr, Power, kPowFloor, 0.0},
+    {"pow", nullptr, Power, nullptr, kPowFloor, 0.0},
 };
 
 class ErrorRatio {
@@ -676,21 +693,23 @@ int CompareWithBounds(const char* name, std::uint64_t count, const char* path) {
   double tightest_x = 0.0;
   std::uint64_t measured = 0;
   auto measure = [&](double x, double y) {
-    BoundedApproximation approximation;
-    if (!bound->approximate(x, y, approximation)) {
-      return;
-    }
-    ++measured;
-    double observed = ratio.Of(*bound, x, y, approximation);
-    if (!(observed < worst)) {
-      worst = observed;
-      worst_x = x;
-      worst_y = y;
-    }
-    double over_floor = ratio.OverFloor(*bound, approximation);
-    if (over_floor < tightest) {
-      tightest = over_floor;
-      tightest_x = x;
+    for (Approximate approximate : {bound->approximate, bound->next}) {
+      BoundedApproximation approximation;
+      if (approximate == nullptr || !approximate(x, y, approximation)) {
+        continue;
+      }
+      ++measured;
+      double observed = ratio.Of(*bound, x, y, approximation);
+      if (!(observed < worst)) {
+        worst = observed;
+        worst_x = x;
+        worst_y = y;
+      }
+      double over_floor = ratio.OverFloor(*bound, approximation);
+      if (over_floor < tightest) {
+        tightest = over_floor;
+        tightest_x = x;
+      }
     }
   };
   bool ok =

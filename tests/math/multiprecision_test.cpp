@@ -306,10 +306,10 @@ TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
     RoundingTest test;
     double bound;  // at 1, absolute or relative alike
   } kRows[] = {
-      {"log, k != 0", calculator_core::math::LogFarRounds, bounds::kLogFar},
-      {"log, k = 0", calculator_core::math::LogNearRounds, bounds::kLogNear},
-      {"log10, k != 0", calculator_core::math::Log10FarRounds, bounds::kLog10Far},
-      {"log10, k = 0", calculator_core::math::Log10NearRounds, bounds::kLog10Near},
+      {"log, far (any k)", calculator_core::math::LogFarRounds, bounds::kLogFar},
+      {"log, near (k = 0)", calculator_core::math::LogNearRounds, bounds::kLogNear},
+      {"log10, far (any k)", calculator_core::math::Log10FarRounds, bounds::kLog10Far},
+      {"log10, near (k = 0)", calculator_core::math::Log10NearRounds, bounds::kLog10Near},
       {"sin and cos, per |A|", CosTerm, bounds::kCosineTerm},
       {"sin and cos, per |B r|", SinTerm, bounds::kSineTerm},
       {"tan", Tangent, bounds::kTangent},
