@@ -162,8 +162,8 @@ constexpr Paths kLogPaths = {UnaryFast<math::LogFastPath>, UnarySlow<math::LogSl
 constexpr Paths kLog10Paths = {UnaryFast<math::Log10FastPath>, UnarySlow<math::Log10SlowPath>};
 constexpr Paths kPowPaths = {math::PowFastPath, math::PowSlowPath};
 constexpr Range kNearOne = {0.7, 1.42};
-// |y z| on both sides of 1/16, where pow's fast path changes its
-// evaluation (power.cpp), and |y log x| below 700.
+// |y z| up to 0.7, where pow's fast path carries much of y log x in its
+// low parts (power.cpp), and |y log x| below 700.
 constexpr Range kModerateBase = {0.5, 4.0};
 constexpr Range kLargeExponent = {-500.0, 500.0};
 // Arguments whose reduction takes the most bits of 2/pi.

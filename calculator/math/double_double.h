@@ -158,22 +158,31 @@ constexpr int kGreatestNormalScale = 1023;
   return true;
 }
 
+// A rounding test's result and whether it is sure of it, returned in
+// registers: a caller that inlines the common case takes no local's
+// address for the rare one.
+struct RoundedResult {
+  double value;
+  bool sure;
+};
+
 // The same at the ends of the range: scale 1024, where the result may
 // overflow, and -1022 and below, where it may be subnormal.
-[[gnu::noinline]] inline bool RoundsAtRangeEnds(DoubleDouble value, double error, int scale,
-                                                double& result) {
+[[gnu::noinline]] inline RoundedResult RoundsAtRangeEnds(DoubleDouble value, double error,
+                                                         int scale) {
+  RoundedResult result{0.0, false};
   double rounded;
   if (scale >= kLeastNormalScale) {
     if (!RoundsSafelyWithin(value, error, rounded)) {
-      return false;
+      return result;
     }
     if (scale > kLeastNormalScale || rounded >= 1.0) {
       // 2^scale in two factors: an overflow is the right result then.
-      result = (rounded * PowerOfTwo(scale - (scale >> 1))) * PowerOfTwo(scale >> 1);
-      return true;
+      return {(rounded * PowerOfTwo(scale - (scale >> 1))) * PowerOfTwo(scale >> 1), true};
     }
   }
-  return RoundsSubnormalSafely(value, error, scale, result);
+  result.sure = RoundsSubnormalSafely(value, error, scale, result.value);
+  return result;
 }
 
 // The result (hi + lo) 2^scale, hi + lo within `error` of the exact value
@@ -192,7 +201,9 @@ constexpr int kGreatestNormalScale = 1023;
     result = rounded * PowerOfTwo(scale);
     return true;
   }
-  return RoundsAtRangeEnds(value, error, scale, result);
+  RoundedResult ends = RoundsAtRangeEnds(value, error, scale);
+  result = ends.value;
+  return ends.sure;
 }
 
 }  // namespace math

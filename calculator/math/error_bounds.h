@@ -15,10 +15,8 @@ constexpr double kLogNear = 0x1.7p-71;
 constexpr double kLog10Far = 0x1.ap-71;
 // log10, near (k = 0), relative: 2^-69.89.
 constexpr double kLog10Near = 0x1.2p-70;
-// pow, per |y z| up to 1/16, relative: 2^-61.87.
-constexpr double kPowSmallProduct = 0x1.2p-62;
-// pow, per |y z| beyond, relative: 2^-70.74.
-constexpr double kPowLargeProduct = 0x1.4p-71;
+// pow, per |y z|, relative: 2^-69.71.
+constexpr double kPowProduct = 0x1.4p-70;
 // pow, relative, the rest: 2^-70.67.
 constexpr double kPowRest = 0x1.5p-71;
 

@@ -5,51 +5,66 @@
 // their own grid: RoundsScaledSafely):
 // x^y = e^t, t = y log x, e^t = 2^(k/512) e^r (exponential_tables.h,
 // exponential_polynomial.h); u = 2^-53 is the unit roundoff and z, |z| <=
-// Z = 2^-9.463, the logarithm's reduced argument (logarithm.h):
-//     log x = hi + lo + (log(1 + z) - z)   or   hi + lo, normalised.
-// Where |y z| <= 1/16 the first: hi + lo = table_hi + z exactly plus the
-// table's low part, and y (log(1 + z) - z) as `scaled` = -a/2 + a z Q(z),
-// a = y z^2, in plain doubles. Elsewhere the second, from LogOfReduced
-// (z^2/2 exact; within 2^-70.74 |z| + 2^-84.41).
+// Z = 2^-9.463, the logarithm's reduced argument (logarithm.h), with
+//     log x = table_hi + table_lo + log(1 + z),
+//     log(1 + z) = z - z^2/2 + z^3 Q(z) within 2^-73.1 |log(1 + z)|.
+// One evaluation for every y: z = z_h + z_l, z_h the multiple of 2^-35
+// nearest z (z_h^2 exact), and log x = hi + lo with
+//     hi = table_hi + z - z_h^2/2 exactly, by two Fast2Sums (table_hi is 0
+//          or of z's binade or above; |table_hi + z| >= z_h^2/2), and
+//     lo = z^3 Q(z) + ((table_lo - z_l (z + z_h)/2) + the sums' errors),
+// not normalised, so that hi, on which k and the rest wait, is ready early.
+// y z^3 Q(z), up to |y z| Z^2/3 (1 + Z), then rides in the low parts: for
+// |y z| <= 16 that keeps r in the polynomial's domain. Beyond (x near 1,
+// |y| large) log x is normalised first, apart: a branch no common range
+// takes, and whose every term below is at most the common one's.
 //
 // t is carried exactly as far as it can be: y hi = product + its error by
-// Dekker's product (hi split by bits); product + scaled by Fast2Sum (|hi|
-// >= |z|/2 by the table's choice, |scaled| < |y| z^2); y lo rounded. k is
-// the integer nearest hi (y 512/log 2), |k| <= 550912, so that |r| <=
-// log(2)/1024 + |scaled| + 2^-21 < kDomain. r_hi = t_hi - k log2_hi/512 is
-// exact: where k != 0, |t_hi| > 2^-11, so t_hi is a multiple of 2^-63, as
-// is k log2_hi/512 (29 bits times 2^-38, k of 20), and |r_hi| < 2^-10.44.
+// Dekker's product (hi split by bits); y lo rounded. k is the integer
+// nearest hi (y 512/log 2), |k| <= 550912; r_lo (the product's error, y lo,
+// tau and k log(2)/512's low part) is below 2^-22.45 + |y z^3 Q|, so |r|
+// <= 2^-10.50 < kDomain. r_hi = product - k log2_hi/512 is exact: where k
+// != 0, |product| > 2^-11, so it is a multiple of 2^-63, as is k
+// log2_hi/512 (29 bits times 2^-38, k of 20), and |r_hi| < 2^-10.44.
 // Then 2^(j/512) = hi e^tau (the table's hi of 30 bits) and e^(r + tau) =
 // 1 + r + r^2 P(r): the result is hi (1 + r_a) + hi (r_b + p) with r_a
 // the multiple of 2^-23 nearest r_hi, so that hi (1 + r_a) is exact (a
 // multiple of 2^-52 below 2), r_b = (r_hi - r_a) + r_lo.
 //
-// t's absolute error is the result's relative error:
-//   scaled (small |y z|): the roundings of y z, a and the sum, 3u of
-//     |y z^2 P| <= 2^-10.43 |y z|; z Q(z)'s (Q's own 2^-52.41 and the
-//     products') of |y z^3 Q| <= 2^-20.5 |y z|; the polynomial's 2^-73.11
-//                                                           2^-61.87 |y z|
-//   the logarithm (large |y z|), times y                     2^-70.74 |y z|
-//   y times the tables' low part (2^-85.4) and lo's two roundings (u of
-//     2^-33.98), with |y| <= 708/0.346 where k != 0 in the logarithm,
-//     708 2^11 where k = 0 but the table's part is not 0 (it is 0 else);
-//     for LogOfReduced y times its 2^-84.41                  2^-73.41
-//     (for |t| up to 708; 746/708 times that up to 746)
+// t's absolute error is the result's relative error. |t| <= 746 on the
+// fast path, so |y| <= 746/0.346 where k != 0 (|log x| >= 0.346) and
+// |y table_lo| <= 2^-22.9; where k = 0, table_lo is the group's log_lo and
+// |y log_lo| <= 2^-23.04 (746 times the table's largest |log_lo| over its
+// group's least |log x|). Per unit of |y z|, the terms in z times y:
+//   log(1 + z)'s polynomial                                  2^-73.11
+//   z^3 Q(z): w = z^2, z w and the product rounded, Q's own
+//     evaluation (2^-52.41)                                  2^-71.33
+//   z_l (z + z_h)/2 (below 1.5 2^-36 |z|): two roundings, and
+//     four more in the low parts                             2^-85.83
+//   y z^3 Q(z) in eight roundings: lo, y lo, two of r_lo's,
+//     r_b, r_b + p, hi times it, the test's                  2^-70.5
+// Independent of y z, relative to the table's hi:
+//   y times table_lo's error (2^-85.4; where k = 0, log_lo's
+//     own rounding)                                          2^-74.33
+//   y table_lo and y (sum.lo + log.lo) (2^-42.45) in the low
+//     part's roundings (table_lo + z_l's term, sum.lo +
+//     log.lo, their sum, lo, y lo): four of each             2^-73.91
 //   k log(2)/512's low part, rounded, and log(2)/512's own   2^-76.47
-//   r_lo's three additions, of at most 2^-22.53              2^-73.96
+//   r_lo's three additions, of at most 2^-22.45 besides the
+//     per-|y z| part                                         2^-73.87
 //   tau's own                                                2^-83
-// and the rest, relative to the table's hi:
-//   e^r's polynomial                                         2^-75.03
-//   r rounded to one double inside the polynomial            2^-73.86
+//   e^r's polynomial                                         2^-75.04
+//   r rounded to one double inside the polynomial            2^-74.01
 //   r^2 P(r): r^2's and the product's roundings, and P's own (two roundings
-//     of half an ulp at 1/2: 2^-51.97) of |p| <= 2^-21.83       2^-72.83
-//   r_b, r_b + p and hi times it, each rounded               2^-72.71
-//   the rounding test's own rounding of the low part         2^-74
-// As the result lies within e^(2^-10.44) of hi, the error is below hi
-// (2^-70.67 + 2^-61.87 |y z|) for small |y z| and hi (2^-70.67 + 2^-70.74
-// |y z|) for large: the sums that error_bounds.sollya computes and rounds
-// up into the test's bounds. A partial product of Dekker's that falls
-// below the normal range adds at most 2^-1074, nothing against these.
+//     of half an ulp at 1/2: 2^-51.99) of |p| <= 2^-22.01     2^-73.01
+//   r_b, r_b + p and hi times it, each rounded               2^-72.7
+//   the rounding test's own rounding of the low part         2^-74.02
+// As the result lies within e^(2^-10.50) of hi, and the bound's own
+// roundings and the test's rounding of it take 2^-50 of it, the error is
+// below hi (2^-70.67 + 2^-69.71 |y z|): the sums that error_bounds.sollya
+// computes and rounds up into the test's bound (PowErrorBound). A partial
+// product of Dekker's that falls below the normal range adds at most
+// 2^-1074, nothing against these.
 //
 // Where the test fails the result may be exactly a double or halfway
 // between two (no finite precision decides those): x^y is checked for
@@ -78,21 +93,20 @@ namespace math {
 
 namespace {
 
-// Where |y z| is at most this, y (log(1 + z) - z) is taken in plain doubles.
-constexpr double kSmallProduct = 0x1p-4;
+// Up to this |y z|, y z^3 Q(z) is left in t's low part (r_lo); beyond it,
+// where x is near 1 and |y| large, log x is normalised first.
+constexpr double kLargestProduct = 16.0;
 
+// |r| <= log(2)/1024 + |y z^3 Q(z)| + the rest of r_lo (2^-22.46).
 static_assert(exponential_polynomial::kDomain >
                   0x1.62e42fefa39efp-11 +
-                      logarithm_tables::kLargestReduced * kSmallProduct * 0x1.0040p-1 + 0x1p-21,
-              "the polynomial covers log(2)/1024, the scaled part and the low part of r");
+                      kLargestProduct * logarithm_tables::kLargestReduced *
+                          logarithm_tables::kLargestReduced * 0x1.56p-2 +
+                      0x1p-22,
+              "the polynomial covers every r");
 
 constexpr double kInfinity = __builtin_inf();
 
-// The rounding test's bound: relative to the table's hi, and per unit of
-// |y z| for small and large |y z| (the sums above, by error_bounds.sollya).
-constexpr double kError = error_bounds::kPowRest;
-constexpr double kSmallLogError = error_bounds::kPowSmallProduct;
-constexpr double kLogError = error_bounds::kPowLargeProduct;
 // The k of the fast path: from results below a quarter of the least
 // subnormal (2^-1076, rounded to 0 there) to results beyond the overflow
 // threshold (2^1024 e^(log(2)/1024 + ...), infinite there).
@@ -138,45 +152,52 @@ LogReduction ReduceAnyPositive(double x) {
   return ReduceForLog(normal.bits, normal.offset);
 }
 
-// log x as hi + lo and y times the rest: y log x = y (hi + lo) + scaled,
-// and the bound on the rest's error per unit of |y z|.
-struct ScaledLog {
-  double hi;
-  double lo;
-  double scaled;
-  double error;  // per unit of |y z|
-};
-
-// Where |y z| is small: log(1 + z) = z - z^2/2 + z^3 Q(z), and y times
-// the last two terms in plain doubles, as a (-1/2 + z Q(z)) with a = y z^2.
-inline ScaledLog LogForSmallProduct(const LogReduction& reduction, double yz) {
-  using logarithm_polynomial::kQ;
-  double z = reduction.z;
-  double w = z * z;
-  double zq = z * ((kQ[0] + z * kQ[1]) + w * ((kQ[2] + z * kQ[3]) + w * kQ[4]));
-  double a = yz * z;
-  DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
-  return {sum.hi, reduction.table_lo + sum.lo, -0.5 * a + a * zq, kSmallLogError};
+// z as z_h + z_l, z_h the multiple of 2^-35 nearest to z: 26 bits at most,
+// its square exact; |z_l| <= min(|z|, 2^-36), |z_h| <= 2 |z|.
+inline DoubleDouble SplitOfReduced(const LogReduction& reduction) {
+  constexpr std::int64_t kHalfUnit = std::int64_t{1} << 27;
+  double hi = static_cast<double>((reduction.z_units + kHalfUnit) & -(2 * kHalfUnit)) * 0x1p-63;
+  return {hi, reduction.z - hi};
 }
 
-// Elsewhere: z^2/2 exact, log x normalised.
-inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
-  DoubleDouble log = LogOfReduced(reduction);
-  log = FastTwoSum(log.hi, log.lo);
-  return {log.hi, log.lo, 0.0, kLogError};
+// log x = hi + lo + the polynomial's error, hi = table_hi + z - z_h^2/2
+// exactly and lo the rest, y z^3 Q(z) in it: not normalised, so that hi
+// is ready early.
+[[gnu::always_inline]] inline DoubleDouble LogForPow(const LogReduction& reduction) {
+  using logarithm_polynomial::kQ;
+  double z = reduction.z;
+  DoubleDouble halves = SplitOfReduced(reduction);
+  double square_hi = (-0.5 * halves.hi) * halves.hi;
+  double square_lo = (-0.5 * halves.lo) * (z + halves.hi);
+  double w = z * z;
+  double cube = (z * w) * ((kQ[0] + z * kQ[1]) + w * ((kQ[2] + z * kQ[3]) + w * kQ[4]));
+  DoubleDouble sum = FastTwoSum(reduction.table_hi, z);
+  DoubleDouble log = FastTwoSum(sum.hi, square_hi);
+  return {log.hi, cube + ((reduction.table_lo + square_lo) + (sum.lo + log.lo))};
+}
+
+// SplitByBits with the bits cleared in the floating-point register (andpd
+// on x86-64): BitsOf's memcpy takes the value through an integer register,
+// a few cycles on the way to Dekker's product. The same bits.
+inline DoubleDouble SplitByBitsInRegister(double a) {
+  using Bits = std::uint64_t __attribute__((vector_size(16)));
+  using Doubles = double __attribute__((vector_size(16)));
+  constexpr std::uint64_t kHead = ~((std::uint64_t{1} << 27) - 1);
+  Doubles value = {a, 0.0};
+  Doubles head = reinterpret_cast<Doubles>(reinterpret_cast<Bits>(value) & Bits{kHead, 0});
+  return {head[0], a - head[0]};
 }
 
 // The fast path's approximation for positive finite x and finite nonzero
-// y, given log x: false where the result is beyond its range.
-[[gnu::always_inline]] inline bool ApproximatePow(const ScaledLog& log, double y, double yz,
+// y, given log x and y z: false where the result is beyond its range.
+[[gnu::always_inline]] inline bool ApproximatePow(DoubleDouble log, double y, double yz,
                                                   BoundedApproximation& approximation) {
   using exponential_polynomial::kP;
   using exponential_tables::kStepHi;
   using exponential_tables::kStepLo;
-  // y hi + scaled = t_hi + t_lo + product_error, exactly.
+  // y hi = product + its error exactly, by Dekker's product.
   double product = y * log.hi;
-  double product_error = TwoProduct(Split(y), SplitByBits(log.hi), product).lo;
-  DoubleDouble t = FastTwoSum(product, log.scaled);
+  double product_error = TwoProduct(Split(y), SplitByBitsInRegister(log.hi), product).lo;
 
   // t = k log(2)/512 + r_hi + r_lo.
   constexpr double kShifter = 0x1.8p52;
@@ -186,10 +207,10 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
     return false;  // also where y log x is infinite or not a number
   }
   double k_double = shifted - kShifter;
-  double r_hi = t.hi - k_double * kStepHi;
+  double r_hi = product - k_double * kStepHi;
   std::int64_t j = k & 511;
   const exponential_tables::Entry& entry = exponential_tables::kEntries[j];
-  double r_lo = (product_error + t.lo) + ((y * log.lo - k_double * kStepLo) + entry.tau);
+  double r_lo = product_error + (y * log.lo + (entry.tau - k_double * kStepLo));
   double r = r_hi + r_lo;
   double r2 = r * r;
   double p = r2 * ((kP[0] + r * kP[1]) + r2 * (kP[2] + r * kP[3]));
@@ -201,44 +222,43 @@ inline ScaledLog LogForLargeProduct(const LogReduction& reduction) {
   double head = entry.hi + entry.hi * r_a;
   double tail = entry.hi * (r_b + p);
 
-  approximation = {{head, tail},
-                   entry.hi * (kError + log.error * Magnitude(yz)),
-                   static_cast<int>((k - j) / 512)};
+  approximation = {{head, tail}, PowErrorBound(entry.hi, yz), static_cast<int>((k - j) / 512)};
   return true;
 }
 
-// The fast path: true with the result when it is sure of it.
-[[gnu::always_inline]] inline bool TryPowFastWith(const ScaledLog& log, double y, double yz,
+// log x normalised, for |y z| beyond kLargestProduct: x near 1, |y| large.
+inline DoubleDouble NormalisedLogForPow(const LogReduction& reduction) {
+  DoubleDouble log = LogForPow(reduction);
+  return FastTwoSum(log.hi, log.lo);
+}
+
+// The fast path with its approximation, true with the result when it is
+// sure of it.
+[[gnu::always_inline]] inline bool TryPowFastWith(DoubleDouble log, double y, double yz,
                                                   double& result) {
   BoundedApproximation approximation;
   return ApproximatePow(log, y, yz, approximation) &&
          RoundsScaledSafely(approximation.value, approximation.error, approximation.scale, result);
 }
 
-// The fast path's result, when it is sure of it.
-struct MaybeResult {
-  double value;
-  bool sure;
-};
-
 // Apart, so that the common case keeps its reduction in registers; the
 // result in registers too.
-[[gnu::noinline]] MaybeResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
-  MaybeResult result;
+[[gnu::noinline]] RoundedResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
+  RoundedResult result{0.0, false};
   result.sure =
-      TryPowFastWith(LogForLargeProduct(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
+      TryPowFastWith(NormalisedLogForPow(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
   return result;
 }
 
 [[gnu::always_inline]] inline bool TryPowFast(NormalBits x, double y, double& result) {
   LogReduction reduction = ReduceForLog(x.bits, x.offset);
   double yz = y * reduction.z;
-  if (Magnitude(yz) <= kSmallProduct) {
-    return TryPowFastWith(LogForSmallProduct(reduction, yz), y, yz, result);
+  if (!(Magnitude(yz) <= kLargestProduct)) {
+    RoundedResult large = PowFastForLargeProduct(x, y, yz);
+    result = large.value;
+    return large.sure;
   }
-  MaybeResult large = PowFastForLargeProduct(x, y, yz);
-  result = large.value;
-  return large.sure;
+  return TryPowFastWith(LogForPow(reduction), y, yz, result);
 }
 
 // ---------------------------------------------------------------------------
@@ -430,10 +450,10 @@ bool PowFastApproximation(double x, double y, BoundedApproximation& approximatio
   NormalBits normal = NormalBitsOf(x);
   LogReduction reduction = ReduceForLog(normal.bits, normal.offset);
   double yz = y * reduction.z;
-  if (Magnitude(yz) <= kSmallProduct) {
-    return ApproximatePow(LogForSmallProduct(reduction, yz), y, yz, approximation);
+  if (!(Magnitude(yz) <= kLargestProduct)) {
+    return ApproximatePow(NormalisedLogForPow(reduction), y, yz, approximation);
   }
-  return ApproximatePow(LogForLargeProduct(reduction), y, yz, approximation);
+  return ApproximatePow(LogForPow(reduction), y, yz, approximation);
 }
 
 Multiprecision PowSlowValue(double x, double y) {

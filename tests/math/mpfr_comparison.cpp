@@ -351,8 +351,8 @@ Arguments DyadicExponent(Random& random) {
   return {x, y};
 }
 // |y| from 1 to 2000 with x in [0.5, 4]: the logarithm's reduced argument
-// z times y on both sides of 1/16, where pow's fast path takes y z^2 in
-// plain doubles or not, and results up to the overflow limit.
+// z times y up to 3, where pow's fast path carries the most of y z^3 Q(z)
+// in its low parts, and results up to the overflow limit.
 Arguments ModerateBaseToLarge(Random& random) {
   double y = random.LogUniform(1.0, 2000.0);
   return {random.Uniform(0.5, 4.0), random.Coin() ? y : -y};
@@ -571,6 +571,9 @@ constexpr double kFloorRoom = 1.0 - 0x1p-20;
 constexpr double kSineCosineFloor = calculator_core::math::error_bounds::kCosineTerm * kFloorRoom;
 constexpr double kQuotientLeeway = 0x1.9c0p-9;  // pi/1000, above pi/1024 and r's rounding
 constexpr double kTangentFloor = calculator_core::math::error_bounds::kTangent * kFloorRoom;
+// pow's bound is at least kPowRest times the table's hi, and x^y lies
+// within e^(2^-10.5) of hi 2^scale (power.cpp): 2^-9 of room.
+constexpr double kPowFloor = calculator_core::math::error_bounds::kPowRest * (1.0 - 0x1p-9);
 
 template <BoundedApproximation (*Approximate)(double)>
 bool Trigonometric(double x, double, BoundedApproximation& approximation) {
@@ -619,7 +622,9 @@ const FastPathBound kFastPathBounds[] = {
      LogarithmNear<math::LogNearApproximation>, 0.0, 0.0},
     {"log10", mpfr_log10, LogarithmFar<math::Log10FarApproximation>,
      LogarithmNear<math::Log10NearApproximation>, 0.0, 0.0},
-    {"pow", nullptr, Power, nullptr, 0.0, 0.0},
+    // Its bound's terms are checked where they are applied, the whole
+    // against its floor where ApproximatePow computes it.
+    {"pow", nullptr, Power, nullptr, kPowFloor, 0.0},
 };
 
 class ErrorRatio {

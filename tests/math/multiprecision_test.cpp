@@ -7,9 +7,11 @@
 #include <gtest/gtest.h>
 #include <mpfr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <utility>
@@ -19,6 +21,7 @@
 #include "calculator/math/double_double.h"
 #include "calculator/math/error_bounds.h"
 #include "calculator/math/logarithm.h"
+#include "calculator/math/logarithm_tables.h"
 #include "calculator/math/multiprecision_elementary.h"
 #include "calculator/math/power.h"
 #include "calculator/math/trigonometric.h"
@@ -272,6 +275,16 @@ bool CosTerm(DoubleDouble value, double& rounded) {  // |A| = 1, B r = 0
 bool Tangent(DoubleDouble value, double& rounded) {
   return RoundsSafelyWithin(value, calculator_core::math::TangentErrorBound(1), rounded);
 }
+// pow at the table's hi 1: y z = 0, and y z = 2^10, where the term per
+// |y z| outweighs the rest a thousand times.
+constexpr double kLargeProduct = 0x1p10;
+bool PowRest(DoubleDouble value, double& rounded) {
+  return RoundsSafelyWithin(value, calculator_core::math::PowErrorBound(1.0, 0.0), rounded);
+}
+bool PowProduct(DoubleDouble value, double& rounded) {
+  return RoundsSafelyWithin(value, calculator_core::math::PowErrorBound(1.0, -kLargeProduct),
+                            rounded);
+}
 
 // The test's answer for an exact value just below (from_below) or above
 // the midpoint, approximated `times` the bound `bound` away towards and
@@ -300,6 +313,8 @@ TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
       {"sin and cos, per |A|", CosTerm, bounds::kCosineTerm},
       {"sin and cos, per |B r|", SinTerm, bounds::kSineTerm},
       {"tan", Tangent, bounds::kTangent},
+      {"pow, the rest", PowRest, bounds::kPowRest},
+      {"pow, per |y z|", PowProduct, bounds::kPowRest + kLargeProduct * bounds::kPowProduct},
   };
   for (const auto& row : kRows) {
     double below = Decided(row.test, row.bound, true, 0.9);
@@ -309,6 +324,28 @@ TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
     EXPECT_EQ(Decided(row.test, row.bound, true, -3.0), 1.0) << row.what << ": far below";
     EXPECT_EQ(Decided(row.test, row.bound, false, -3.0), kNext) << row.what << ": far above";
   }
+}
+
+// A fact of the logarithm's table that pow's bound takes as given
+// (error_bounds.sollya): where k = 0 and the table's part is not 0, |y
+// log_lo| <= 2^-23.04 for |y log x| <= 746, that is |log_lo| <= 2^-32.58
+// |log x| over each group (m within 1/1024 of 1 + j/512, x = m 2^-a).
+TEST(DoubleDouble, PowBoundHoldsForTheLogarithmTable) {
+  using calculator_core::math::logarithm_tables::kEntries;
+  int groups = 0;
+  for (int j = 0; j < static_cast<int>(std::size(kEntries)); ++j) {
+    if (kEntries[j].log_hi == 0.0) {
+      continue;
+    }
+    long double scale = std::ldexp(1.0L, -kEntries[j].exponent_adjust);
+    long double low = std::max(1.0L, 1.0L + (j - 0.5L) / 512) * scale;
+    long double high = std::min(2.0L, 1.0L + (j + 0.5L) / 512) * scale;
+    ASSERT_TRUE(low > 1.0L || high < 1.0L) << "group " << j;
+    long double least_log = std::min(std::fabs(std::log(low)), std::fabs(std::log(high)));
+    EXPECT_LE(std::fabs(kEntries[j].log_lo), std::exp2(-32.58L) * least_log) << "group " << j;
+    ++groups;
+  }
+  EXPECT_GT(groups, 500);
 }
 
 // The same test for (hi + lo) 2^scale where the result leaves the normal
