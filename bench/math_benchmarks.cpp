@@ -169,6 +169,10 @@ constexpr Range kLargeExponent = {-500.0, 500.0};
 // Arguments whose reduction takes the most bits of 2/pi.
 constexpr Range kHugeTrigRange = {1e300, 1.7e308};
 constexpr Range kUnused = {1.0, 1.0};
+// x just above 1 and |y| large: |y z| mostly beyond 16, where pow takes
+// log x further (power.cpp).
+constexpr Range kJustAboveOne = {1.0001, 1.001};
+constexpr Range kHugeExponent = {20000.0, 600000.0};
 constexpr int kRateArguments = 1 << 22;
 // Results beyond e^708 and below e^-708 down to the subnormals, where a
 // fast path limited to normal results would hand every call to the slow
@@ -179,6 +183,8 @@ constexpr Range kBottomExponent = {-678.0, -645.0};
 
 BENCHMARK_CAPTURE(BM_Binary, pow_large_y, math::Pow, LibraryPow, kModerateBase, kLargeExponent);
 BENCHMARK_CAPTURE(BM_Unary, log_near_1, math::Log, LibraryLog, kNearOne);
+BENCHMARK_CAPTURE(BM_Binary, pow_near_1_huge_y, math::Pow, LibraryPow, kJustAboveOne,
+                  kHugeExponent);
 BENCHMARK_CAPTURE(BM_Binary, pow_top, math::Pow, LibraryPow, kNearThree, kTopExponent);
 BENCHMARK_CAPTURE(BM_Binary, pow_bottom, math::Pow, LibraryPow, kNearThree, kBottomExponent);
 
@@ -251,6 +257,8 @@ BENCHMARK_CAPTURE(BM_SlowPathRate, log10_near_1, kLog10Paths, kNearOne, kUnused)
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow, kPowPaths, kBaseRange, kExponentRange)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_near_1, kPowPaths, kNearOne, kExponentRange)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_large_y, kPowPaths, kModerateBase, kLargeExponent)
+    ->Iterations(1);
+BENCHMARK_CAPTURE(BM_SlowPathRate, pow_near_1_huge_y, kPowPaths, kJustAboveOne, kHugeExponent)
     ->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_top, kPowPaths, kNearThree, kTopExponent)->Iterations(1);
 BENCHMARK_CAPTURE(BM_SlowPathRate, pow_bottom, kPowPaths, kNearThree, kBottomExponent)

@@ -17,6 +17,8 @@ constexpr double kLog10Far = 0x1.ap-71;
 constexpr double kLog10Near = 0x1.2p-70;
 // pow, per |y z|, relative: 2^-69.71.
 constexpr double kPowProduct = 0x1.4p-70;
+// pow, per |y z| beyond 16, relative: 2^-80.3.
+constexpr double kPowLargeProduct = 0x1.bp-81;
 // pow, relative, the rest: 2^-70.67.
 constexpr double kPowRest = 0x1.5p-71;
 

@@ -25,6 +25,19 @@ constexpr double kQFar[4] = {
 // |z - z^2/2 + z^3 QFar(z) - log(1 + z)| <= 2^-72.
 constexpr double kFarAbsoluteError = 0x1.f45c4cp-73;
 
+// R(z) = sum kR[i] z^i, and 1/3 = kThirdHi + kThirdLo within 2^-108 of it, relative.
+constexpr double kR[5] = {
+    -0x1p-2,
+    0x1.99999999985c9p-3,
+    -0x1.555555555353bp-3,
+    0x1.24926eae5308bp-3,
+    -0x1.000029e4bf9b2p-3,
+};
+constexpr double kThirdHi = 0x1.5555555555555p-2;
+constexpr double kThirdLo = 0x1.5555555555555p-56;
+// |z - z^2/2 + z^3/3 + z^4 R(z) - log(1 + z)| <= 2^-82.8 |log(1 + z)|.
+constexpr double kAccurateRelativeError = 0x1.1ae5ep-83;
+
 }  // namespace logarithm_polynomial
 }  // namespace math
 }  // namespace calculator_core

@@ -16,8 +16,14 @@
 // not normalised, so that hi, on which k and the rest wait, is ready early.
 // y z^3 Q(z), up to |y z| Z^2/3 (1 + Z), then rides in the low parts: for
 // |y z| <= 16 that keeps r in the polynomial's domain. Beyond (x near 1,
-// |y| large) log x is normalised first, apart: a branch no common range
-// takes, and whose every term below is at most the common one's.
+// |y| large; k = 0 there) log x is taken further, apart (AccurateLogForPow),
+// since y magnifies its error: z - z^2/2 + z^3/3 + z^4 R(z) within 2^-82.8
+// |log(1 + z)|, z^2 exact by Dekker's square, z^3/3 by double-double
+// products, z^4 R(z) in doubles (six roundings' worth of 2^-30.39 |z|), the
+// sums in double-double, normalised: within 2^-80.3 |z| per unit of y
+// (error_bounds.sollya, kPowLargeProduct). With |y lo| <= u 746 there,
+// every term below that is not per unit of |y z| is at most the common
+// case's.
 //
 // t is carried exactly as far as it can be: y hi = product + its error by
 // Dekker's product (hi split by bits); y lo rounded. k is the integer
@@ -188,8 +194,27 @@ inline DoubleDouble SplitByBitsInRegister(double a) {
   return {head[0], a - head[0]};
 }
 
+// log x = hi + lo normalised, within 2^-80.3 |z| of log(1 + z) past the
+// table's part (power.cpp's opening comment): for |y z| beyond
+// kLargestProduct, where y magnifies log x's error.
+[[gnu::noinline]] DoubleDouble AccurateLogForPow(const LogReduction& reduction) {
+  using logarithm_polynomial::kR;
+  constexpr DoubleDouble kThird = {logarithm_polynomial::kThirdHi, logarithm_polynomial::kThirdLo};
+  double z = reduction.z;
+  DoubleDouble square = TwoSquare(z);
+  DoubleDouble third_of_cube = Multiply(Multiply(square, z), kThird);
+  double w = square.hi * square.hi;
+  double quartic = w * (kR[0] + z * (kR[1] + z * (kR[2] + z * (kR[3] + z * kR[4]))));
+  DoubleDouble log = FastTwoSum(reduction.table_hi, z);
+  log = Add(log, DoubleDouble{-0.5 * square.hi, -0.5 * square.lo});
+  log = Add(log, third_of_cube);
+  return Add(log, quartic + reduction.table_lo);
+}
+
 // The fast path's approximation for positive finite x and finite nonzero
-// y, given log x and y z: false where the result is beyond its range.
+// y, given log x and y z, and ErrorBound, the bound for how log x was
+// taken: false where the result is beyond its range.
+template <double (*ErrorBound)(double table_hi, double yz)>
 [[gnu::always_inline]] inline bool ApproximatePow(DoubleDouble log, double y, double yz,
                                                   BoundedApproximation& approximation) {
   using exponential_polynomial::kP;
@@ -222,22 +247,17 @@ inline DoubleDouble SplitByBitsInRegister(double a) {
   double head = entry.hi + entry.hi * r_a;
   double tail = entry.hi * (r_b + p);
 
-  approximation = {{head, tail}, PowErrorBound(entry.hi, yz), static_cast<int>((k - j) / 512)};
+  approximation = {{head, tail}, ErrorBound(entry.hi, yz), static_cast<int>((k - j) / 512)};
   return true;
-}
-
-// log x normalised, for |y z| beyond kLargestProduct: x near 1, |y| large.
-inline DoubleDouble NormalisedLogForPow(const LogReduction& reduction) {
-  DoubleDouble log = LogForPow(reduction);
-  return FastTwoSum(log.hi, log.lo);
 }
 
 // The fast path with its approximation, true with the result when it is
 // sure of it.
+template <double (*ErrorBound)(double table_hi, double yz)>
 [[gnu::always_inline]] inline bool TryPowFastWith(DoubleDouble log, double y, double yz,
                                                   double& result) {
   BoundedApproximation approximation;
-  return ApproximatePow(log, y, yz, approximation) &&
+  return ApproximatePow<ErrorBound>(log, y, yz, approximation) &&
          RoundsScaledSafely(approximation.value, approximation.error, approximation.scale, result);
 }
 
@@ -245,8 +265,8 @@ inline DoubleDouble NormalisedLogForPow(const LogReduction& reduction) {
 // result in registers too.
 [[gnu::noinline]] RoundedResult PowFastForLargeProduct(NormalBits x, double y, double yz) {
   RoundedResult result{0.0, false};
-  result.sure =
-      TryPowFastWith(NormalisedLogForPow(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
+  result.sure = TryPowFastWith<PowLargeProductErrorBound>(
+      AccurateLogForPow(ReduceForLog(x.bits, x.offset)), y, yz, result.value);
   return result;
 }
 
@@ -258,7 +278,7 @@ inline DoubleDouble NormalisedLogForPow(const LogReduction& reduction) {
     result = large.value;
     return large.sure;
   }
-  return TryPowFastWith(LogForPow(reduction), y, yz, result);
+  return TryPowFastWith<PowErrorBound>(LogForPow(reduction), y, yz, result);
 }
 
 // ---------------------------------------------------------------------------
@@ -451,9 +471,10 @@ bool PowFastApproximation(double x, double y, BoundedApproximation& approximatio
   LogReduction reduction = ReduceForLog(normal.bits, normal.offset);
   double yz = y * reduction.z;
   if (!(Magnitude(yz) <= kLargestProduct)) {
-    return ApproximatePow(NormalisedLogForPow(reduction), y, yz, approximation);
+    return ApproximatePow<PowLargeProductErrorBound>(AccurateLogForPow(reduction), y, yz,
+                                                     approximation);
   }
-  return ApproximatePow(LogForPow(reduction), y, yz, approximation);
+  return ApproximatePow<PowErrorBound>(LogForPow(reduction), y, yz, approximation);
 }
 
 Multiprecision PowSlowValue(double x, double y) {

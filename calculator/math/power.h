@@ -17,6 +17,12 @@ inline double PowErrorBound(double table_hi, double yz) {
   return table_hi * (error_bounds::kPowRest + error_bounds::kPowProduct * __builtin_fabs(yz));
 }
 
+// The same where |y z| is beyond 16 (x near 1, |y| large), log x taken to
+// about 2^-80 |z| there.
+inline double PowLargeProductErrorBound(double table_hi, double yz) {
+  return table_hi * (error_bounds::kPowRest + error_bounds::kPowLargeProduct * __builtin_fabs(yz));
+}
+
 // True, with the correctly rounded x^y, when the fast path is sure of it.
 bool PowFastPath(double x, double y, double& result);
 

@@ -369,6 +369,13 @@ Arguments NearOneToLarge(Random& random) {
   double y = random.LogUniform(1e-3, limit);
   return {x, random.Coin() ? y : -y};
 }
+// |y log x| from 16 up to near the limits with x within the logarithm's
+// groups of k = 0: where |y z| passes 16 and log x is taken further.
+Arguments NearOneToLargeProduct(Random& random) {
+  double x = random.Uniform(0.71, 1.41);
+  double y = random.Uniform(16.0, 740.0) / std::log(x);
+  return {x, random.Coin() ? y : -y};
+}
 // Results around the overflow threshold, the least normal number and the
 // subnormal range.
 Arguments NearRangeLimits(Random& random) {
@@ -411,6 +418,7 @@ const RandomRange kRandomRanges[] = {
     {"pow", "y = odd / 2^k, k in [1, 6]; x often a perfect 2^k-th power", 2, DyadicExponent},
     {"pow", "x in [0.5, 4], |y| log-uniform in [1, 2000]", 2, ModerateBaseToLarge},
     {"pow", "x within 2^40 ulps of 1, |y| up to the overflow limit", 2, NearOneToLarge},
+    {"pow", "x in [0.71, 1.41], |y log x| in [16, 740]", 1, NearOneToLargeProduct},
     {"pow", "results near overflow, the least normal and in the subnormal range", 2,
      NearRangeLimits},
     {"pow", "negative x, integer or half-integer y", 1, NegativeBase},

@@ -281,6 +281,10 @@ constexpr double kLargeProduct = 0x1p10;
 bool PowRest(DoubleDouble value, double& rounded) {
   return RoundsSafelyWithin(value, calculator_core::math::PowErrorBound(1.0, 0.0), rounded);
 }
+bool PowLargeProduct(DoubleDouble value, double& rounded) {
+  return RoundsSafelyWithin(
+      value, calculator_core::math::PowLargeProductErrorBound(1.0, kLargeProduct), rounded);
+}
 bool PowProduct(DoubleDouble value, double& rounded) {
   return RoundsSafelyWithin(value, calculator_core::math::PowErrorBound(1.0, -kLargeProduct),
                             rounded);
@@ -315,6 +319,8 @@ TEST(DoubleDouble, FastPathRoundingTestsHoldTheirStatedBounds) {
       {"tan", Tangent, bounds::kTangent},
       {"pow, the rest", PowRest, bounds::kPowRest},
       {"pow, per |y z|", PowProduct, bounds::kPowRest + kLargeProduct * bounds::kPowProduct},
+      {"pow, per |y z| beyond 16", PowLargeProduct,
+       bounds::kPowRest + kLargeProduct * bounds::kPowLargeProduct},
   };
   for (const auto& row : kRows) {
     double below = Decided(row.test, row.bound, true, 0.9);
