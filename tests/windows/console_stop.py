@@ -89,11 +89,26 @@ def from_pipe(wine_run, program, lines, keep_open):
     return failures
 
 
+def from_pipe_under_wine(wine_run, program, lines, keep_open):
+    """from_pipe, again where the process died of SIGKILL: wine's server
+    sends it to a process whose exit takes too long, as on a loaded
+    machine, and the status is lost then (seen once in CI). The program
+    must still end with the Ctrl-C status in one of three tries."""
+    for _ in range(3):
+        failures = from_pipe(wine_run, program, lines, keep_open)
+        killed = "from a pipe: status %d, expected %d" % (-signal.SIGKILL, CONTROL_C_EXIT)
+        if failures != [killed]:
+            return failures
+        print("wine's server killed the process on its way out; once more")
+    return failures
+
+
 def main():
     wine_run, program = sys.argv[1:3]
     failures = at_console(wine_run, program)
-    failures += from_pipe(wine_run, program, b"1+1\n" + LONG_LINE + b"\n2+2\n", keep_open=False)
-    failures += from_pipe(wine_run, program, b"1+1\n", keep_open=True)
+    failures += from_pipe_under_wine(
+        wine_run, program, b"1+1\n" + LONG_LINE + b"\n2+2\n", keep_open=False)
+    failures += from_pipe_under_wine(wine_run, program, b"1+1\n", keep_open=True)
     for failure in failures:
         print(failure)
     return 1 if failures else 0
