@@ -182,18 +182,6 @@ inline DoubleDouble SplitOfReduced(const LogReduction& reduction) {
   return {log.hi, cube + ((reduction.table_lo + square_lo) + (sum.lo + log.lo))};
 }
 
-// SplitByBits with the bits cleared in the floating-point register (andpd
-// on x86-64): BitsOf's memcpy takes the value through an integer register,
-// a few cycles on the way to Dekker's product. The same bits.
-inline DoubleDouble SplitByBitsInRegister(double a) {
-  using Bits = std::uint64_t __attribute__((vector_size(16)));
-  using Doubles = double __attribute__((vector_size(16)));
-  constexpr std::uint64_t kHead = ~((std::uint64_t{1} << 27) - 1);
-  Doubles value = {a, 0.0};
-  Doubles head = reinterpret_cast<Doubles>(reinterpret_cast<Bits>(value) & Bits{kHead, 0});
-  return {head[0], a - head[0]};
-}
-
 // log x = hi + lo normalised, within 2^-80.3 |z| of log(1 + z) past the
 // table's part (power.cpp's opening comment): for |y z| beyond
 // kLargestProduct, where y magnifies log x's error.
@@ -222,7 +210,7 @@ template <double (*ErrorBound)(double table_hi, double yz)>
   using exponential_tables::kStepLo;
   // y hi = product + its error exactly, by Dekker's product.
   double product = y * log.hi;
-  double product_error = TwoProduct(Split(y), SplitByBitsInRegister(log.hi), product).lo;
+  double product_error = TwoProduct(Split(y), SplitByBits(log.hi), product).lo;
 
   // t = k log(2)/512 + r_hi + r_lo.
   constexpr double kShifter = 0x1.8p52;
